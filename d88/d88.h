@@ -1,0 +1,79 @@
+// d88.h -- D88 floppy-disk images in memory, read from and written to files.
+//
+// An image file is a run of disks laid end to end; a disk is a header with a
+// table of 164 track offsets, and each track is a run of sector records.  The
+// records below mirror that layout field for field.  Every record, sector
+// array and data buffer lives on the heap (std::malloc/std::calloc) and has
+// one owner; release them with free_d88_image / free_d88_disk, and a buffer
+// handed out by the library with std::free.
+//
+// Every reading, writing and creating operation checks its arguments first
+// and reports a failure as one line on standard output, returning -1 (or
+// null).  Callers add their own line, so a failure reads as a short chain,
+// innermost first.
+#ifndef D88_D88_H
+#define D88_D88_H
+
+#include <cstdint>
+
+constexpr int D88_TRACK_MAX = 164;
+constexpr int D88_HEADER_SIZE = 688;
+constexpr int D88_HEADER_SIZE_160 = 672;
+constexpr int D88_SECTOR_HEADER_SIZE = 16;
+
+// One sector: its ID field (C, H, R, N), the rest of its 16-byte header as
+// stored, and a copy of its data (null when data_size is 0).
+struct d88_sector {
+    uint8_t c, h, r, n;
+    uint16_t sector_count;
+    uint8_t density, deleted_mark, status;
+    uint8_t reserved[5];
+    int16_t data_size;
+    uint8_t* data;
+};
+
+// One track slot: count sectors in file order, or null and 0 when empty.
+struct d88_track {
+    int32_t count;
+    d88_sector* sectors;
+};
+
+// One disk of an image; disks form a list through next, in file order.
+struct d88_disk {
+    d88_disk* next;
+    char name[17];
+    uint8_t reserved[9];
+    uint8_t write_protect;
+    uint8_t disk_type;
+    int32_t disk_size;
+    int32_t track_offset[D88_TRACK_MAX];
+    d88_track track[D88_TRACK_MAX];
+};
+
+// One image file: its disks, in file order.
+struct d88_image {
+    int32_t disk_count;
+    d88_disk* disks;
+};
+
+// Little-endian field access.
+uint16_t get_le16(const uint8_t* p);
+int32_t get_le32(const uint8_t* p);
+uint8_t* put_le16(uint8_t* p, uint16_t value);
+uint8_t* put_le32(uint8_t* p, uint32_t value);
+
+// Look-ups and release.
+d88_disk* get_d88_disk(d88_image* image, int32_t index);
+d88_track* find_d88_track(d88_disk* disk, uint8_t c, uint8_t h);
+d88_sector* find_d88_sector(d88_disk* disk, uint8_t c, uint8_t h, uint8_t r);
+void free_d88_disk(d88_disk* disk, int release_record);
+void free_d88_image(d88_image* image, int release_record);
+
+// Reading.
+int32_t read_d88_image_file(d88_image* image, const char* path);
+int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int32_t size);
+int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size);
+int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end);
+int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end);
+
+#endif

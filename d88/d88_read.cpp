@@ -1,0 +1,301 @@
+// d88_read.cpp -- loading and validating D88 images.
+//
+// Five readers form a chain: file -> image -> disk -> track -> sector.  The
+// one that meets a fault prints it and returns -1; each caller adds a line
+// naming what it was reading.  Positions are checked in 64 bits, so no value
+// read from a file can make them overflow, and nothing outside the image's
+// bytes is ever read.
+#include "d88.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+constexpr int32_t FILE_SIZE_MAX = INT32_MAX;
+
+bool is_zero(const uint8_t* p, int32_t size)
+{
+    for (int32_t i = 0; i < size; ++i) {
+        if (p[i] != 0)
+            return false;
+    }
+    return true;
+}
+
+// A track's bytes end at the smallest offset in the table that lies above
+// its own, or at the end of the disk.
+int32_t find_track_end(const d88_disk* disk, int32_t slot)
+{
+    const int32_t offset = disk->track_offset[slot];
+    int32_t end = disk->disk_size;
+    for (int32_t other : disk->track_offset) {
+        if (other > offset && other < end)
+            end = other;
+    }
+    return end;
+}
+
+// Offsets of slots 0..159 may be 672 (which marks the short header) or at
+// least 688; slots 160..163 only the latter.  Returns the failing slot, or -1.
+int32_t check_track_offsets(d88_disk* disk, int32_t& table_length)
+{
+    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        if (slot >= table_length) {
+            disk->track_offset[slot] = 0;
+            continue;
+        }
+        const int32_t offset = disk->track_offset[slot];
+        if (offset == 0)
+            continue;
+        const bool short_header = offset == D88_HEADER_SIZE_160 && slot < 160;
+        if (offset >= disk->disk_size || (offset < D88_HEADER_SIZE && !short_header))
+            return slot;
+        if (short_header)
+            table_length = 160;
+    }
+    return -1;
+}
+
+// Reads the present slots; size is the number of bytes the disk's buffer
+// holds, which bounds the first sector header of every slot.
+int32_t read_d88_tracks(d88_disk* disk, const uint8_t* buffer, int32_t size)
+{
+    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        const int32_t offset = disk->track_offset[slot];
+        if (offset == 0)
+            continue;
+        const int32_t end = find_track_end(disk, slot);
+        int32_t result = -1;
+        if (int64_t{offset} + D88_SECTOR_HEADER_SIZE > size)
+            std::printf("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
+                        static_cast<unsigned>(offset));
+        else
+            result = read_d88_track_from_buffer(&disk->track[slot], buffer, offset, end);
+        if (result < 0) {
+            std::printf("read track %d error [%.17s]\n", static_cast<int>(slot), disk->name);
+            return -1;
+        }
+    }
+    return 0;
+}
+
+// Appends a disk at the tail of the image's list.
+void append_d88_disk(d88_image* image, d88_disk** tail, d88_disk* disk)
+{
+    if (*tail == nullptr)
+        image->disks = disk;
+    else
+        (*tail)->next = disk;
+    *tail = disk;
+    image->disk_count += 1;
+}
+
+// Loads the file whole into a new buffer; on success the caller owns it.
+uint8_t* load_file(const char* path, int32_t* size_out)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::printf("open error '%s'\n", path);
+        return nullptr;
+    }
+    uint8_t* buffer = nullptr;
+    struct stat st;
+    long length = -1;
+    if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode))
+        std::printf("read error '%s'\n", path);
+    else if (std::fseek(file, 0, SEEK_END) != 0 || (length = std::ftell(file)) < 0)
+        std::printf("seek error(SEEK_END) '%s'\n", path);
+    else if (length > FILE_SIZE_MAX)
+        std::printf("file too large '%s'\n", path);
+    else if (std::fseek(file, 0, SEEK_SET) != 0)
+        std::printf("seek error(SEEK_SET) '%s'\n", path);
+    else if ((buffer = static_cast<uint8_t*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1))) == nullptr)
+        std::puts("memory exhaust!");
+    else if (std::fread(buffer, static_cast<size_t>(length), 1, file) != 1) {
+        std::printf("read error '%s'\n", path);
+        std::free(buffer);
+        buffer = nullptr;
+    }
+    std::fclose(file);
+    *size_out = static_cast<int32_t>(length);
+    return buffer;
+}
+
+}  // namespace
+
+// Loads a whole image file.  The image record is touched only once the
+// file's bytes are in memory; they are released before returning.
+int32_t read_d88_image_file(d88_image* image, const char* path)
+{
+    int32_t size = 0;
+    uint8_t* buffer = load_file(path, &size);
+    if (buffer == nullptr)
+        return -1;
+    const int32_t result = read_d88_image_from_buffer(image, buffer, size);
+    if (result < 0)
+        std::printf("read image data error '%s'\n", path);
+    std::free(buffer);
+    return result;
+}
+
+// Splits the bytes into disks, each one starting where the one before ends.
+// Trailing bytes too few for a header are reported and ignored; any failing
+// disk empties the image again.
+int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int32_t size)
+{
+    if (image == nullptr || buffer == nullptr || size <= 0) {
+        std::puts("read_d88_image_from_buffer: illegal parameter");
+        return -1;
+    }
+    image->disk_count = 0;
+    image->disks = nullptr;
+    d88_disk* tail = nullptr;
+    int32_t position = 0;
+    while (position < size) {
+        const int32_t remainder = size - position;
+        if (remainder < D88_HEADER_SIZE && remainder != D88_HEADER_SIZE_160) {
+            std::puts("data size too short ... garbage? ... ignored");
+            break;
+        }
+        d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+        if (disk == nullptr) {
+            std::puts("memory exhaust!");
+            free_d88_image(image, 0);
+            return -1;
+        }
+        if (read_d88_disk_from_buffer(disk, buffer + position, remainder) < 0) {
+            std::printf("read disk %d error\n", static_cast<int>(image->disk_count + 1));
+            free_d88_disk(disk, 1);
+            free_d88_image(image, 0);
+            return -1;
+        }
+        position += disk->disk_size;
+        append_d88_disk(image, &tail, disk);
+    }
+    return image->disk_count;
+}
+
+// Reads one disk: header checks in a fixed order, then every present slot.
+// size counts the bytes from the disk's start to the end of the image; it
+// must cover the header (exactly 672, or at least 688).  Messages show the
+// disk's name up to its zero byte, or all 17 bytes when it has none.
+int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size)
+{
+    int32_t table_length = size == D88_HEADER_SIZE_160 ? 160 : D88_TRACK_MAX;
+    if (disk == nullptr || buffer == nullptr || size <= 0 ||
+        (size < D88_HEADER_SIZE && size != D88_HEADER_SIZE_160)) {
+        std::puts("read_d88_disk_from_buffer: illegal parameter");
+        return -1;
+    }
+    std::memset(disk, 0, sizeof *disk);
+    std::memcpy(disk->name, buffer, sizeof disk->name);
+    std::memcpy(disk->reserved, buffer + 0x11, sizeof disk->reserved);
+    disk->write_protect = buffer[0x1A];
+    disk->disk_type = buffer[0x1B];
+    disk->disk_size = get_le32(buffer + 0x1C);
+
+    if (disk->disk_size < D88_HEADER_SIZE_160 || disk->disk_size > size) {
+        std::printf("illegal data: [%.17s] disk size = 0x%08X\n", disk->name,
+                    static_cast<unsigned>(disk->disk_size));
+        return -1;
+    }
+    if (disk->write_protect != 0x00 && disk->write_protect != 0x10) {
+        std::printf("illegal data: [%.17s] write protect flag = 0x%02X\n", disk->name, disk->write_protect);
+        return -1;
+    }
+    if (disk->disk_type != 0x00 && disk->disk_type != 0x10 && disk->disk_type != 0x20) {
+        std::printf("illegal data: [%.17s] disk type = 0x%02X\n", disk->name, disk->disk_type);
+        return -1;
+    }
+    for (int32_t slot = 0; slot < table_length; ++slot)
+        disk->track_offset[slot] = get_le32(buffer + 0x20 + 4 * slot);
+    const int32_t bad_slot = check_track_offsets(disk, table_length);
+    if (bad_slot >= 0) {
+        std::printf("illegal data: [%.17s] track %d offset = 0x%08X\n", disk->name, static_cast<int>(bad_slot),
+                    static_cast<unsigned>(disk->track_offset[bad_slot]));
+        return -1;
+    }
+    return read_d88_tracks(disk, buffer, size);
+}
+
+// Reads the sectors of one slot, as many as its first header announces.  A
+// first header of 16 zero bytes is an empty slot.
+int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end)
+{
+    if (track == nullptr || buffer == nullptr || offset <= 0 || end <= 0 || offset >= end) {
+        std::puts("read_d88_track_from_buffer: illegal parameter");
+        return -1;
+    }
+    track->count = get_le16(buffer + offset + 4);
+    track->sectors = nullptr;
+    if (track->count == 0) {
+        if (is_zero(buffer + offset, D88_SECTOR_HEADER_SIZE))
+            return 0;
+        std::printf("illegal data: # of sectors = %d\n", static_cast<int>(track->count));
+        return -1;
+    }
+    track->sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(track->count), sizeof(d88_sector)));
+    if (track->sectors == nullptr) {
+        std::puts("memory exhaust!");
+        return -1;
+    }
+    int32_t position = offset;
+    for (int32_t i = 0; i < track->count; ++i) {
+        d88_sector* sector = &track->sectors[i];
+        if (read_d88_sector_from_buffer(sector, buffer, position, end) < 0) {
+            std::printf("read sector %d error\n", static_cast<int>(i));
+            return -1;
+        }
+        position += D88_SECTOR_HEADER_SIZE + sector->data_size;
+    }
+    return 0;
+}
+
+// Reads one sector record: its 16-byte header and a copy of its data, both
+// of which must lie before the end of the track.
+int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end)
+{
+    if (sector == nullptr || buffer == nullptr || offset <= 0 || end <= 0 || offset >= end) {
+        std::puts("read_d88_sector_from_buffer: illegal parameter");
+        return -1;
+    }
+    std::memset(sector, 0, sizeof *sector);
+    if (int64_t{offset} + D88_SECTOR_HEADER_SIZE > end) {
+        std::printf("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
+                    static_cast<unsigned>(offset));
+        return -1;
+    }
+    const uint8_t* header = buffer + offset;
+    sector->c = header[0];
+    sector->h = header[1];
+    sector->r = header[2];
+    sector->n = header[3];
+    sector->sector_count = get_le16(header + 4);
+    sector->density = header[6];
+    sector->deleted_mark = header[7];
+    sector->status = header[8];
+    std::memcpy(sector->reserved, header + 9, sizeof sector->reserved);
+    const uint16_t stored_size = get_le16(header + 14);
+    if (stored_size >= 0x8000) {
+        std::puts("memory exhaust!");
+        return -1;
+    }
+    sector->data_size = static_cast<int16_t>(stored_size);
+    if (int64_t{offset} + D88_SECTOR_HEADER_SIZE + stored_size > end) {
+        std::printf("data error: data size(0x%08X) < offset(0x%08X) + 0x10 + sector size(0x%04X)\n",
+                    static_cast<unsigned>(end), static_cast<unsigned>(offset), static_cast<unsigned>(stored_size));
+        return -1;
+    }
+    if (stored_size == 0)
+        return 0;
+    sector->data = static_cast<uint8_t*>(std::malloc(stored_size));
+    if (sector->data == nullptr) {
+        std::puts("memory exhaust!");
+        return -1;
+    }
+    std::memcpy(sector->data, header + D88_SECTOR_HEADER_SIZE, stored_size);
+    return 0;
+}

@@ -1,0 +1,24 @@
+// vorkast.h -- the stages of the tool that live beside main.
+#ifndef VORKAST_VORKAST_H
+#define VORKAST_VORKAST_H
+
+#include <cstdint>
+
+#include "d88.h"
+
+// Size of one game-track sector: size code 6, one data-disk cylinder.
+constexpr int32_t TRACK_DATA_SIZE = 8192;
+// Game track numbers 0..79; the first 40 come from data disk #1.
+constexpr int32_t TRACK_NUMBER_COUNT = 80;
+constexpr int32_t TRACKS_PER_DATA_DISK = 40;
+
+// Set by --overwrite: replace an existing output file without asking.
+extern int force_overwrite;
+
+// Track transfer.
+int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t);
+int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffer);
+int32_t transfer_tracks(d88_disk* game_disk, d88_disk* data_disk1, d88_disk* data_disk2, int32_t track,
+                        uint8_t* buffer);
+
+#endif
