@@ -76,4 +76,13 @@ int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t
 int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end);
 int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end);
 
+// Writing.  A disk is laid out anew from its records: sizes, offsets and
+// sectors-in-track values are computed, never taken from what was read.
+int32_t write_d88_image_file(const d88_image* image, const char* path);
+int32_t write_d88_disk_file(const d88_disk* disk, const char* path);
+int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, int32_t* size_out);
+int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** next_out, int32_t room);
+int32_t calc_d88_disk_size(const d88_disk* disk);
+int32_t calc_d88_image_size(const d88_image* image);
+
 #endif

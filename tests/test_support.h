@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,9 +60,10 @@ struct tool_run {
 
 // Runs the vorkast binary in folder cwd with the given arguments, feeding
 // input on its standard input and then closing it; returns the exit status
-// and everything printed on standard output.
+// and everything printed on standard output.  A file_limit of 0 or more
+// caps the size of any file the tool writes, to make a write fail.
 inline tool_run run_tool(const std::vector<std::string>& args, const std::string& cwd = ".",
-                         const std::string& input = "", const char* binary = VORKAST_BINARY)
+                         const std::string& input = "", long file_limit = -1, const char* binary = VORKAST_BINARY)
 {
     int to_child[2], from_child[2];
     if (pipe(to_child) != 0 || pipe(from_child) != 0)
@@ -73,6 +76,11 @@ inline tool_run run_tool(const std::vector<std::string>& args, const std::string
         close(from_child[0]);
         if (chdir(cwd.c_str()) != 0)
             _exit(127);
+        if (file_limit >= 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit = {static_cast<rlim_t>(file_limit), static_cast<rlim_t>(file_limit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(binary));
         for (const std::string& a : args)
