@@ -94,6 +94,31 @@ inline uint8_t data_byte(int c, int h, int r, int i)
     return static_cast<uint8_t>(c * 7 + h * 61 + r * 13 + i);
 }
 
+// The 8 KB that a data disk's cylinder carries for one game track: head 0
+// R 1..16, then head 1 R 1..16.
+inline bytes cylinder_data(int cylinder)
+{
+    bytes out;
+    for (int h = 0; h < 2; ++h)
+        for (int r = 1; r <= 16; ++r)
+            for (int i = 0; i < 256; ++i)
+                out.push_back(data_byte(cylinder, h, r, i));
+    return out;
+}
+
+// Game track t as the tool must leave it: a sector R 1 N 6 holding data in
+// front of the sectors it had.
+inline void prepend_track_sector(test_disk& game, int t, const bytes& data)
+{
+    test_sector s;
+    s.c = static_cast<uint8_t>(t / 2);
+    s.h = static_cast<uint8_t>(t & 1);
+    s.r = 1;
+    s.n = 6;
+    s.data = data;
+    game.slots[t].insert(game.slots[t].begin(), s);
+}
+
 // A 2D data disk: 40 cylinders, 2 heads, R 1..16 of 256 bytes each, the
 // sectors of every track stored in reverse order to show that the look-up
 // goes by ID.

@@ -22,17 +22,6 @@ struct loaded {
     d88_disk* disk() { return image.disks; }
 };
 
-// The 8 KB a track number must receive: head 0 R 1..16, then head 1 R 1..16.
-bytes expected_track_data(int cylinder)
-{
-    bytes out;
-    for (int h = 0; h < 2; ++h)
-        for (int r = 1; r <= 16; ++r)
-            for (int i = 0; i < 256; ++i)
-                out.push_back(data_byte(cylinder, h, r, i));
-    return out;
-}
-
 std::string capture_insert(d88_disk* disk, int32_t t, const uint8_t* buffer, int32_t* result)
 {
     testing::internal::CaptureStdout();
@@ -49,7 +38,7 @@ TEST(CollectTrackData, GathersTheCylinderByID)
     for (int32_t t : {0, 39, 40, 41, 79}) {
         std::memset(buffer, 0, sizeof buffer);
         ASSERT_EQ(collect_track_data(buffer, data.disk(), t), 0) << t;
-        const bytes expected = expected_track_data(t % 40);
+        const bytes expected = cylinder_data(t % 40);
         EXPECT_EQ(std::memcmp(buffer, expected.data(), sizeof buffer), 0) << t;
     }
 }
@@ -160,7 +149,7 @@ TEST(TransferTracks, OneOrAllTrackNumbers)
     for (int slot = 0; slot < 80; ++slot) {
         const d88_sector& first = all.disk()->track[slot].sectors[0];
         ASSERT_EQ(first.n, 6);
-        const bytes expected = slot < 40 ? expected_track_data(slot) : bytes(8192, 0x5A);
+        const bytes expected = slot < 40 ? cylinder_data(slot) : bytes(8192, 0x5A);
         EXPECT_EQ(std::memcmp(first.data, expected.data(), 8192), 0) << slot;
     }
 }

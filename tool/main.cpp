@@ -249,5 +249,5 @@ int main(int argc, char** argv)
     uint8_t track_buffer[TRACK_DATA_SIZE];
     if (transfer_tracks(run.disk[GAME], run.disk[DATA1], run.disk[DATA2], args.track, track_buffer) < 0)
         return 1;
-    return 1;
+    return write_output_image(&run.image[GAME], output) < 0 ? 1 : 0;
 }

@@ -21,4 +21,8 @@ int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffe
 int32_t transfer_tracks(d88_disk* game_disk, d88_disk* data_disk1, d88_disk* data_disk2, int32_t track,
                         uint8_t* buffer);
 
+// Output stage.
+int ask_yes_no(const char* question);
+int32_t write_output_image(const d88_image* image, const char* path);
+
 #endif
