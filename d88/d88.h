@@ -85,4 +85,12 @@ int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** n
 int32_t calc_d88_disk_size(const d88_disk* disk);
 int32_t calc_d88_image_size(const d88_image* image);
 
+// Creating blank records: an empty image, a formatted disk of one of the
+// ten standard formats (0 to 9), and the sector array of one track.
+d88_image* new_d88_image();
+d88_disk* create_d88_disk(const char* disk_name, int32_t format);
+d88_sector* create_d88_sectors(uint8_t c, uint8_t h, uint8_t first_r, uint8_t n, int32_t count, uint8_t density);
+d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, const uint8_t* n_list,
+                                      int32_t count, uint8_t density);
+
 #endif
