@@ -1,0 +1,22 @@
+// fuzz_targets.h -- the fuzzed operations, shared by the libFuzzer drivers
+// and by the test that replays the corpus in every build.
+#ifndef FUZZ_FUZZ_TARGETS_H
+#define FUZZ_FUZZ_TARGETS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Reads data as an image; an accepted image must survive write, read and
+// write again unchanged.  Aborts when it does not.
+void fuzz_read_image(const uint8_t* data, size_t size);
+
+// Splits data into a game image and two data images and runs the job on
+// them as the tool does, without the files.
+void fuzz_run_job(const uint8_t* data, size_t size);
+
+// Small valid inputs for each target, made with the library.
+std::vector<std::vector<uint8_t>> make_read_seeds();
+std::vector<std::vector<uint8_t>> make_job_seeds();
+
+#endif
