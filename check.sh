@@ -19,7 +19,7 @@ build_and_test() {
 }
 
 build_and_test build
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:exitcode=86 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build-sanitize -DVORKAST_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 if command -v clang++ >/dev/null; then
   build_and_test build-clang -DCMAKE_CXX_COMPILER=clang++

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "image_builder.h"
+#include "malformed_images.h"
 #include "test_support.h"
 
 namespace {
@@ -100,5 +101,29 @@ TEST(Loading, SlotsLoadInOrderAndTrackChoosesTheDataDisk)
         const tool_run r = run_tool(c.args, dir.path);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, c.out);
+    }
+}
+
+TEST(Loading, EveryMalformedImageShowsItsWholeChain)
+{
+    temp_dir dir;
+    const auto run_with_game = [&](const bytes& image) {
+        write_file(dir.file("BAD.D88"), image);
+        return run_tool({"BAD.D88", "DATA1.D88", "DATA2.D88"}, dir.path);
+    };
+    for (const failing_case& c : failing_cases()) {
+        const tool_run r = run_with_game(c.image);
+        EXPECT_EQ(r.status, 1) << c.what;
+        EXPECT_EQ(r.out, c.out + "read image data error 'BAD.D88'\nerror: read d88 image 'BAD.D88'\n") << c.what;
+    }
+    const failing_case unread[] = {
+        {"empty file", {}, "read error 'BAD.D88'\nerror: read d88 image 'BAD.D88'\n"},
+        {"no disk at all", bytes(100, 0),
+         "data size too short ... garbage? ... ignored\nerror: get disk 0 from image 'BAD.D88'\n"},
+    };
+    for (const failing_case& c : unread) {
+        const tool_run r = run_with_game(c.image);
+        EXPECT_EQ(r.status, 1) << c.what;
+        EXPECT_EQ(r.out, c.out) << c.what;
     }
 }
