@@ -11,8 +11,6 @@
 #include "d88.h"
 #include "vorkast.h"
 
-int force_overwrite = 0;
-
 namespace {
 
 constexpr int SLOT_COUNT = 3;
@@ -28,12 +26,12 @@ struct run_arguments {
 };
 
 // The images of the run, empty from the start and released on every path.
-struct loaded_images {
+struct run_state {
     d88_image image[SLOT_COUNT];
     d88_disk* disk[SLOT_COUNT];
     char* derived_output;
 
-    ~loaded_images()
+    ~run_state()
     {
         for (d88_image& slot : image)
             free_d88_image(&slot, 0);
@@ -208,7 +206,7 @@ char* derive_output_name(const char* path)
 
 // Reads each slot's image and selects its disk: the -i disk of the game
 // image, the first disk of each data image.
-bool load_images(const run_arguments& args, loaded_images* run)
+bool load_images(const run_arguments& args, run_state* run)
 {
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         const char* path = args.path[slot];
@@ -230,13 +228,15 @@ bool load_images(const run_arguments& args, loaded_images* run)
 
 }  // namespace
 
+// The stages in order; the first failure ends the run with status 1, and
+// run_state releases whatever was loaded on every path.
 int main(int argc, char** argv)
 {
     run_arguments args = {{nullptr, nullptr, nullptr}, 0, ALL_TRACKS, nullptr};
     if (!parse_arguments(argc, argv, &args) || !check_slots(&args))
         return 1;
 
-    loaded_images run = {};
+    run_state run = {};
     const char* output = args.output;
     if (output == nullptr) {
         run.derived_output = derive_output_name(args.path[GAME]);

@@ -4,6 +4,8 @@
 
 #include "vorkast.h"
 
+int force_overwrite = 0;
+
 // Asks question on the console and waits for Y or N, skipping any other
 // character.  When standard input ends first the answer is No: the tool
 // never waits for ever, and never replaces a file nobody agreed to.
