@@ -78,7 +78,8 @@ std::vector<bytes> make_read_seeds()
 
 std::vector<bytes> make_job_seeds()
 {
-    const bytes game = serialise({make_disk("GAME", {6, 7, 82, 83}, 2, 1)});
+    // Game tracks 3 and 41 (cylinder 1 and 20, head 1); data cylinders 1 and 3.
+    const bytes game = serialise({make_disk("GAME", {3, 6, 41}, 2, 1)});
     const bytes data = serialise({make_disk("DATA", {2, 3, 6, 7}, 16, 1)});
     return {
         job_input(3, game, data, data),
