@@ -6,6 +6,7 @@
 // read from a file can make them overflow, and nothing outside the image's
 // bytes is ever read.
 #include "d88.h"
+#include "d88_memory.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -93,15 +94,10 @@ void append_d88_disk(d88_image* image, d88_disk** tail, d88_disk* disk)
     image->disk_count += 1;
 }
 
-// Loads the file whole into a new buffer; on success the caller owns it.
-uint8_t* load_file(const char* path, int32_t* size_out)
+// The file's length, once it is known to be a file this reader can take
+// whole; -1 after printing why not.
+long measure_file(std::FILE* file, const char* path)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        std::printf("open error '%s'\n", path);
-        return nullptr;
-    }
-    uint8_t* buffer = nullptr;
     struct stat st;
     long length = -1;
     if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode))
@@ -112,13 +108,40 @@ uint8_t* load_file(const char* path, int32_t* size_out)
         std::printf("file too large '%s'\n", path);
     else if (std::fseek(file, 0, SEEK_SET) != 0)
         std::printf("seek error(SEEK_SET) '%s'\n", path);
-    else if ((buffer = static_cast<uint8_t*>(std::malloc(length > 0 ? static_cast<size_t>(length) : 1))) == nullptr)
+    else
+        return length;
+    return -1;
+}
+
+// Reads length bytes with one read into a new buffer, which the caller
+// owns; a file of length 0 fails the read like any short one.
+uint8_t* read_whole_file(std::FILE* file, long length, const char* path)
+{
+    const size_t size = static_cast<size_t>(length);
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
+    if (buffer == nullptr) {
         std::puts("memory exhaust!");
-    else if (std::fread(buffer, static_cast<size_t>(length), 1, file) != 1) {
+        return nullptr;
+    }
+    prepare_large_buffer(buffer, size);
+    if (std::fread(buffer, size, 1, file) != 1) {
         std::printf("read error '%s'\n", path);
         std::free(buffer);
-        buffer = nullptr;
+        return nullptr;
     }
+    return buffer;
+}
+
+// Loads the file whole into a new buffer; on success the caller owns it.
+uint8_t* load_file(const char* path, int32_t* size_out)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        std::printf("open error '%s'\n", path);
+        return nullptr;
+    }
+    const long length = measure_file(file, path);
+    uint8_t* buffer = length >= 0 ? read_whole_file(file, length, path) : nullptr;
     std::fclose(file);
     *size_out = static_cast<int32_t>(length);
     return buffer;

@@ -5,6 +5,7 @@
 // from what was read.  A file is replaced only once its new contents are
 // complete on the disk, so a failed write never loses the old file.
 #include "d88.h"
+#include "d88_memory.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -278,6 +279,7 @@ int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, 
         std::puts("memory exhaust!");
         return -1;
     }
+    prepare_large_buffer(buffer, static_cast<size_t>(total));
     uint8_t* position = buffer;
     int32_t index = 0;
     for (const d88_disk* disk = image->disks; disk != nullptr && index < image->disk_count;
