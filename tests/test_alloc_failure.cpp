@@ -98,10 +98,8 @@ TEST(AllocationFailure, WritingAnImage)
 {
     temp_dir dir;
     const bytes content = two_disk_image();
-    d88_image image = {};
-    testing::internal::CaptureStdout();
-    read_d88_image_from_buffer(&image, content.data(), static_cast<int32_t>(content.size()));
-    testing::internal::GetCapturedStdout();
+    loaded_image loaded(content);
+    d88_image& image = loaded.image;
     write_file(dir.file("old.d88"), bytes(7, 7));
     symlink("old.d88", dir.file("link.d88").c_str());
     const std::string path = dir.file("link.d88");
@@ -121,7 +119,6 @@ TEST(AllocationFailure, WritingAnImage)
                                            });
     EXPECT_EQ(made, static_cast<long>(std::size(expected)));
     EXPECT_EQ(read_file(dir.file("old.d88")), content);
-    free_d88_image(&image, 0);
 }
 
 TEST(AllocationFailure, CreatingEveryFormat)
@@ -154,15 +151,11 @@ TEST(AllocationFailure, CreatingEveryFormat)
 
 TEST(AllocationFailure, InsertingATrackSector)
 {
-    const bytes content = build_disk(game_disk("G", 2));
-    d88_image image = {};
-    testing::internal::CaptureStdout();
-    read_d88_image_from_buffer(&image, content.data(), static_cast<int32_t>(content.size()));
-    testing::internal::GetCapturedStdout();
-    d88_track* track = &image.disks->track[9];
+    loaded_image image(build_disk(game_disk("G", 2)));
+    d88_track* track = &image.disk()->track[9];
     const d88_sector* old = track->sectors;
     const uint8_t buffer[TRACK_DATA_SIZE] = {};
-    const long made = fail_each_allocation([&] { return insert_track_sector(image.disks, 9, buffer) == 0; },
+    const long made = fail_each_allocation([&] { return insert_track_sector(image.disk(), 9, buffer) == 0; },
                                            [&](long, const std::string& out) {
                                                EXPECT_EQ(out, "error: memory exhausted!\n");
                                                EXPECT_EQ(track->sectors, old);
@@ -170,7 +163,6 @@ TEST(AllocationFailure, InsertingATrackSector)
                                            });
     EXPECT_EQ(made, 2);
     EXPECT_EQ(track->count, 3);
-    free_d88_image(&image, 0);
 }
 
 TEST(AllocationFailure, WholeToolRun)

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
 
 #include "d88.h"
 #include "image_builder.h"
@@ -23,13 +22,6 @@ const format_row FORMATS[] = {
     {0x20, 80, 9, 3, 1, 0x80, 1498288},  {0x20, 80, 15, 2, 1, 0x00, 1267888}, {0x20, 80, 18, 2, 1, 0x00, 1521328},
     {0x20, 77, 26, 1, 1, 0x00, 1089776},
 };
-
-std::string quiet(const std::function<void()>& call)
-{
-    testing::internal::CaptureStdout();
-    call();
-    return testing::internal::GetCapturedStdout();
-}
 
 }  // namespace
 
@@ -146,7 +138,7 @@ TEST(CreateSectors, ArgumentsAtTheirBoundaries)
     };
     for (const auto& c : cases) {
         d88_sector* sectors = nullptr;
-        const std::string out = quiet([&] { sectors = create_d88_sectors(c.c, c.h, 1, c.n, c.count, c.density); });
+        const std::string out = printed_by([&] { sectors = create_d88_sectors(c.c, c.h, 1, c.n, c.count, c.density); });
         EXPECT_EQ(sectors != nullptr, c.accepted) << int(c.c) << " " << int(c.h) << " " << int(c.n);
         EXPECT_EQ(out, c.accepted ? "" : "create_d88_sectors: illegal parameter\n");
         if (sectors != nullptr) {
@@ -154,8 +146,8 @@ TEST(CreateSectors, ArgumentsAtTheirBoundaries)
             std::free(sectors);
         }
     }
-    EXPECT_EQ(quiet([] { EXPECT_EQ(create_d88_disk("X", -1), nullptr); }), "create_d88_disk: illegal parameter\n");
-    EXPECT_EQ(quiet([] { EXPECT_EQ(create_d88_disk("X", 10), nullptr); }), "create_d88_disk: illegal parameter\n");
+    EXPECT_EQ(printed_by([] { EXPECT_EQ(create_d88_disk("X", -1), nullptr); }), "create_d88_disk: illegal parameter\n");
+    EXPECT_EQ(printed_by([] { EXPECT_EQ(create_d88_disk("X", 10), nullptr); }), "create_d88_disk: illegal parameter\n");
 }
 
 TEST(CreateSectors, RecordNumbersWrapAround)
@@ -197,9 +189,9 @@ TEST(CreateCustomSectors, SizesAndRecordsFromTheLists)
 
     const uint8_t bad_first[] = {0, 1, 1}, bad_last[] = {1, 1, 7};
     for (const uint8_t* list : {bad_first, bad_last, static_cast<const uint8_t*>(nullptr)}) {
-        EXPECT_EQ(quiet([&] { EXPECT_EQ(create_d88_custom_sectors(0, 0, nullptr, list, 3, 0), nullptr); }),
+        EXPECT_EQ(printed_by([&] { EXPECT_EQ(create_d88_custom_sectors(0, 0, nullptr, list, 3, 0), nullptr); }),
                   "create_d88_custom_sectors: illegal parameter\n");
     }
-    EXPECT_EQ(quiet([&] { EXPECT_EQ(create_d88_custom_sectors(0, 0, nullptr, n_list, 2, 0x41), nullptr); }),
+    EXPECT_EQ(printed_by([&] { EXPECT_EQ(create_d88_custom_sectors(0, 0, nullptr, n_list, 2, 0x41), nullptr); }),
               "create_d88_custom_sectors: illegal parameter\n");
 }

@@ -14,6 +14,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include "d88.h"
 #include "image_builder.h"
 
 // A fresh folder, removed with everything in it at the end of the test.
@@ -52,6 +55,27 @@ inline std::vector<std::string> list_dir(const std::string& path)
         names.push_back(entry.path().filename().string());
     return names;
 }
+
+// What call prints on standard output.
+template <class F>
+std::string printed_by(F call)
+{
+    testing::internal::CaptureStdout();
+    call();
+    return testing::internal::GetCapturedStdout();
+}
+
+// An image read from bytes that the reader must accept silently; released
+// at the end of the test.
+struct loaded_image {
+    d88_image image = {};
+    explicit loaded_image(const bytes& b)
+    {
+        EXPECT_EQ(printed_by([&] { read_d88_image_from_buffer(&image, b.data(), static_cast<int32_t>(b.size())); }), "");
+    }
+    ~loaded_image() { free_d88_image(&image, 0); }
+    d88_disk* disk() { return image.disks; }
+};
 
 struct tool_run {
     int status;

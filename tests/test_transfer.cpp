@@ -4,36 +4,21 @@
 #include <cstring>
 
 #include "image_builder.h"
+#include "test_support.h"
 #include "vorkast.h"
 
 namespace {
 
-// An image read from bytes built by the test; released at the end.
-struct loaded {
-    d88_image image = {};
-    explicit loaded(const bytes& b)
-    {
-        testing::internal::CaptureStdout();
-        read_d88_image_from_buffer(&image, b.data(), static_cast<int32_t>(b.size()));
-        const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(out, "");
-    }
-    ~loaded() { free_d88_image(&image, 0); }
-    d88_disk* disk() { return image.disks; }
-};
-
 std::string capture_insert(d88_disk* disk, int32_t t, const uint8_t* buffer, int32_t* result)
 {
-    testing::internal::CaptureStdout();
-    *result = insert_track_sector(disk, t, buffer);
-    return testing::internal::GetCapturedStdout();
+    return printed_by([&] { *result = insert_track_sector(disk, t, buffer); });
 }
 
 }  // namespace
 
 TEST(CollectTrackData, GathersTheCylinderByID)
 {
-    loaded data(build_disk(data_disk()));
+    loaded_image data(build_disk(data_disk()));
     uint8_t buffer[TRACK_DATA_SIZE];
     for (int32_t t : {0, 39, 40, 41, 79}) {
         std::memset(buffer, 0, sizeof buffer);
@@ -63,7 +48,7 @@ TEST(CollectTrackData, BadDataSectorsStopAtTheirID)
     for (const auto& c : cases) {
         test_disk disk = data_disk();
         c.spoil(disk);
-        loaded data(build_disk(disk));
+        loaded_image data(build_disk(disk));
         uint8_t buffer[TRACK_DATA_SIZE] = {};
         testing::internal::CaptureStdout();
         EXPECT_EQ(collect_track_data(buffer, data.disk(), c.t), -1) << c.what;
@@ -73,7 +58,7 @@ TEST(CollectTrackData, BadDataSectorsStopAtTheirID)
 
 TEST(InsertTrackSector, NewSectorComesFirstAndEveryCountIsUpdated)
 {
-    loaded game(build_disk(game_disk()));
+    loaded_image game(build_disk(game_disk()));
     uint8_t buffer[TRACK_DATA_SIZE];
     for (int i = 0; i < TRACK_DATA_SIZE; ++i)
         buffer[i] = static_cast<uint8_t>(i * 3);
@@ -109,7 +94,7 @@ TEST(InsertTrackSector, FailuresLeaveTheTrackAsItWas)
     test_disk disk = game_disk("G", 1);
     disk.slots[20].clear();  // cylinder 10, head 0
     bytes b = build_disk(disk);
-    loaded game(b);
+    loaded_image game(b);
     // Give slot 2 a full track in memory: 65535 copies of its one sector.
     d88_track& full = game.disk()->track[2];
     d88_sector* many = static_cast<d88_sector*>(std::calloc(65535, sizeof(d88_sector)));
@@ -130,21 +115,21 @@ TEST(InsertTrackSector, FailuresLeaveTheTrackAsItWas)
 
 TEST(TransferTracks, OneOrAllTrackNumbers)
 {
-    loaded data1(build_disk(data_disk("D1")));
+    loaded_image data1(build_disk(data_disk("D1")));
     test_disk second = data_disk("D2");
     for (test_track& track : second.slots)
         for (test_sector& s : track)
             s.data.assign(256, 0x5A);
-    loaded data2(build_disk(second));
+    loaded_image data2(build_disk(second));
     uint8_t buffer[TRACK_DATA_SIZE];
 
-    loaded one(build_disk(game_disk()));
+    loaded_image one(build_disk(game_disk()));
     ASSERT_EQ(transfer_tracks(one.disk(), nullptr, data2.disk(), 45, buffer), 0);
     for (int slot = 0; slot < 80; ++slot)
         EXPECT_EQ(one.disk()->track[slot].count, slot == 45 ? 17 : 16) << slot;
     EXPECT_EQ(one.disk()->track[45].sectors[0].data[8191], 0x5A);
 
-    loaded all(build_disk(game_disk()));
+    loaded_image all(build_disk(game_disk()));
     ASSERT_EQ(transfer_tracks(all.disk(), data1.disk(), data2.disk(), -1, buffer), 0);
     for (int slot = 0; slot < 80; ++slot) {
         const d88_sector& first = all.disk()->track[slot].sectors[0];
@@ -158,11 +143,11 @@ TEST(TransferTracks, FailureNamesTheTrackNumber)
 {
     test_disk spoilt = data_disk();
     spoilt.slots[7].pop_back();  // cylinder 3 head 1 loses R 1
-    loaded data(build_disk(spoilt));
+    loaded_image data(build_disk(spoilt));
     test_disk holes = game_disk();
     holes.slots[20].clear();
-    loaded game(build_disk(holes));
-    loaded good(build_disk(data_disk()));
+    loaded_image game(build_disk(holes));
+    loaded_image good(build_disk(data_disk()));
     uint8_t buffer[TRACK_DATA_SIZE];
 
     testing::internal::CaptureStdout();

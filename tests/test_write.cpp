@@ -22,16 +22,6 @@ test_sector sector(uint8_t c, uint8_t h, uint8_t r, size_t size, uint8_t fill)
     return s;
 }
 
-// The records of bytes, read with the library's reader.
-d88_image load(const bytes& b)
-{
-    d88_image image = {};
-    testing::internal::CaptureStdout();
-    read_d88_image_from_buffer(&image, b.data(), static_cast<int32_t>(b.size()));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    return image;
-}
-
 bytes serialise(const d88_image& image)
 {
     uint8_t* buffer = nullptr;
@@ -60,7 +50,8 @@ TEST(WriteDisk, LaysOutSlotsFromTheRecordsAlone)
     EXPECT_EQ(load_le32(expected, 0x20), 688u);
     EXPECT_EQ(load_le32(expected, 0x20 + 8), 1232u);
 
-    d88_image image = load(expected);
+    loaded_image image_read(expected);
+    d88_image& image = image_read.image;
     d88_disk* disk = image.disks;
     disk->disk_size = 5;  // stale values read back must not matter
     disk->track_offset[0] = 9999;
@@ -69,7 +60,6 @@ TEST(WriteDisk, LaysOutSlotsFromTheRecordsAlone)
     EXPECT_EQ(calc_d88_disk_size(disk), 1760);
     EXPECT_EQ(serialise(image), expected);
     EXPECT_EQ(disk->disk_size, 5);  // and writing changes nothing
-    free_d88_image(&image, 0);
 }
 
 TEST(WriteDisk, EmptyDiskIsAHeaderOnly)
@@ -90,7 +80,8 @@ TEST(WriteDisk, EmptyDiskIsAHeaderOnly)
 
 TEST(WriteDisk, RoomMustHoldTheWholeDisk)
 {
-    d88_image image = load(build_disk(two_slot_disk()));
+    loaded_image image_read(build_disk(two_slot_disk()));
+    d88_image& image = image_read.image;
     bytes out(1760, 0xCC);
     uint8_t* next = nullptr;
     testing::internal::CaptureStdout();
@@ -99,7 +90,6 @@ TEST(WriteDisk, RoomMustHoldTheWholeDisk)
     EXPECT_EQ(out, bytes(1760, 0xCC));
     EXPECT_EQ(write_d88_disk_to_buffer(image.disks, out.data(), &next, 1760), 0);
     EXPECT_EQ(next, out.data() + 1760);
-    free_d88_image(&image, 0);
 }
 
 TEST(WriteDisk, ShortHeaderComesOutFull)
@@ -108,20 +98,21 @@ TEST(WriteDisk, ShortHeaderComesOutFull)
     store_le32(b, 0x20 + 4 * 3, 672);
     append_sector(b, sector(1, 1, 1, 256, 0x44), 1);
     store_le32(b, 0x1C, static_cast<uint32_t>(b.size()));
-    d88_image image = load(b);
+    loaded_image image_read(b);
+    d88_image& image = image_read.image;
 
     const bytes out = serialise(image);
     ASSERT_EQ(out.size(), b.size() + 16);
     EXPECT_EQ(load_le32(out, 0x1C), b.size() + 16);
     EXPECT_EQ(load_le32(out, 0x20 + 4 * 3), 688u);
     EXPECT_TRUE(std::equal(b.begin() + 672, b.end(), out.begin() + 688));
-    free_d88_image(&image, 0);
 }
 
 TEST(WriteImage, DisksFollowTheListUpToDiskCount)
 {
     const bytes a = build_disk(two_slot_disk()), b = build_disk(game_disk("B", 2)), c = build_disk(test_disk());
-    d88_image image = load(concat({a, b, c}));
+    loaded_image image_read(concat({a, b, c}));
+    d88_image& image = image_read.image;
     ASSERT_EQ(image.disk_count, 3);
     EXPECT_EQ(serialise(image), concat({a, b, c}));
     EXPECT_EQ(calc_d88_image_size(&image), static_cast<int32_t>(a.size() + b.size() + c.size()));
@@ -134,7 +125,6 @@ TEST(WriteImage, DisksFollowTheListUpToDiskCount)
     temp_dir dir;
     ASSERT_EQ(write_d88_disk_file(image.disks->next, dir.file("b.d88").c_str()), 0);
     EXPECT_EQ(read_file(dir.file("b.d88")), b);  // that disk alone, no zero tail
-    free_d88_image(&image, 0);
 
     d88_image empty = {};
     EXPECT_EQ(write_d88_image_file(&empty, dir.file("empty.d88").c_str()), 0);
@@ -176,7 +166,8 @@ TEST(WriteImage, UnwritableRecordsFailBeforeAnyAllocation)
 TEST(WriteFile, ReplacesSafelyAndKeepsLinksAndModes)
 {
     temp_dir dir;
-    d88_image image = load(build_disk(two_slot_disk()));
+    loaded_image image_read(build_disk(two_slot_disk()));
+    d88_image& image = image_read.image;
     const bytes expected = build_disk(two_slot_disk());
     const mode_t old_mask = umask(022);
 
@@ -203,13 +194,13 @@ TEST(WriteFile, ReplacesSafelyAndKeepsLinksAndModes)
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"dangling.d88", "gone.d88", "link.d88", "new.d88", "old.d88"}));
     umask(old_mask);
-    free_d88_image(&image, 0);
 }
 
 TEST(WriteFile, FailuresNameThePath)
 {
     temp_dir dir;
-    d88_image image = load(build_disk(two_slot_disk()));
+    loaded_image image_read(build_disk(two_slot_disk()));
+    d88_image& image = image_read.image;
     const std::string no_folder = dir.file("none/x.d88");
     testing::internal::CaptureStdout();
     EXPECT_EQ(write_d88_image_file(&image, "/dev/full"), -1);
@@ -218,5 +209,4 @@ TEST(WriteFile, FailuresNameThePath)
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "write error '/dev/full'\nopen error '" + no_folder + "'\n");
     EXPECT_TRUE(list_dir(dir.path).empty());
-    free_d88_image(&image, 0);
 }
