@@ -250,7 +250,9 @@ int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** n
     uint8_t* position = dst + D88_HEADER_SIZE;
     for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
         const d88_track& track = disk->track[slot];
-        const bool present = track.sectors != nullptr;
+        // A slot without sectors takes no bytes; an offset for it would
+        // point at the next track, or past the disk.
+        const bool present = track.sectors != nullptr && track.count > 0;
         put_le32(dst + 0x20 + 4 * slot, present ? static_cast<uint32_t>(position - dst) : 0);
         for (int32_t i = 0; present && i < track.count; ++i)
             position = put_d88_sector(position, track.sectors[i], track.count);

@@ -78,6 +78,15 @@ TEST(WriteDisk, EmptyDiskIsAHeaderOnly)
         EXPECT_EQ(get_le32(out + 0x20 + 4 * slot), 0);
 }
 
+TEST(WriteDisk, SlotWithoutSectorsIsWrittenEmpty)
+{
+    test_disk spec = two_slot_disk();
+    loaded_image image(build_disk(spec));
+    d88_track& last = image.disk()->track[163];
+    last.sectors = static_cast<d88_sector*>(std::calloc(1, sizeof(d88_sector)));  // an array of no sectors
+    EXPECT_EQ(serialise(image.image), build_disk(spec));
+}
+
 TEST(WriteDisk, RoomMustHoldTheWholeDisk)
 {
     loaded_image image_read(build_disk(two_slot_disk()));
