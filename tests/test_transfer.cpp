@@ -93,9 +93,8 @@ TEST(InsertTrackSector, FailuresLeaveTheTrackAsItWas)
 {
     test_disk disk = game_disk("G", 1);
     disk.slots[20].clear();  // cylinder 10, head 0
-    bytes b = build_disk(disk);
-    loaded_image game(b);
-    // Give slot 2 a full track in memory: 65535 copies of its one sector.
+    loaded_image game(build_disk(disk));
+    // Make slot 2 a full track in memory: its own sector, then 65534 blank ones.
     d88_track& full = game.disk()->track[2];
     d88_sector* many = static_cast<d88_sector*>(std::calloc(65535, sizeof(d88_sector)));
     many[0] = full.sectors[0];
