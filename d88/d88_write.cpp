@@ -36,13 +36,13 @@ int64_t measure_d88_disk(const d88_disk* disk)
     return size;
 }
 
-// The bytes a file of the image holds: its first disk_count disks.
-int64_t measure_serialised_image(const d88_image* image)
+// The written size of the first `limit` disks of the list, or -1 when one
+// of them cannot be written.
+int64_t measure_d88_disks(const d88_image* image, int64_t limit)
 {
     int64_t total = 0;
-    int32_t index = 0;
-    for (const d88_disk* disk = image->disks; disk != nullptr && index < image->disk_count;
-         disk = disk->next, ++index) {
+    int64_t index = 0;
+    for (const d88_disk* disk = image->disks; disk != nullptr && index < limit; disk = disk->next, ++index) {
         const int32_t size = calc_d88_disk_size(disk);
         if (size < 0)
             return -1;
@@ -212,16 +212,8 @@ int32_t calc_d88_disk_size(const d88_disk* disk)
 // -1 when it cannot be written.
 int32_t calc_d88_image_size(const d88_image* image)
 {
-    int64_t total = 0;
-    for (const d88_disk* disk = image->disks; disk != nullptr; disk = disk->next) {
-        const int32_t size = calc_d88_disk_size(disk);
-        if (size < 0)
-            return -1;
-        total += size;
-        if (total > INT32_MAX)
-            return -1;
-    }
-    return static_cast<int32_t>(total);
+    const int64_t total = measure_d88_disks(image, INT64_MAX);
+    return total < 0 || total > INT32_MAX ? -1 : static_cast<int32_t>(total);
 }
 
 // Serialises one disk at dst, which has room bytes; *next_out receives the
@@ -270,7 +262,7 @@ int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, 
         return -1;
     }
     *buffer_out = nullptr;
-    const int64_t total = measure_serialised_image(image);
+    const int64_t total = measure_d88_disks(image, image->disk_count);  // what a file holds
     if (total < 0 || total > INT32_MAX) {
         std::puts("write d88 image: image too large or data size negative");
         return -1;

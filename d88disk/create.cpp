@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <sys/stat.h>
 
 #include "d88.h"
 #include "d88disk.h"
@@ -40,6 +41,16 @@ int32_t find_format(const char* text)
             return static_cast<int32_t>(i);
     }
     return -1;
+}
+
+// True when path exists and overwriting was not allowed, after saying so.
+bool refuse_existing(const char* path, bool overwrite)
+{
+    struct stat st;
+    if (overwrite || stat(path, &st) != 0)
+        return false;
+    std::printf("'%s' already exists (give --overwrite to replace it)\n", path);
+    return true;
 }
 
 }  // namespace

@@ -20,7 +20,4 @@ void print_format_list();
 // whole text is a number from 0 to max.
 bool parse_count(const char* text, uint32_t max, uint32_t* value);
 
-// True when path exists; prints a refusal unless overwriting was allowed.
-bool refuse_existing(const char* path, bool overwrite);
-
 #endif

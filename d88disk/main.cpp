@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "d88disk.h"
 
@@ -44,15 +43,6 @@ bool parse_count(const char* text, uint32_t max, uint32_t* value)
     if (errno != 0 || *end != '\0' || v > max)
         return false;
     *value = static_cast<uint32_t>(v);
-    return true;
-}
-
-bool refuse_existing(const char* path, bool overwrite)
-{
-    struct stat st;
-    if (overwrite || stat(path, &st) != 0)
-        return false;
-    std::printf("'%s' already exists (give --overwrite to replace it)\n", path);
     return true;
 }
 
