@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+// The whole run for a command line; main only calls it.
+int run_d88disk(int argc, char** argv);
+
 // Each command takes the arguments after its name and returns the exit
 // status: 0 on success, 1 on failure (after a message on standard output).
 int run_info(int argc, char** argv);

@@ -11,6 +11,7 @@ struct info_request {
     const char* path;
     bool tracks;
     bool sector;
+    bool one_disk;
     uint32_t c, h, r, disk;
 };
 
@@ -135,6 +136,7 @@ bool parse_info(int argc, char** argv, info_request* req)
                 std::puts("error: --disk takes a disk number");
                 return false;
             }
+            req->one_disk = true;
             ++i;
         } else if (arg[0] == '-' || req->path != nullptr) {
             std::printf("error: unexpected argument '%s' (see d88disk info --help)\n", arg);
@@ -180,9 +182,10 @@ int run_info(int argc, char** argv)
     if (req.sector) {
         status = print_sector(&image, req);
     } else {
-        int index = 0;
-        for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next)
-            print_disk(index++, disk, req.tracks);
+        uint32_t index = 0;
+        for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next, ++index)
+            if (!req.one_disk || index == req.disk)
+                print_disk(static_cast<int>(index), disk, req.tracks);
     }
     free_d88_image(&image, 0);
     return status;

@@ -12,6 +12,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    FUZZ_TARGET(data, size);
+    (void)FUZZ_TARGET(data, size);
     return 0;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer on) and runs each for SECONDS (default 60),
-# starting from the generated seeds and the kept corpus.  New inputs go to
+# starting from the kept corpus.  New inputs go to
 # build-fuzz/corpus-*; crashes to build-fuzz/crash-*.
 #   fuzz/run.sh [SECONDS]
 set -eu
@@ -10,11 +10,9 @@ seconds=${1:-60}
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVORKAST_FUZZ=ON -DVORKAST_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
-build-fuzz/fuzz/make_seeds build-fuzz/seeds
 for target in read job; do
   mkdir -p "build-fuzz/corpus-$target"
   echo "== fuzz_$target, $seconds s"
   build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=131072 -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="build-fuzz/crash-$target-" "build-fuzz/corpus-$target" "build-fuzz/seeds/$target" \
-    "fuzz/corpus/$target" 2>&1 | grep -E '^(Done|stat::|==|SUMMARY)|ERROR'
+    -artifact_prefix="build-fuzz/crash-$target-" "build-fuzz/corpus-$target" "fuzz/corpus/$target" 2>&1 | grep -E '^(Done|stat::|==|SUMMARY)|ERROR'
 done

@@ -12,6 +12,10 @@ constexpr int32_t TRACK_DATA_SIZE = 8192;
 constexpr int32_t TRACK_NUMBER_COUNT = 80;
 constexpr int32_t TRACKS_PER_DATA_DISK = 40;
 
+// The whole run of the tool for a command line: 0 when the output file was
+// written, 1 otherwise.  main only calls it; tests call it in-process.
+int run_vorkast(int argc, char** argv);
+
 // Set by --overwrite: replace an existing output file without asking.
 extern int force_overwrite;
 

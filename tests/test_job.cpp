@@ -1,0 +1,188 @@
+// vorkast's whole run, called in-process: the command line, loading, the
+// track transfer and the output stage, each row checked from the outside.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "d88.h"
+#include "test_support.h"
+#include "vorkast.h"
+
+namespace {
+
+const test_disk GAME = filled_disk("GAME");
+const test_disk DATA1 = filled_disk("DATA1", 16, true);
+const test_disk DATA2 = filled_disk("DATA2", 16, true);
+const std::vector<int> ALL = [] {
+    std::vector<int> all;
+    for (int t = 0; t < 80; ++t)
+        all.push_back(t);
+    return all;
+}();
+const bytes DONE = build_disk(completed(GAME, DATA1, DATA2, ALL));
+const bytes OLD = {'o', 'l', 'd'};
+const std::string USAGE =
+    "usage: vorkast [options] DISK.D88 DATA1.D88 DATA2.D88\n"
+    "option: -i|--index #      specify index # of DISK.D88\n"
+    "        -t|--track #      insert specified track only\n"
+    "           --overwrite    overwrite output file\n"
+    "        -?|--help         print usage\n\n"
+    "supported disk image format is *.D88 only\n"
+    "write modified disk image to filename.NEW.ext if not specifyed\n";
+const std::string ASKED = "'GAME.NEW.D88' already exists\noverwrite ? (Y or N): ";
+
+bytes only(int t)
+{
+    return build_disk(completed(GAME, DATA1, DATA2, {t}));
+}
+
+// The disk changed by edit, as bytes.
+template <class Edit>
+bytes edited(test_disk disk, Edit edit)
+{
+    edit(disk);
+    return build_disk(disk);
+}
+
+bytes data_with_slot7(bool keep_r7)
+{
+    test_disk d = DATA1;
+    d.slots.push_back(d.slots[7]);  // a later slot of C 3 H 1 that holds R 7
+    if (!keep_r7)
+        d.slots[7].erase(d.slots[7].begin() + 9);
+    return build_disk(d);
+}
+
+// A command line run in a folder holding GAME.D88, DATA1.D88, DATA2.D88,
+// TWO.D88 (disks G0 and G1) and HUGE.D88 (2 GiB), plus the row's files.
+struct job_row {
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+    bytes expect;  // what the output file holds afterwards; empty: there is none
+    std::string output = "GAME.NEW.D88";
+    std::vector<std::pair<std::string, bytes>> files = {};
+    std::string input = "";
+};
+
+const char *const G = "GAME.D88", *const D1 = "DATA1.D88", *const D2 = "DATA2.D88";
+
+const job_row JOBS[] = {
+    {{}, "error: no game disk image\n", 1, {}},
+    {{"--help", G}, USAGE, 1, {}},
+    {{"-x", "-?"}, "error: unknown option '-x'\n", 1, {}},
+    {{G, "-i"}, "error: no image index\n", 1, {}},
+    {{"-i", "1x"}, "error: illegal image index '1x'\n", 1, {}},
+    {{"--track"}, "error: no track number\n", 1, {}},
+    {{"-t", "80"}, "error: illegal track number '80'\n", 1, {}},
+    {{"-t", "12x"}, "error: illegal track number '12x'\n", 1, {}},
+    {{"-o"}, "error: no output filename\n", 1, {}},
+    {{"A", "B", "C", "D.D88"}, "error: illegal parameter 'D.D88'\n", 1, {}},
+    {{G}, "error: no data disk #1 image\n", 1, {}},
+    {{G, D1}, "error: no data disk #2 image\n", 1, {}},
+    {{G, D1, D2}, "", 0, DONE},
+    {{"-t", "99999999999", G, D1, D2}, "", 0, DONE},  // past 32 bits: all tracks
+    {{"-t", "-1", G, D1, D2}, "", 0, DONE},
+    {{"-t", "0", G, D1}, "", 0, only(0)},
+    {{G, "-t", "041", D1, "-o", "o"}, "", 0, only(33), "o"},
+    {{"-t", "0x4F", G, D2}, "", 0, only(79)},  // from 40 on, the second image is data disk #2
+    {{"-t", "40", G, D2}, "", 0, only(40)},
+    {{"-o", "-t", G, D1, D2}, "", 0, DONE, "-t"},
+    {{"-i", "1", "TWO.D88", D1, D2, "--output", "x"}, "", 0, concat({build_disk(filled_disk("G0")), build_disk(completed(filled_disk("G1"), DATA1, DATA2, ALL))}), "x"},
+    {{"--index", "2", "TWO.D88", D1, D2}, "error: get disk 2 from image 'TWO.D88'\n", 1, {}, "TWO.NEW.D88"},
+    {{"-i", "0xa", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
+    {{"-i", "0XA", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
+    {{"-i", "-1", G, D1, D2}, "error: get disk -1 from image 'GAME.D88'\n", 1, {}},
+    {{"GAME", D1, D2}, "", 0, DONE, "GAME.NEW", {{"GAME", build_disk(GAME)}}},
+    {{"-t", "2", "d.old/GAME", D1}, "", 0, only(2), "d.old/GAME.NEW", {{"d.old/GAME", build_disk(GAME)}}},
+    {{G, "NONE.D88", D2}, "open error 'NONE.D88'\nerror: read d88 image 'NONE.D88'\n", 1, {}},
+    {{G, "F.D88", D2}, "read error 'F.D88'\nerror: read d88 image 'F.D88'\n", 1, {}, "GAME.NEW.D88", {{"F.D88/x", {}}}},
+    {{G, D1, "HUGE.D88"}, "file too large 'HUGE.D88'\nerror: read d88 image 'HUGE.D88'\n", 1, {}},
+    {{"-t", "50", G, "E.D88"}, "read error 'E.D88'\nerror: read d88 image 'E.D88'\n", 1, {}, "GAME.NEW.D88", {{"E.D88", {}}}},
+    {{G, D1, "B.D88"}, "illegal data: [DATA2] disk type = 0x30\nread disk 1 error\nread image data error 'B.D88'\nerror: read d88 image 'B.D88'\n", 1, {}, "GAME.NEW.D88", {{"B.D88", patch(build_disk(DATA2), 0x1B, 0x30, 1)}}},
+    // R 7 is missing from the first C 3 H 1 track; a later one is never searched
+    {{"-t", "3", G, "R.D88"}, "error: get d88 sector 03/01/07\nerror: get track 3 data\n", 1, {}, "GAME.NEW.D88", {{"R.D88", data_with_slot7(false)}}},
+    {{"-t", "3", G, "R.D88"}, "", 0, only(3), "GAME.NEW.D88", {{"R.D88", data_with_slot7(true)}}},
+    {{"-t", "0", G, "N.D88"}, "error: get d88 sector 00/00/0F\nerror: get track 0 data\n", 1, {}, "GAME.NEW.D88", {{"N.D88", edited(DATA1, [](test_disk& d) { d.slots[0][1].n = 2; })}}},
+    {{"-t", "1", G, "S.D88"}, "error: get d88 sector 01/01/10\nerror: get track 1 data\n", 1, {}, "GAME.NEW.D88", {{"S.D88", edited(DATA1, [](test_disk& d) { d.slots[3][0].data.pop_back(); })}}},
+    {{"-t", "20", "G.D88", D1}, "error: can't find track 20\nerror: insert track 20\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[20][0].c = 9; })}}},
+    // the lower of two C 10 H 0 tracks gets the sector
+    {{"-t", "20", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, {20}), [](test_disk& d) { d.slots.push_back(GAME.slots[20]); }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots.push_back(d.slots[20]); })}}},
+    {{"-t", "3", "G.D88", D1}, "error: track 3 already holds 65535 sectors\nerror: insert track 3\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[3].resize(65535, {1, 1, 1, 1}); })}}},
+    {{G, D1, D2, "--overwrite"}, "", 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},
+    {{G, D1, D2}, ASKED, 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "x\nn"},  // --overwrite is not kept
+    {{G, D1, D2}, ASKED, 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "ay"},
+    {{G, D1, D2}, ASKED + "\n", 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},  // input ends: No
+    {{"-o", "no/o.d88", G, D1, D2}, "open error 'no/o.d88'\nerror: write d88 image 'no/o.d88'\n", 1, {}, "no/o.d88"},
+};
+
+}  // namespace
+
+TEST(Job, EveryRow)
+{
+    for (const job_row& row : JOBS) {
+        std::string line;
+        for (const std::string& arg : row.args)
+            line += arg + " ";
+        SCOPED_TRACE(line);
+        temp_dir dir;
+        write_file(dir.file("GAME.D88"), build_disk(GAME));
+        write_file(dir.file("DATA1.D88"), build_disk(DATA1));
+        write_file(dir.file("DATA2.D88"), build_disk(DATA2));
+        write_file(dir.file("TWO.D88"), concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))}));
+        write_file(dir.file("HUGE.D88"), {});
+        fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
+        for (const auto& file : row.files) {
+            fs::create_directories(fs::path(dir.file(file.first)).parent_path());
+            write_file(dir.file(file.first), file.second);
+        }
+        const run_result r = run_in(dir, "vorkast", run_vorkast, row.args, row.input);
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_EQ(fs::exists(dir.file(row.output)), !row.expect.empty());
+        EXPECT_TRUE(read_file(dir.file(row.output)) == row.expect);
+        for (const char* input : {"GAME.D88", "DATA1.D88", "DATA2.D88"})
+            EXPECT_EQ(fs::file_size(dir.file(input)), build_disk(GAME).size());
+    }
+}
+
+// The new sector leads its track and every sector of the track records the
+// new count, in memory as in the file.
+TEST(Job, InsertedSectorCountsInMemory)
+{
+    const bytes game = build_disk(GAME);
+    d88_image image = {};
+    ASSERT_EQ(read_d88_image_from_buffer(&image, game.data(), static_cast<int32_t>(game.size())), 1);
+    uint8_t buffer[TRACK_DATA_SIZE] = {7};
+    ASSERT_EQ(insert_track_sector(image.disks, 3, buffer), 0);
+    const d88_track& track = image.disks->track[3];
+    ASSERT_EQ(track.count, 17);
+    EXPECT_EQ(track.sectors[0].data[0], 7);
+    for (int i = 0; i < 17; ++i)
+        EXPECT_EQ(track.sectors[i].sector_count, 17);
+    free_d88_image(&image, 0);
+}
+
+#ifndef _WIN32
+// What only a process shows: the program's own exit status, and a real
+// standard input at the question.
+TEST(Job, AsAProcess)
+{
+    temp_dir dir;
+    write_file(dir.file("GAME.D88"), build_disk(GAME));
+    write_file(dir.file("DATA1.D88"), build_disk(DATA1));
+    write_file(dir.file("DATA2.D88"), build_disk(DATA2));
+    const auto run = [&](const char* input) {
+        const std::string line = "cd '" + dir.path + "' && printf '" + input + "' | " VORKAST_BINARY " GAME.D88 DATA1.D88 DATA2.D88 >out.txt";
+        return WEXITSTATUS(std::system(line.c_str()));
+    };
+    EXPECT_EQ(run(""), 0);
+    EXPECT_EQ(run("n"), 1);
+    EXPECT_EQ(run("x\\ny"), 0);
+    EXPECT_EQ(read_file(dir.file("out.txt")), bytes(ASKED.begin(), ASKED.end()));
+    EXPECT_TRUE(read_file(dir.file("GAME.NEW.D88")) == DONE);
+}
+#endif
