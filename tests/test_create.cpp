@@ -1,7 +1,9 @@
 // Blank disks in the ten standard formats, and sector arrays.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "d88.h"
 #include "test_support.h"
@@ -37,11 +39,23 @@ bytes blank_disk(int format, const std::string& name)
     return build_disk(disk);
 }
 
-void free_sectors(d88_sector* sectors, int count)
+// What a call that makes `count` sectors printed, then each sector it made
+// as C.H.R.N.bytes.count.density (every byte E5, deleted mark and status 0).
+std::string made(int count, const std::function<d88_sector*()>& call)
 {
-    for (int i = 0; sectors != nullptr && i < count; ++i)
-        std::free(sectors[i].data);
+    d88_sector* sectors = nullptr;
+    std::string out = printed_by([&] { sectors = call(); });
+    for (int i = 0; sectors != nullptr && i < count; ++i) {
+        const d88_sector& s = sectors[i];
+        char text[64];
+        std::snprintf(text, sizeof text, "%X.%X.%d.%d.%d.%d.%X ", s.c, s.h, s.r, s.n, s.data_size, s.sector_count, s.density);
+        out += text;
+        EXPECT_TRUE(bytes(s.data, s.data + s.data_size) == bytes(static_cast<size_t>(s.data_size), 0xE5));
+        EXPECT_EQ(s.deleted_mark | s.status, 0);
+        std::free(s.data);
+    }
     std::free(sectors);
+    return out;
 }
 
 }  // namespace
@@ -74,61 +88,37 @@ TEST(CreateDisk, EveryFormatByteForByte)
     free_d88_image(fresh, 1);
 }
 
-TEST(CreateSectors, ArgumentsAtTheirBoundaries)
+TEST(CreateSectors, EveryArgumentAtItsBoundaries)
 {
-    struct {
-        uint8_t c, h, n;
-        int32_t count;
-        uint8_t density;
-        bool accepted;
+    const std::string BAD = "create_d88_sectors: illegal parameter\n", BAD_LIST = "create_d88_custom_sectors: illegal parameter\n";
+    const uint8_t r_list[] = {9, 3, 4}, n_list[] = {1, 2, 6}, bad_first[] = {0, 1, 1}, bad_last[] = {1, 1, 7};
+    const struct {
+        int count;
+        std::function<d88_sector*()> call;
+        std::string made;
     } rows[] = {
-        {81, 0x00, 1, 1, 0x00, true}, {82, 0x00, 1, 1, 0x00, false}, {0, 0x81, 1, 1, 0x00, true},
-        {0, 0x80, 6, 1, 0x40, true},  {0, 0x01, 1, 1, 0x00, true},   {0, 0x02, 1, 1, 0x00, false},
-        {0, 0x7F, 1, 1, 0x00, false}, {0, 0x00, 0, 1, 0x00, false},  {0, 0x00, 7, 1, 0x00, false},
-        {0, 0x00, 1, 0, 0x00, false}, {0, 0x00, 1, -5, 0x00, false}, {0, 0x00, 1, 1, 0x01, false},
+        {9, [] { return create_d88_sectors(3, 1, 250, 2, 9, 0x40); }, "3.1.250.2.512.9.40 3.1.251.2.512.9.40 3.1.252.2.512.9.40 3.1.253.2.512.9.40 3.1.254.2.512.9.40 3.1.255.2.512.9.40 3.1.0.2.512.9.40 3.1.1.2.512.9.40 3.1.2.2.512.9.40 "},
+        {1, [] { return create_d88_sectors(81, 0x81, 7, 6, 1, 0); }, "51.81.7.6.8192.1.0 "},
+        {1, [] { return create_d88_sectors(0, 0x80, 1, 1, 1, 0); }, "0.80.1.1.256.1.0 "},
+        {1, [] { return create_d88_sectors(82, 0, 1, 1, 1, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0x02, 1, 1, 1, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0x7F, 1, 1, 1, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0x82, 1, 1, 1, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0, 1, 0, 1, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0, 1, 7, 1, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0, 1, 1, 0, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0, 1, 1, -5, 0); }, BAD},
+        {1, [] { return create_d88_sectors(0, 0, 1, 1, 1, 0x01); }, BAD},
+        {3, [&] { return create_d88_custom_sectors(1, 0, nullptr, n_list, 3, 0x40); }, "1.0.1.1.256.3.40 1.0.2.2.512.3.40 1.0.3.6.8192.3.40 "},
+        {3, [&] { return create_d88_custom_sectors(81, 0x81, r_list, n_list, 3, 0); }, "51.81.9.1.256.3.0 51.81.3.2.512.3.0 51.81.4.6.8192.3.0 "},
+        {3, [&] { return create_d88_custom_sectors(0, 0, nullptr, bad_first, 3, 0); }, BAD_LIST},
+        {3, [&] { return create_d88_custom_sectors(0, 0, nullptr, bad_last, 3, 0); }, BAD_LIST},
+        {3, [&] { return create_d88_custom_sectors(0, 0, nullptr, nullptr, 3, 0); }, BAD_LIST},
+        {3, [&] { return create_d88_custom_sectors(82, 0, nullptr, n_list, 3, 0); }, BAD_LIST},
+        {3, [&] { return create_d88_custom_sectors(0, 2, nullptr, n_list, 3, 0); }, BAD_LIST},
+        {3, [&] { return create_d88_custom_sectors(0, 0, nullptr, n_list, 0, 0); }, BAD_LIST},
+        {3, [&] { return create_d88_custom_sectors(0, 0, nullptr, n_list, 3, 0x41); }, BAD_LIST},
     };
-    for (const auto& row : rows) {
-        const uint8_t n_list[] = {row.n};
-        for (bool custom : {false, true}) {
-            d88_sector* sectors = nullptr;
-            const std::string out = printed_by([&] {
-                sectors = custom ? create_d88_custom_sectors(row.c, row.h, nullptr, n_list, row.count, row.density)
-                                 : create_d88_sectors(row.c, row.h, 1, row.n, row.count, row.density);
-            });
-            EXPECT_EQ(sectors != nullptr, row.accepted) << int(row.c) << " " << int(row.h) << " " << int(row.n);
-            EXPECT_EQ(out, row.accepted ? ""
-                                        : custom ? "create_d88_custom_sectors: illegal parameter\n"
-                                                 : "create_d88_sectors: illegal parameter\n");
-            free_sectors(sectors, 1);
-        }
-    }
-}
-
-TEST(CreateSectors, RecordsAndSizes)
-{
-    d88_sector* sectors = create_d88_sectors(3, 1, 250, 2, 9, 0x40);
-    const uint8_t wrapped[] = {250, 251, 252, 253, 254, 255, 0, 1, 2};
-    for (int i = 0; i < 9; ++i) {
-        EXPECT_EQ(sectors[i].r, wrapped[i]);
-        EXPECT_EQ(sectors[i].density, 0x40);
-        EXPECT_EQ(sectors[i].sector_count, 9);
-    }
-    free_sectors(sectors, 9);
-
-    const uint8_t r_list[] = {9, 3, 4}, n_list[] = {1, 2, 6};
-    for (const uint8_t* r : {static_cast<const uint8_t*>(nullptr), r_list}) {
-        sectors = create_d88_custom_sectors(1, 0x80, r, n_list, 3, 0);
-        for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(sectors[i].r, r ? r[i] : i + 1);
-            EXPECT_EQ(sectors[i].n, n_list[i]);
-            EXPECT_EQ(sectors[i].sector_count, 3);
-            ASSERT_EQ(sectors[i].data_size, 128 << n_list[i]);
-            EXPECT_EQ(sectors[i].data[sectors[i].data_size - 1], 0xE5);
-        }
-        free_sectors(sectors, 3);
-    }
-    const uint8_t bad_first[] = {0, 1, 1}, bad_last[] = {1, 1, 7};
-    for (const uint8_t* list : {bad_first, bad_last, static_cast<const uint8_t*>(nullptr)})
-        EXPECT_EQ(printed_by([&] { EXPECT_EQ(create_d88_custom_sectors(0, 0, nullptr, list, 3, 0), nullptr); }),
-                  "create_d88_custom_sectors: illegal parameter\n");
+    for (const auto& row : rows)
+        EXPECT_EQ(made(row.count, row.call), row.made);
 }

@@ -119,6 +119,8 @@ const job_row JOBS[] = {
     {{"-o", "no/o.d88", G, D1, D2}, "open error 'no/o.d88'\nerror: write d88 image 'no/o.d88'\n", 1, {}, "no/o.d88"},
 };
 
+const std::pair<std::string, bytes> INPUTS[] = {{G, build_disk(GAME)}, {D1, build_disk(DATA1)}, {D2, build_disk(DATA2)}, {"TWO.D88", concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))})}};
+
 }  // namespace
 
 TEST(Job, EveryRow)
@@ -129,10 +131,8 @@ TEST(Job, EveryRow)
             line += arg + " ";
         SCOPED_TRACE(line);
         temp_dir dir;
-        write_file(dir.file("GAME.D88"), build_disk(GAME));
-        write_file(dir.file("DATA1.D88"), build_disk(DATA1));
-        write_file(dir.file("DATA2.D88"), build_disk(DATA2));
-        write_file(dir.file("TWO.D88"), concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))}));
+        for (const auto& file : INPUTS)
+            write_file(dir.file(file.first), file.second);
         write_file(dir.file("HUGE.D88"), {});
         fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
         for (const auto& file : row.files) {
@@ -144,8 +144,8 @@ TEST(Job, EveryRow)
         EXPECT_EQ(r.status, row.status);
         EXPECT_EQ(fs::exists(dir.file(row.output)), !row.expect.empty());
         EXPECT_TRUE(read_file(dir.file(row.output)) == row.expect);
-        for (const char* input : {"GAME.D88", "DATA1.D88", "DATA2.D88"})
-            EXPECT_EQ(fs::file_size(dir.file(input)), build_disk(GAME).size());
+        for (const auto& file : INPUTS)
+            EXPECT_EQ(fs::file_size(dir.file(file.first)), file.second.size());
     }
 }
 

@@ -172,4 +172,8 @@ TEST(Library, ArgumentChecks)
         EXPECT_EQ(result, -1) << row.second;
     }
     EXPECT_EQ(image.disk_count, 5);
+    uint8_t le[6];
+    EXPECT_EQ(put_le16(put_le32(le, 0xFFFFFFFF), 0x0201), le + 6);
+    EXPECT_EQ(get_le32(le), -1);
+    EXPECT_EQ(get_le16(le + 4), 0x0201);
 }

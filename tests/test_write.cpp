@@ -47,7 +47,9 @@ TEST(WriteImage, RecordsDecideTheLayout)
     image.disk_count = 5;
     EXPECT_TRUE(serialise(image) == concat({A_BYTES, A_BYTES, A_BYTES}));
 
-    second->track[7].sectors = static_cast<d88_sector*>(std::calloc(1, sizeof(d88_sector)));
+    second->track[1].sectors = static_cast<d88_sector*>(std::calloc(1, sizeof(d88_sector)));
+    second->track[1].sectors[0].c = 1;  // an array of no sectors: neither found nor written
+    EXPECT_EQ(find_d88_track(second, 1, 0), &second->track[2]);
     bytes room(1760, 0xCC);
     uint8_t* next = nullptr;
     EXPECT_EQ(printed_by([&] { write_d88_disk_to_buffer(second, room.data(), &next, 1759); }),
