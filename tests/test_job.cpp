@@ -22,7 +22,7 @@ const std::vector<int> ALL = [] {
         all.push_back(t);
     return all;
 }();
-const bytes DONE = build_disk(completed(GAME, DATA1, DATA2, ALL));
+const bytes DONE = build_disk(completed(GAME, DATA1, DATA2, ALL));  // every track
 const bytes OLD = {'o', 'l', 'd'};
 const std::string USAGE =
     "usage: vorkast [options] DISK.D88 DATA1.D88 DATA2.D88\n"
@@ -70,68 +70,67 @@ struct job_row {
 
 const char *const G = "GAME.D88", *const D1 = "DATA1.D88", *const D2 = "DATA2.D88";
 
-const job_row JOBS[] = {
-    {{}, "error: no game disk image\n", 1, {}},
-    {{"--help", G}, USAGE, 1, {}},
-    {{"-x", "-?"}, "error: unknown option '-x'\n", 1, {}},
-    {{G, "-i"}, "error: no image index\n", 1, {}},
-    {{"-i", "1x"}, "error: illegal image index '1x'\n", 1, {}},
-    {{"--track"}, "error: no track number\n", 1, {}},
-    {{"-t", "80"}, "error: illegal track number '80'\n", 1, {}},
-    {{"-t", "12x"}, "error: illegal track number '12x'\n", 1, {}},
-    {{"-o"}, "error: no output filename\n", 1, {}},
-    {{"A", "B", "C", "D.D88"}, "error: illegal parameter 'D.D88'\n", 1, {}},
-    {{G}, "error: no data disk #1 image\n", 1, {}},
-    {{G, D1}, "error: no data disk #2 image\n", 1, {}},
-    {{G, D1, D2}, "", 0, DONE},
-    {{"-t", "99999999999", G, D1, D2}, "", 0, DONE},  // past 32 bits: all tracks
-    {{"-t", "-1", G, D1, D2}, "", 0, DONE},
-    {{"-t", "0", G, D1}, "", 0, only(0)},
-    {{G, "-t", "041", D1, "-o", "o"}, "", 0, only(33), "o"},
-    {{"-t", "0x4F", G, D2}, "", 0, only(79)},  // from 40 on, the second image is data disk #2
-    {{"-t", "40", G, D2}, "", 0, only(40)},
-    {{"-o", "-t", G, D1, D2}, "", 0, DONE, "-t"},
-    {{"-i", "1", "TWO.D88", D1, D2, "--output", "x"}, "", 0, concat({build_disk(filled_disk("G0")), build_disk(completed(filled_disk("G1"), DATA1, DATA2, ALL))}), "x"},
-    {{"--index", "2", "TWO.D88", D1, D2}, "error: get disk 2 from image 'TWO.D88'\n", 1, {}, "TWO.NEW.D88"},
-    {{"-i", "0xa", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
-    {{"-i", "0XA", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
-    {{"-i", "-1", G, D1, D2}, "error: get disk -1 from image 'GAME.D88'\n", 1, {}},
-    {{"GAME", D1, D2}, "", 0, DONE, "GAME.NEW", {{"GAME", build_disk(GAME)}}},
-    {{"-t", "2", "d.old/GAME", D1}, "", 0, only(2), "d.old/GAME.NEW", {{"d.old/GAME", build_disk(GAME)}}},
-    {{G, "NONE.D88", D2}, "open error 'NONE.D88'\nerror: read d88 image 'NONE.D88'\n", 1, {}},
-    {{G, "F.D88", D2}, "read error 'F.D88'\nerror: read d88 image 'F.D88'\n", 1, {}, "GAME.NEW.D88", {{"F.D88/x", {}}}},
-    {{G, D1, "HUGE.D88"}, "file too large 'HUGE.D88'\nerror: read d88 image 'HUGE.D88'\n", 1, {}},
-    {{"-t", "50", G, "E.D88"}, "read error 'E.D88'\nerror: read d88 image 'E.D88'\n", 1, {}, "GAME.NEW.D88", {{"E.D88", {}}}},
-    {{G, D1, "B.D88"}, "illegal data: [DATA2] disk type = 0x30\nread disk 1 error\nread image data error 'B.D88'\nerror: read d88 image 'B.D88'\n", 1, {}, "GAME.NEW.D88", {{"B.D88", patch(build_disk(DATA2), 0x1B, 0x30, 1)}}},
-    // R 7 is missing from the first C 3 H 1 track; a later one is never searched
-    {{"-t", "3", G, "R.D88"}, "error: get d88 sector 03/01/07\nerror: get track 3 data\n", 1, {}, "GAME.NEW.D88", {{"R.D88", data_with_slot7(false)}}},
-    {{"-t", "3", G, "R.D88"}, "", 0, only(3), "GAME.NEW.D88", {{"R.D88", data_with_slot7(true)}}},
-    {{"-t", "0", G, "N.D88"}, "error: get d88 sector 00/00/0F\nerror: get track 0 data\n", 1, {}, "GAME.NEW.D88", {{"N.D88", edited(DATA1, [](test_disk& d) { d.slots[0][1].n = 2; })}}},
-    {{"-t", "1", G, "S.D88"}, "error: get d88 sector 01/01/10\nerror: get track 1 data\n", 1, {}, "GAME.NEW.D88", {{"S.D88", edited(DATA1, [](test_disk& d) { d.slots[3][0].data.pop_back(); })}}},
-    {{"-t", "20", "G.D88", D1}, "error: can't find track 20\nerror: insert track 20\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[20][0].c = 9; })}}},
-    // the lower of two C 10 H 0 tracks gets the sector
-    {{"-t", "20", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, {20}), [](test_disk& d) { d.slots.push_back(GAME.slots[20]); }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots.push_back(d.slots[20]); })}}},
-    {{"-t", "3", "G.D88", D1}, "error: track 3 already holds 65535 sectors\nerror: insert track 3\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[3].resize(65535, {1, 1, 1, 1}); })}}},
-    {{G, D1, D2, "--overwrite"}, "", 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},
-    {{G, D1, D2}, ASKED, 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "x\nn"},  // --overwrite is not kept
-    {{G, D1, D2}, ASKED, 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "ay"},
-    {{G, D1, D2}, ASKED + "\n", 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},  // input ends: No
-    {{"-o", "no/o.d88", G, D1, D2}, "open error 'no/o.d88'\nerror: write d88 image 'no/o.d88'\n", 1, {}, "no/o.d88"},
-};
-
-const std::pair<std::string, bytes> INPUTS[] = {{G, build_disk(GAME)}, {D1, build_disk(DATA1)}, {D2, build_disk(DATA2)}, {"TWO.D88", concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))})}};
-
 }  // namespace
 
 TEST(Job, EveryRow)
 {
-    for (const job_row& row : JOBS) {
+    const job_row jobs[] = {
+        {{}, "error: no game disk image\n", 1, {}},
+        {{"--help", G}, USAGE, 1, {}},
+        {{"-x", "-?"}, "error: unknown option '-x'\n", 1, {}},
+        {{G, "-i"}, "error: no image index\n", 1, {}},
+        {{"-i", "1x"}, "error: illegal image index '1x'\n", 1, {}},
+        {{"--track"}, "error: no track number\n", 1, {}},
+        {{"-t", "80"}, "error: illegal track number '80'\n", 1, {}},
+        {{"-t", "12x"}, "error: illegal track number '12x'\n", 1, {}},
+        {{"-o"}, "error: no output filename\n", 1, {}},
+        {{"A", "B", "C", "D.D88"}, "error: illegal parameter 'D.D88'\n", 1, {}},
+        {{G}, "error: no data disk #1 image\n", 1, {}},
+        {{G, D1}, "error: no data disk #2 image\n", 1, {}},
+        {{G, D1, D2}, "", 0, DONE},
+        {{"-t", "99999999999", G, D1, D2}, "", 0, DONE},  // past 32 bits: all tracks
+        {{"-t", "-1", G, D1, D2}, "", 0, DONE},
+        {{"-t", "0", G, D1}, "", 0, only(0)},
+        {{G, "-t", "041", D1, "-o", "o"}, "", 0, only(33), "o"},
+        {{"-t", "0x4F", G, D2}, "", 0, only(79)},  // from 40 on, the second image is data disk #2
+        {{"-t", "40", G, D2}, "", 0, only(40)},
+        {{"-o", "-t", G, D1, D2}, "", 0, DONE, "-t"},
+        {{"-i", "1", "TWO.D88", D1, D2, "--output", "x"}, "", 0, concat({build_disk(filled_disk("G0")), build_disk(completed(filled_disk("G1"), DATA1, DATA2, ALL))}), "x"},
+        {{"--index", "2", "TWO.D88", D1, D2}, "error: get disk 2 from image 'TWO.D88'\n", 1, {}, "TWO.NEW.D88"},
+        {{"-i", "0xa", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
+        {{"-i", "0XA", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
+        {{"-i", "-1", G, D1, D2}, "error: get disk -1 from image 'GAME.D88'\n", 1, {}},
+        {{"GAME", D1, D2}, "", 0, DONE, "GAME.NEW", {{"GAME", build_disk(GAME)}}},
+        {{"-t", "2", "d.old/GAME", D1}, "", 0, only(2), "d.old/GAME.NEW", {{"d.old/GAME", build_disk(GAME)}}},
+        {{G, "NONE.D88", D2}, "open error 'NONE.D88'\nerror: read d88 image 'NONE.D88'\n", 1, {}},
+        {{G, "F.D88", D2}, "read error 'F.D88'\nerror: read d88 image 'F.D88'\n", 1, {}, "GAME.NEW.D88", {{"F.D88/x", {}}}},
+        {{G, D1, "HUGE.D88"}, "file too large 'HUGE.D88'\nerror: read d88 image 'HUGE.D88'\n", 1, {}},
+        {{"-t", "50", G, "E.D88"}, "read error 'E.D88'\nerror: read d88 image 'E.D88'\n", 1, {}, "GAME.NEW.D88", {{"E.D88", {}}}},
+        {{G, D1, "B.D88"}, "illegal data: [DATA2] disk type = 0x30\nread disk 1 error\nread image data error 'B.D88'\nerror: read d88 image 'B.D88'\n", 1, {}, "GAME.NEW.D88", {{"B.D88", patch(build_disk(DATA2), 0x1B, 0x30, 1)}}},
+        // R 7 is missing from the first C 3 H 1 track; a later one is never searched
+        {{"-t", "3", G, "R.D88"}, "error: get d88 sector 03/01/07\nerror: get track 3 data\n", 1, {}, "GAME.NEW.D88", {{"R.D88", data_with_slot7(false)}}},
+        {{"-t", "3", G, "R.D88"}, "", 0, only(3), "GAME.NEW.D88", {{"R.D88", data_with_slot7(true)}}},
+        {{"-t", "0", G, "N.D88"}, "error: get d88 sector 00/00/0F\nerror: get track 0 data\n", 1, {}, "GAME.NEW.D88", {{"N.D88", edited(DATA1, [](test_disk& d) { d.slots[0][1].n = 2; })}}},
+        {{"-t", "1", G, "S.D88"}, "error: get d88 sector 01/01/10\nerror: get track 1 data\n", 1, {}, "GAME.NEW.D88", {{"S.D88", edited(DATA1, [](test_disk& d) { d.slots[3][0].data.pop_back(); })}}},
+        {{"-t", "20", "G.D88", D1}, "error: can't find track 20\nerror: insert track 20\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[20][0].c = 9; })}}},
+        // the lower of two C 10 H 0 tracks gets the sector
+        {{"-t", "20", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, {20}), [](test_disk& d) { d.slots.push_back(GAME.slots[20]); }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots.push_back(d.slots[20]); })}}},
+        {{"-t", "3", "G.D88", D1}, "error: track 3 already holds 65535 sectors\nerror: insert track 3\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[3].resize(65535, {1, 1, 1, 1}); })}}},
+        {{G, D1, D2, "--overwrite"}, "", 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},
+        {{G, D1, D2}, ASKED, 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "x\nn"},  // --overwrite is not kept
+        {{G, D1, D2}, ASKED, 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "ay"},
+        {{G, D1, D2}, ASKED + "\n", 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},  // input ends: No
+        {{"-o", "no/o.d88", G, D1, D2}, "open error 'no/o.d88'\nerror: write d88 image 'no/o.d88'\n", 1, {}, "no/o.d88"},
+    };
+
+    const std::pair<std::string, bytes> inputs[] = {{G, build_disk(GAME)}, {D1, build_disk(DATA1)}, {D2, build_disk(DATA2)}, {"TWO.D88", concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))})}};
+    for (const job_row& row : jobs) {
         std::string line;
         for (const std::string& arg : row.args)
             line += arg + " ";
         SCOPED_TRACE(line);
         temp_dir dir;
-        for (const auto& file : INPUTS)
+        for (const auto& file : inputs)
             write_file(dir.file(file.first), file.second);
         write_file(dir.file("HUGE.D88"), {});
         fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
@@ -144,7 +143,7 @@ TEST(Job, EveryRow)
         EXPECT_EQ(r.status, row.status);
         EXPECT_EQ(fs::exists(dir.file(row.output)), !row.expect.empty());
         EXPECT_TRUE(read_file(dir.file(row.output)) == row.expect);
-        for (const auto& file : INPUTS)
+        for (const auto& file : inputs)
             EXPECT_EQ(fs::file_size(dir.file(file.first)), file.second.size());
     }
 }
