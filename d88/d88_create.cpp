@@ -3,11 +3,11 @@
 // A blank disk has every sector of its format present, its ID set and its
 // data filled with 0xE5, as a freshly formatted floppy reads.
 #include "d88.h"
+#include "d88_formats.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -16,32 +16,6 @@ constexpr uint8_t FORMAT_FILL = 0xE5;
 // Data length for size codes 1 to 6, at position N - 1.
 constexpr int16_t d88_sector_size[] = {256, 512, 1024, 2048, 4096, 8192};
 
-struct d88_format {
-    uint8_t disk_type;
-    int32_t cylinders;
-    int32_t heads;
-    int32_t sectors_per_track;
-    uint8_t head_base;
-    uint8_t first_r;
-    uint8_t n;
-    uint8_t density;
-};
-
-// The ten standard formats, selected by row number.
-constexpr d88_format d88_format_table[] = {
-    {0x00, 40, 2, 16, 0x00, 1, 1, 0x00},   // 2D 320 KB
-    {0x10, 80, 2, 8, 0x00, 1, 2, 0x00},    // 2DD 640 KB
-    {0x10, 80, 2, 9, 0x00, 1, 2, 0x00},    // 2DD 720 KB
-    {0x20, 77, 2, 8, 0x00, 1, 3, 0x00},    // 2HD 1232 KB
-    {0x20, 80, 2, 8, 0x00, 1, 3, 0x00},    // 2HD 1280 KB
-    {0x20, 80, 2, 9, 0x00, 10, 3, 0x00},   // 2HD 1440 KB, R 10 to 18
-    {0x20, 80, 2, 9, 0x80, 1, 3, 0x00},    // 2HD 1440 KB, H 0x80 and 0x81
-    {0x20, 80, 2, 15, 0x00, 1, 2, 0x00},   // 2HD 1200 KB
-    {0x20, 80, 2, 18, 0x00, 1, 2, 0x00},   // 2HD 1440 KB
-    {0x20, 77, 2, 26, 0x00, 1, 1, 0x00},   // 2HD 1001 KB
-};
-
-constexpr int32_t FORMAT_COUNT = static_cast<int32_t>(std::size(d88_format_table));
 constexpr int32_t FORMAT_R_FROM_10 = 5;
 constexpr int32_t FORMAT_HIGH_HEADS = 6;
 
@@ -115,7 +89,7 @@ d88_image* new_d88_image()
 // no image; release it with free_d88_disk(disk, 1).
 d88_disk* create_d88_disk(const char* disk_name, int32_t format)
 {
-    if (format < 0 || format >= FORMAT_COUNT) {
+    if (format < 0 || format >= D88_FORMAT_COUNT) {
         std::puts("create_d88_disk: illegal parameter");
         return nullptr;
     }

@@ -6,16 +6,16 @@
 // read from a file can make them overflow, and nothing outside the image's
 // bytes is ever read.
 #include "d88.h"
-#include "d88_memory.h"
+#include "d88_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 
-constexpr int32_t FILE_SIZE_MAX = INT32_MAX;
+constexpr int32_t SHORT_TABLE = 160;  // offsets in the 672-byte header
 
 bool is_zero(const uint8_t* p, int32_t size)
 {
@@ -39,25 +39,31 @@ int32_t find_track_end(const d88_disk* disk, int32_t slot)
     return end;
 }
 
-// Offsets of slots 0..159 may be 672 (which marks the short header) or at
-// least 688; slots 160..163 only the latter.  Returns the failing slot, or -1.
-int32_t check_track_offsets(d88_disk* disk, int32_t& table_length)
+// The first slot from `first` to `last` - 1 whose offset is neither 0 nor
+// a position inside the disk past its header (672 passes where a short
+// header may end), or -1 when every one passes.
+int32_t find_bad_offset(const d88_disk* disk, int32_t first, int32_t last, bool short_allowed)
 {
-    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
-        if (slot >= table_length) {
-            disk->track_offset[slot] = 0;
-            continue;
-        }
+    for (int32_t slot = first; slot < last; ++slot) {
         const int32_t offset = disk->track_offset[slot];
-        if (offset == 0)
-            continue;
-        const bool short_header = offset == D88_HEADER_SIZE_160 && slot < 160;
-        if (offset >= disk->disk_size || (offset < D88_HEADER_SIZE && !short_header))
+        const bool past_header = offset >= D88_HEADER_SIZE || (short_allowed && offset == D88_HEADER_SIZE_160);
+        if (offset != 0 && (offset >= disk->disk_size || !past_header))
             return slot;
-        if (short_header)
-            table_length = 160;
     }
     return -1;
+}
+
+// The header is the short one when the disk's bytes are nothing but it, or
+// when a track starts right after 160 offsets.
+bool has_short_header(const d88_disk* disk, int32_t size)
+{
+    if (size == D88_HEADER_SIZE_160)
+        return true;
+    for (int32_t slot = 0; slot < SHORT_TABLE; ++slot) {
+        if (disk->track_offset[slot] == D88_HEADER_SIZE_160)
+            return true;
+    }
+    return false;
 }
 
 // Reads the present slots; size is the number of bytes the disk's buffer
@@ -94,59 +100,6 @@ void append_d88_disk(d88_image* image, d88_disk** tail, d88_disk* disk)
     image->disk_count += 1;
 }
 
-// The file's length, once it is known to be a file this reader can take
-// whole; -1 after printing why not.
-long measure_file(std::FILE* file, const char* path)
-{
-    struct stat st;
-    long length = -1;
-    if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode))
-        std::printf("read error '%s'\n", path);
-    else if (std::fseek(file, 0, SEEK_END) != 0 || (length = std::ftell(file)) < 0)
-        std::printf("seek error(SEEK_END) '%s'\n", path);
-    else if (length > FILE_SIZE_MAX)
-        std::printf("file too large '%s'\n", path);
-    else if (std::fseek(file, 0, SEEK_SET) != 0)
-        std::printf("seek error(SEEK_SET) '%s'\n", path);
-    else
-        return length;
-    return -1;
-}
-
-// Reads length bytes with one read into a new buffer, which the caller
-// owns; a file of length 0 fails the read like any short one.
-uint8_t* read_whole_file(std::FILE* file, long length, const char* path)
-{
-    const size_t size = static_cast<size_t>(length);
-    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
-    if (buffer == nullptr) {
-        std::puts("memory exhaust!");
-        return nullptr;
-    }
-    prepare_large_buffer(buffer, size);
-    if (std::fread(buffer, size, 1, file) != 1) {
-        std::printf("read error '%s'\n", path);
-        std::free(buffer);
-        return nullptr;
-    }
-    return buffer;
-}
-
-// Loads the file whole into a new buffer; on success the caller owns it.
-uint8_t* load_file(const char* path, int32_t* size_out)
-{
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        std::printf("open error '%s'\n", path);
-        return nullptr;
-    }
-    const long length = measure_file(file, path);
-    uint8_t* buffer = length >= 0 ? read_whole_file(file, length, path) : nullptr;
-    std::fclose(file);
-    *size_out = static_cast<int32_t>(length);
-    return buffer;
-}
-
 }  // namespace
 
 // Loads a whole image file.  The image record is touched only once the
@@ -154,7 +107,7 @@ uint8_t* load_file(const char* path, int32_t* size_out)
 int32_t read_d88_image_file(d88_image* image, const char* path)
 {
     int32_t size = 0;
-    uint8_t* buffer = load_file(path, &size);
+    uint8_t* buffer = load_d88_file(path, &size);
     if (buffer == nullptr)
         return -1;
     const int32_t result = read_d88_image_from_buffer(image, buffer, size);
@@ -207,7 +160,6 @@ int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int3
 // disk's name up to its zero byte, or all 17 bytes when it has none.
 int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size)
 {
-    int32_t table_length = size == D88_HEADER_SIZE_160 ? 160 : D88_TRACK_MAX;
     if (disk == nullptr || buffer == nullptr || size <= 0 ||
         (size < D88_HEADER_SIZE && size != D88_HEADER_SIZE_160)) {
         std::puts("read_d88_disk_from_buffer: illegal parameter");
@@ -233,9 +185,14 @@ int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t
         std::printf("illegal data: [%.17s] disk type = 0x%02X\n", disk->name, disk->disk_type);
         return -1;
     }
+    const int32_t table_length = size == D88_HEADER_SIZE_160 ? SHORT_TABLE : D88_TRACK_MAX;
     for (int32_t slot = 0; slot < table_length; ++slot)
         disk->track_offset[slot] = get_le32(buffer + 0x20 + 4 * slot);
-    const int32_t bad_slot = check_track_offsets(disk, table_length);
+    int32_t bad_slot = find_bad_offset(disk, 0, SHORT_TABLE, true);
+    if (bad_slot < 0 && has_short_header(disk, size))
+        std::fill(disk->track_offset + SHORT_TABLE, disk->track_offset + D88_TRACK_MAX, 0);
+    else if (bad_slot < 0)
+        bad_slot = find_bad_offset(disk, SHORT_TABLE, D88_TRACK_MAX, false);
     if (bad_slot >= 0) {
         std::printf("illegal data: [%.17s] track %d offset = 0x%08X\n", disk->name, static_cast<int>(bad_slot),
                     static_cast<unsigned>(disk->track_offset[bad_slot]));

@@ -1,34 +1,26 @@
 // create.cpp -- d88disk create: a blank disk of one of the standard formats.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <iterator>
-#include <sys/stat.h>
 
 #include "d88.h"
+#include "d88_formats.h"
 #include "d88disk.h"
+#include "platform.h"
 
 namespace {
 
-struct format_name {
-    const char* name;
-    const char* description;
-};
+constexpr uint32_t FORMAT_COUNT = static_cast<uint32_t>(D88_FORMAT_COUNT);
 
-// The library's ten formats, in the order of their numbers.
-constexpr format_name FORMAT_NAMES[] = {
-    {"2d", "2D   40 x 2 x 16 x 256 bytes, 320 KB"},
-    {"2dd640", "2DD  80 x 2 x 8 x 512 bytes, 640 KB"},
-    {"2dd720", "2DD  80 x 2 x 9 x 512 bytes, 720 KB"},
-    {"2hd1232", "2HD  77 x 2 x 8 x 1024 bytes, 1232 KB"},
-    {"2hd1280", "2HD  80 x 2 x 8 x 1024 bytes, 1280 KB"},
-    {"2hd1440r", "2HD  80 x 2 x 9 x 1024 bytes, 1440 KB, sectors R 10 to 18"},
-    {"2hd1440h", "2HD  80 x 2 x 9 x 1024 bytes, 1440 KB, heads H 0x80 and 0x81"},
-    {"2hd1200", "2HD  80 x 2 x 15 x 512 bytes, 1200 KB"},
-    {"2hd1440", "2HD  80 x 2 x 18 x 512 bytes, 1440 KB"},
-    {"2hd1001", "2HD  77 x 2 x 26 x 256 bytes, 1001 KB"},
-};
-
-constexpr uint32_t FORMAT_COUNT = static_cast<uint32_t>(std::size(FORMAT_NAMES));
+// Whether a and b are the same text but for the case of ASCII letters.
+bool same_name(const char* a, const char* b)
+{
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    }
+    return *a == *b;
+}
 
 // The format's number, from its number or its name; -1 when neither.
 int32_t find_format(const char* text)
@@ -37,7 +29,7 @@ int32_t find_format(const char* text)
     if (parse_count(text, FORMAT_COUNT - 1, &number))
         return static_cast<int32_t>(number);
     for (uint32_t i = 0; i < FORMAT_COUNT; ++i) {
-        if (strcasecmp(text, FORMAT_NAMES[i].name) == 0)
+        if (same_name(text, d88_format_table[i].name))
             return static_cast<int32_t>(i);
     }
     return -1;
@@ -46,8 +38,7 @@ int32_t find_format(const char* text)
 // True when path exists and overwriting was not allowed, after saying so.
 bool refuse_existing(const char* path, bool overwrite)
 {
-    struct stat st;
-    if (overwrite || stat(path, &st) != 0)
+    if (overwrite || !path_exists(path))
         return false;
     std::printf("'%s' already exists (give --overwrite to replace it)\n", path);
     return true;
@@ -59,7 +50,7 @@ void print_format_list()
 {
     std::puts("formats (by number or name):");
     for (uint32_t i = 0; i < FORMAT_COUNT; ++i)
-        std::printf("  %u  %-9s %s\n", i, FORMAT_NAMES[i].name, FORMAT_NAMES[i].description);
+        std::printf("  %u  %-9s %s\n", i, d88_format_table[i].name, d88_format_table[i].description);
 }
 
 void print_create_help()

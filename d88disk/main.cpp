@@ -1,7 +1,9 @@
 // main.cpp -- d88disk's entry point: the whole run lives in run_d88disk.
 #include "d88disk.h"
+#include "platform.h"
 
 int main(int argc, char** argv)
 {
-    return run_d88disk(argc, argv);
+    console_session console(argc, argv);
+    return run_d88disk(console.argc, console.argv);
 }

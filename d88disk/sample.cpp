@@ -1,13 +1,12 @@
 // sample.cpp -- d88disk sample: a game disk and two data disks to try
 // vorkast on.  Every sector says in plain text where it belongs, so a hex
 // dump shows where each part of a completed track came from.
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "d88.h"
 #include "d88disk.h"
+#include "platform.h"
 
 namespace {
 
@@ -79,7 +78,7 @@ int run_sample(int argc, char** argv)
         return 1;
     }
     const char* dir = argv[0];
-    if (mkdir(dir, 0777) != 0 && errno != EEXIST) {
+    if (!make_folder(dir)) {
         std::printf("error: cannot make folder '%s'\n", dir);
         return 1;
     }

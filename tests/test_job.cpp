@@ -155,7 +155,8 @@ TEST(Job, InsertedSectorCountsInMemory)
     const bytes game = build_disk(GAME);
     d88_image image = {};
     ASSERT_EQ(read_d88_image_from_buffer(&image, game.data(), static_cast<int32_t>(game.size())), 1);
-    uint8_t buffer[TRACK_DATA_SIZE] = {7};
+    uint8_t buffer[TRACK_DATA_SIZE] = {7}, cylinder[TRACK_DATA_SIZE];
+    EXPECT_EQ(collect_track_data(cylinder, image.disks, 3), 0);  // the game disk holds 16 sectors a track too
     ASSERT_EQ(insert_track_sector(image.disks, 3, buffer), 0);
     const d88_track& track = image.disks->track[3];
     ASSERT_EQ(track.count, 17);

@@ -50,6 +50,7 @@ TEST(WriteImage, RecordsDecideTheLayout)
     second->track[1].sectors = static_cast<d88_sector*>(std::calloc(1, sizeof(d88_sector)));
     second->track[1].sectors[0].c = 1;  // an array of no sectors: neither found nor written
     EXPECT_EQ(find_d88_track(second, 1, 0), &second->track[2]);
+    EXPECT_EQ(second->track[0].sectors[1].sector_count, 2);
     bytes room(1760, 0xCC);
     uint8_t* next = nullptr;
     EXPECT_EQ(printed_by([&] { write_d88_disk_to_buffer(second, room.data(), &next, 1759); }),
@@ -58,6 +59,11 @@ TEST(WriteImage, RecordsDecideTheLayout)
     EXPECT_EQ(write_d88_disk_to_buffer(second, room.data(), &next, 1760), 0);
     EXPECT_EQ(next, room.data() + 1760);
     EXPECT_TRUE(room == A_BYTES);
+    d88_disk* first = image.disks;
+    image.disks = second;
+    free_d88_disk(first, 0);  // a record cleared in place can be read into again
+    EXPECT_TRUE(first->track[0].sectors == nullptr && first->next == nullptr && first->disk_size == 0);
+    std::free(first);
     free_d88_image(&image, 0);
     EXPECT_EQ(image.disk_count, 0);
     EXPECT_EQ(image.disks, nullptr);

@@ -1,7 +1,9 @@
 // main.cpp -- vorkast's entry point: the whole run lives in run_vorkast.
+#include "platform.h"
 #include "vorkast.h"
 
 int main(int argc, char** argv)
 {
-    return run_vorkast(argc, argv);
+    console_session console(argc, argv);
+    return run_vorkast(console.argc, console.argv);
 }

@@ -1,7 +1,7 @@
 // output.cpp -- the overwrite question and the writing of the result.
 #include <cstdio>
-#include <sys/stat.h>
 
+#include "platform.h"
 #include "vorkast.h"
 
 int force_overwrite = 0;
@@ -30,8 +30,7 @@ int ask_yes_no(const char* question)
 // and --overwrite was not given.  0 when the file was written.
 int32_t write_output_image(const d88_image* image, const char* path)
 {
-    struct stat st;
-    if (!force_overwrite && stat(path, &st) == 0) {
+    if (!force_overwrite && path_exists(path)) {
         std::printf("'%s' already exists\n", path);
         if (!ask_yes_no("overwrite ?"))
             return -1;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "d88.h"
+#include "platform.h"
 #include "vorkast.h"
 
 namespace {
@@ -187,7 +188,7 @@ bool check_slots(run_arguments* args)
 }
 
 // GAME.D88 becomes GAME.NEW.D88 and GAME becomes GAME.NEW; only a dot in the
-// last path component counts, so folders keep their names.
+// last path component counts, so folders (and a drive) keep their names.
 char* derive_output_name(const char* path)
 {
     const size_t length = std::strlen(path);
@@ -196,8 +197,7 @@ char* derive_output_name(const char* path)
         std::puts("error: memory exhausted!");
         return nullptr;
     }
-    const char* base = std::strrchr(path, '/');
-    const char* dot = std::strrchr(base != nullptr ? base : path, '.');
+    const char* dot = std::strrchr(file_name_part(path), '.');
     const size_t stem = dot != nullptr ? static_cast<size_t>(dot - path) : length;
     std::memcpy(name, path, stem);
     std::memcpy(name + stem, ".NEW", 4);

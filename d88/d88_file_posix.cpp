@@ -1,0 +1,298 @@
+// d88_file_posix.cpp -- loading and storing whole files on POSIX systems.
+//
+// A file is replaced by writing a hidden temporary file beside it, flushing
+// it to the disk and renaming it over the old one, then flushing the folder:
+// at every moment the path holds either the old file or the complete new
+// one.  A run killed while writing leaves at most the temporary file
+// (".NAME.XXXXXX" beside NAME), never a damaged NAME.
+#include "d88_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int SYMLINK_HOPS_MAX = 40;
+constexpr int TEMP_TRIES_MAX = 100;
+constexpr size_t TEMP_SUFFIX = 8;  // the dot before the name and ".XXXXXX"
+
+// The file's length, once it is known to be a file that can be taken
+// whole; -1 after printing why not.
+int64_t measure_file(int fd, const char* path)
+{
+    struct stat st;
+    off_t length = -1;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        std::printf("read error '%s'\n", path);
+    else if ((length = lseek(fd, 0, SEEK_END)) < 0)
+        std::printf("seek error(SEEK_END) '%s'\n", path);
+    else if (length > INT32_MAX)
+        std::printf("file too large '%s'\n", path);
+    else if (lseek(fd, 0, SEEK_SET) != 0)
+        std::printf("seek error(SEEK_SET) '%s'\n", path);
+    else
+        return length;
+    return -1;
+}
+
+// Reads exactly size bytes, however the system splits the reads; false at
+// an error or when the file ends first.
+bool read_all(int fd, uint8_t* buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool write_all(int fd, const uint8_t* buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = write(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Reads length bytes into a new buffer, which the caller owns; a file of
+// length 0 fails like any short one.
+uint8_t* read_whole_file(int fd, int64_t length, const char* path)
+{
+    const size_t size = static_cast<size_t>(length);
+    uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
+    if (buffer == nullptr) {
+        std::puts("memory exhaust!");
+        return nullptr;
+    }
+    prepare_large_buffer(buffer, size);
+    if (size == 0 || !read_all(fd, buffer, size)) {
+        std::printf("read error '%s'\n", path);
+        std::free(buffer);
+        return nullptr;
+    }
+    return buffer;
+}
+
+char* join_text(const char* a, size_t a_length, const char* b, size_t b_length)
+{
+    char* text = static_cast<char*>(std::malloc(a_length + b_length + 1));
+    if (text == nullptr)
+        return nullptr;
+    std::memcpy(text, a, a_length);
+    std::memcpy(text + a_length, b, b_length);
+    text[a_length + b_length] = '\0';
+    return text;
+}
+
+// The length of the folder part of path, its last slash included.
+size_t folder_length(const char* path)
+{
+    const char* slash = std::strrchr(path, '/');
+    return slash == nullptr ? 0 : static_cast<size_t>(slash - path) + 1;
+}
+
+// The file that writing to path replaces: path itself, or the end of its
+// chain of symbolic links, so that links stay links.  Null after printing
+// why when the chain cannot be followed to its end (a loop, an unreadable
+// link) or memory runs out.
+char* resolve_target(const char* path)
+{
+    char* current = join_text(path, std::strlen(path), "", 0);
+    for (int hop = 0; current != nullptr; ++hop) {
+        struct stat st;
+        if (lstat(current, &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        char link[4096];
+        const ssize_t length = readlink(current, link, sizeof link);
+        if (hop == SYMLINK_HOPS_MAX || length <= 0 || static_cast<size_t>(length) >= sizeof link) {
+            std::printf("open error '%s'\n", path);
+            std::free(current);
+            return nullptr;
+        }
+        const size_t folder = link[0] == '/' ? 0 : folder_length(current);
+        char* next = join_text(current, folder, link, static_cast<size_t>(length));
+        std::free(current);
+        current = next;
+    }
+    std::puts("memory exhaust!");
+    return nullptr;
+}
+
+// Creates a new hidden file in the folder open as dir, ".NAME.XXXXXX" for
+// the target's NAME, cut so that it fits wherever NAME fits.  The kernel
+// applies the umask to 0666, as for any new file.  Returns the descriptor
+// and the name in *temp_out, or -1 after printing why.
+int create_temp_file(int dir, const char* name, char** temp_out, const char* path)
+{
+    const long limit = fpathconf(dir, _PC_NAME_MAX);
+    const size_t name_max = limit > static_cast<long>(TEMP_SUFFIX) ? static_cast<size_t>(limit) : 255;
+    const size_t length = std::strlen(name);
+    const size_t kept = length + TEMP_SUFFIX <= name_max ? length : name_max - TEMP_SUFFIX;
+    char* temp = static_cast<char*>(std::malloc(kept + TEMP_SUFFIX + 1));
+    if (temp == nullptr) {
+        std::puts("memory exhaust!");
+        return -1;
+    }
+    temp[0] = '.';
+    std::memcpy(temp + 1, name, kept);
+    uint64_t seed = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15u ^ static_cast<uint64_t>(std::time(nullptr));
+    for (int attempt = 0; attempt < TEMP_TRIES_MAX; ++attempt) {
+        seed = seed * 6364136223846793005u + 1442695040888963407u;
+        std::snprintf(temp + 1 + kept, TEMP_SUFFIX, ".%06llx", static_cast<unsigned long long>(seed >> 40) & 0xFFFFFFu);
+        const int fd = openat(dir, temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            *temp_out = temp;
+            return fd;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    std::printf("open error '%s'\n", path);
+    std::free(temp);
+    return -1;
+}
+
+// Writes the new contents as a temporary file in the folder open as dir,
+// flushes it and renames it over name.  A replaced file's owner and
+// permission bits carry over (set-id bits only where the owner could be
+// kept).
+bool write_and_rename(int dir, const char* name, const struct stat* old, const uint8_t* buffer, int32_t size,
+                      const char* path)
+{
+    char* temp = nullptr;
+    const int fd = create_temp_file(dir, name, &temp, path);
+    if (fd < 0)
+        return false;
+    bool stored = true;
+    if (old != nullptr) {
+        const mode_t mode = old->st_mode & (fchown(fd, old->st_uid, old->st_gid) == 0 ? 07777 : 0777);
+        stored = fchmod(fd, mode) == 0;
+    }
+    stored = stored && write_all(fd, buffer, static_cast<size_t>(size)) && fsync(fd) == 0;
+    stored = close(fd) == 0 && stored;
+    stored = stored && renameat(dir, temp, dir, name) == 0;
+    if (!stored) {
+        unlinkat(dir, temp, 0);
+        std::printf("write error '%s'\n", path);
+    }
+    std::free(temp);
+    return stored;
+}
+
+// Writes straight into something that is not a regular file: a device or a
+// pipe, which cannot be replaced by renaming.
+int32_t store_in_place(const char* target, const uint8_t* buffer, int32_t size, const char* path)
+{
+    const int fd = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        std::printf("open error '%s'\n", path);
+        return -1;
+    }
+    const bool written = write_all(fd, buffer, static_cast<size_t>(size));
+    if (close(fd) != 0 || !written) {
+        std::printf("write error '%s'\n", path);
+        return -1;
+    }
+    return 0;
+}
+
+// Replaces (or creates) the regular file target through a temporary file
+// in its folder, then flushes the folder so that the rename survives a
+// power loss (a hint where the file system has no use for it).
+int32_t store_by_rename(const char* target, const struct stat* old, const uint8_t* buffer, int32_t size,
+                        const char* path)
+{
+    if (old != nullptr && access(target, W_OK) != 0) {
+        std::printf("open error '%s'\n", path);
+        return -1;
+    }
+    const size_t folder = folder_length(target);
+    char* folder_path = join_text(target, folder, folder == 0 ? "." : "", folder == 0 ? 1 : 0);
+    if (folder_path == nullptr) {
+        std::puts("memory exhaust!");
+        return -1;
+    }
+    const int dir = open(folder_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::free(folder_path);
+    if (dir < 0) {
+        std::printf("open error '%s'\n", path);
+        return -1;
+    }
+    const bool stored = write_and_rename(dir, target + folder, old, buffer, size, path);
+    if (stored)
+        fsync(dir);
+    close(dir);
+    return stored ? 0 : -1;
+}
+
+}  // namespace
+
+uint8_t* load_d88_file(const char* path, int32_t* size_out)
+{
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        std::printf("open error '%s'\n", path);
+        return nullptr;
+    }
+    const int64_t length = measure_file(fd, path);
+    uint8_t* buffer = length >= 0 ? read_whole_file(fd, length, path) : nullptr;
+    close(fd);
+    *size_out = static_cast<int32_t>(length);
+    return buffer;
+}
+
+int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
+{
+    if (path[0] == '\0') {
+        std::printf("open error '%s'\n", path);
+        return -1;
+    }
+    char* target = resolve_target(path);
+    if (target == nullptr)
+        return -1;
+    struct stat st;
+    const bool exists = stat(target, &st) == 0;
+    const int32_t result = exists && !S_ISREG(st.st_mode) ? store_in_place(target, buffer, size, path)
+                                                           : store_by_rename(target, exists ? &st : nullptr, buffer, size, path);
+    std::free(target);
+    return result;
+}
+
+// Backs a large buffer with huge pages and maps its pages in one call where
+// the system allows: faulting them in one by one costs more than filling
+// them.
+void prepare_large_buffer(void* buffer, size_t size)
+{
+    constexpr uintptr_t PAGE = 4096;
+    constexpr size_t WORTH_IT = size_t{64} << 10;
+    if (size < WORTH_IT)
+        return;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(buffer) + PAGE - 1) & ~(PAGE - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(buffer) + size) & ~(PAGE - 1);
+    void* pages = reinterpret_cast<void*>(start);
+#ifdef MADV_HUGEPAGE
+    madvise(pages, end - start, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    madvise(pages, end - start, MADV_POPULATE_WRITE);
+#endif
+    (void)pages;
+}

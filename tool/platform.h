@@ -1,0 +1,32 @@
+// platform.h -- what the two programs need of the system beyond the
+// library, one source per platform (platform_posix.cpp,
+// platform_windows.cpp).  Paths are UTF-8 on Windows, bytes elsewhere.
+#ifndef VORKAST_PLATFORM_H
+#define VORKAST_PLATFORM_H
+
+// Whether anything is at path.
+bool path_exists(const char* path);
+
+// Makes the folder at path unless one is there; false when neither.
+bool make_folder(const char* path);
+
+// The last component of path: what follows its last folder separator (and,
+// on Windows, its drive).
+const char* file_name_part(const char* path);
+
+// The console for one run of a program, from main to its end.  On Windows
+// the arguments are taken from the system as UTF-16 and handed on as UTF-8,
+// and the console shows UTF-8 until the run ends; elsewhere they stay as
+// they came.
+struct console_session {
+    int argc;
+    char** argv;
+    char** converted;  // the arguments made here, released at the end
+    unsigned int saved_code_page;
+    console_session(int count, char** arguments);
+    ~console_session();
+    console_session(const console_session&) = delete;
+    console_session& operator=(const console_session&) = delete;
+};
+
+#endif

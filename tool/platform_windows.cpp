@@ -1,0 +1,103 @@
+// platform_windows.cpp -- the programs' system calls on Windows.  Paths
+// arrive as UTF-8 and go to the wide calls as UTF-16.
+#include "platform.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+// path as a new UTF-16 string, or null when it is no valid UTF-8 or memory
+// runs out.
+wchar_t* widen(const char* path)
+{
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    wchar_t* wide = length > 0 ? static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(length))) : nullptr;
+    if (wide != nullptr)
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, length);
+    return wide;
+}
+
+// text as a new UTF-8 string, or null when memory runs out.
+char* narrow(const wchar_t* text)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    char* utf8 = length > 0 ? static_cast<char*>(std::malloc(static_cast<size_t>(length))) : nullptr;
+    if (utf8 != nullptr)
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, length, nullptr, nullptr);
+    return utf8;
+}
+
+DWORD attributes_of(const char* path)
+{
+    wchar_t* wide = widen(path);
+    const DWORD attributes = wide != nullptr ? GetFileAttributesW(wide) : INVALID_FILE_ATTRIBUTES;
+    std::free(wide);
+    return attributes;
+}
+
+void free_arguments(int count, char** arguments)
+{
+    for (int i = 0; arguments != nullptr && i < count; ++i)
+        std::free(arguments[i]);
+    std::free(arguments);
+}
+
+}  // namespace
+
+bool path_exists(const char* path)
+{
+    return attributes_of(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool make_folder(const char* path)
+{
+    wchar_t* wide = widen(path);
+    const bool made = wide != nullptr && CreateDirectoryW(wide, nullptr) != 0;
+    std::free(wide);
+    const DWORD attributes = attributes_of(path);
+    return made || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+}
+
+const char* file_name_part(const char* path)
+{
+    const char* name = path[0] != '\0' && path[1] == ':' ? path + 2 : path;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    }
+    return name;
+}
+
+// Takes the arguments from the wide command line, so that names outside
+// the ANSI code page arrive whole, and sets the console to UTF-8.  When
+// memory runs out the arguments stay as the C library gave them.
+console_session::console_session(int count, char** arguments)
+    : argc(count), argv(arguments), converted(nullptr), saved_code_page(GetConsoleOutputCP())
+{
+    SetConsoleOutputCP(CP_UTF8);
+    int wide_count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &wide_count);
+    char** utf8 = wide != nullptr ? static_cast<char**>(std::calloc(static_cast<size_t>(wide_count) + 1, sizeof(char*))) : nullptr;
+    bool complete = utf8 != nullptr;
+    for (int i = 0; complete && i < wide_count; ++i)
+        complete = (utf8[i] = narrow(wide[i])) != nullptr;
+    LocalFree(wide);
+    if (!complete) {
+        free_arguments(wide_count, utf8);
+        return;
+    }
+    argc = wide_count;
+    argv = converted = utf8;
+}
+
+console_session::~console_session()
+{
+    std::fflush(stdout);
+    if (saved_code_page != 0)
+        SetConsoleOutputCP(saved_code_page);
+    free_arguments(argc, converted);
+}
