@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds vorkast and runs every test: a plain build, a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and (where clang++ is
-# installed) a clang build.  Warnings are errors in all of them.
+# AddressSanitizer and UndefinedBehaviorSanitizer, (where clang++ is
+# installed) a clang build, and (where MinGW-w64 and wine are installed) the
+# Windows build under wine.  Warnings are errors in all of them.
 set -euo pipefail
 cd "$(dirname "$0")"
+root=$PWD
 
 jobs=$(nproc 2>/dev/null || echo 2)
 generator=()
@@ -58,4 +60,25 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:exitcode=86 UBSAN_OPTIONS=print_sta
   build_and_test build-sanitize -DVORKAST_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 if command -v clang++ >/dev/null; then
   build_and_test build-clang -DCMAKE_CXX_COMPILER=clang++
+fi
+
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine64 ]; then
+  # One wine server for the whole run, in a prefix of the build's own.
+  export WINEDEBUG=-all WINEPREFIX="$PWD/build-windows/wine"
+  mkdir -p "$WINEPREFIX"
+  /usr/lib/wine/wineserver64 -p
+  trap 'rm -rf "$prefix"; /usr/lib/wine/wineserver64 -k || true' EXIT
+  build_and_test build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+  echo "== windows: a Japanese name through the real command line"
+  demo=$prefix/windows
+  "$prefix/bin/d88disk" sample "$demo" >/dev/null
+  cp "$demo/GAME.D88" "$demo/ゲーム.D88"
+  "$prefix/bin/vorkast" -o "$demo/linux.d88" "$demo/ゲーム.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
+  (cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 DATA2.D88)
+  cmp "$demo/linux.d88" "$demo/ゲーム.NEW.D88"
+  said=$(cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 データ.D88 | tr -d '\r' || true)
+  [ "$said" = "$(printf "open error 'データ.D88'\nerror: read d88 image 'データ.D88'")" ] || { echo "windows said: $said"; exit 1; }
+  echo "ゲーム.NEW.D88 is byte for byte the Linux build's output"
+else
+  echo "== build-windows: skipped (needs x86_64-w64-mingw32-g++-posix and wine64)"
 fi

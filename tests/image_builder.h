@@ -24,11 +24,17 @@ struct test_disk {
     std::vector<test_track> slots;  // slot i; an empty track leaves the slot empty
 };
 
-// b with `width` bytes at `at` replaced by value, low byte first.
-inline bytes patch(bytes b, size_t at, uint32_t value, int width = 4)
+// Stores value as `width` bytes at `at`, low byte first.
+inline void put(bytes& b, size_t at, uint32_t value, int width = 4)
 {
     for (int i = 0; i < width; ++i)
         b[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// b with `width` bytes at `at` replaced by value.
+inline bytes patch(bytes b, size_t at, uint32_t value, int width = 4)
+{
+    put(b, at, value, width);
     return b;
 }
 
@@ -51,17 +57,18 @@ inline bytes build_disk(const test_disk& disk)
     for (size_t slot = 0; slot < disk.slots.size(); ++slot) {
         if (disk.slots[slot].empty())
             continue;
-        out = patch(out, 0x20 + 4 * slot, static_cast<uint32_t>(out.size()));
+        put(out, 0x20 + 4 * slot, static_cast<uint32_t>(out.size()));
         for (const test_sector& s : disk.slots[slot]) {
             const bytes header = {s.c, s.h, s.r, s.n, 0, 0, s.density, s.deleted_mark, s.status, 0, 0, 0, 0, 0, 0, 0};
             const size_t at = out.size();
             out.insert(out.end(), header.begin(), header.end());
-            out = patch(out, at + 4, static_cast<uint32_t>(disk.slots[slot].size()), 2);
-            out = patch(out, at + 14, static_cast<uint32_t>(s.data.size()), 2);
+            put(out, at + 4, static_cast<uint32_t>(disk.slots[slot].size()), 2);
+            put(out, at + 14, static_cast<uint32_t>(s.data.size()), 2);
             out.insert(out.end(), s.data.begin(), s.data.end());
         }
     }
-    return patch(out, 0x1C, static_cast<uint32_t>(out.size()));
+    put(out, 0x1C, static_cast<uint32_t>(out.size()));
+    return out;
 }
 
 // A disk of 80 tracks (cylinders 0 to 39, heads 0 and 1) of `sectors`

@@ -2,6 +2,7 @@
 // track transfer and the output stage, each row checked from the outside.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -57,7 +58,8 @@ bytes data_with_slot7(bool keep_r7)
 }
 
 // A command line run in a folder holding GAME.D88, DATA1.D88, DATA2.D88,
-// TWO.D88 (disks G0 and G1) and HUGE.D88 (2 GiB), plus the row's files.
+// TWO.D88 (disks G0 and G1), plus the row's files; HUGE.D88 (2 GiB) when
+// the row names it.
 struct job_row {
     std::vector<std::string> args;
     std::string out;
@@ -121,6 +123,13 @@ TEST(Job, EveryRow)
         {{G, D1, D2}, ASKED, 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "ay"},
         {{G, D1, D2}, ASKED + "\n", 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},  // input ends: No
         {{"-o", "no/o.d88", G, D1, D2}, "open error 'no/o.d88'\nerror: write d88 image 'no/o.d88'\n", 1, {}, "no/o.d88"},
+        {{"-o", "", G, D1, D2}, "open error ''\nerror: write d88 image ''\n", 1, {}},
+        {{"ゲーム.D88", D1, "DATA3.D88"}, "open error 'DATA3.D88'\nerror: read d88 image 'DATA3.D88'\n", 1, {}, "ゲーム.NEW.D88", {{"ゲーム.D88", build_disk(GAME)}}},
+        {{"ゲーム.D88", D1, D2}, "", 0, DONE, "ゲーム.NEW.D88", {{"ゲーム.D88", build_disk(GAME)}}},
+#ifdef _WIN32
+        {{"C:GAME.D88", D1, D2}, "", 0, DONE, "GAME.NEW.D88"},  // a drive is not part of the name
+        {{"-t", "2", "d.old\\GAME", D1}, "", 0, only(2), "d.old/GAME.NEW", {{"d.old/GAME", build_disk(GAME)}}},
+#endif
     };
 
     const std::pair<std::string, bytes> inputs[] = {{G, build_disk(GAME)}, {D1, build_disk(DATA1)}, {D2, build_disk(DATA2)}, {"TWO.D88", concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))})}};
@@ -132,19 +141,24 @@ TEST(Job, EveryRow)
         temp_dir dir;
         for (const auto& file : inputs)
             write_file(dir.file(file.first), file.second);
-        write_file(dir.file("HUGE.D88"), {});
-        fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
+        if (std::find(row.args.begin(), row.args.end(), "HUGE.D88") != row.args.end()) {
+            write_file(dir.file("HUGE.D88"), {});
+            fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
+        }
         for (const auto& file : row.files) {
-            fs::create_directories(fs::path(dir.file(file.first)).parent_path());
+            fs::create_directories(u8(dir.file(file.first)).parent_path());
             write_file(dir.file(file.first), file.second);
         }
+        const auto files_before = std::distance(fs::recursive_directory_iterator(dir.path), {});
+        const bool created = !row.expect.empty() && !fs::exists(u8(dir.file(row.output)));
         const run_result r = run_in(dir, "vorkast", run_vorkast, row.args, row.input);
         EXPECT_EQ(r.out, row.out);
         EXPECT_EQ(r.status, row.status);
-        EXPECT_EQ(fs::exists(dir.file(row.output)), !row.expect.empty());
+        EXPECT_EQ(fs::exists(u8(dir.file(row.output))), !row.expect.empty());
         EXPECT_TRUE(read_file(dir.file(row.output)) == row.expect);
         for (const auto& file : inputs)
             EXPECT_EQ(fs::file_size(dir.file(file.first)), file.second.size());
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.path), {}), files_before + created);  // nothing else
     }
 }
 

@@ -16,6 +16,12 @@
 
 namespace fs = std::filesystem;
 
+// A path from UTF-8 text, as the programs take their arguments everywhere.
+inline fs::path u8(const std::string& path)
+{
+    return fs::u8path(path);
+}
+
 // A fresh folder, removed with everything in it at the end of the test.
 struct temp_dir {
     std::string path = (fs::temp_directory_path() / ("vorkast-test-" + std::to_string(std::random_device{}()))).string();
@@ -26,13 +32,13 @@ struct temp_dir {
 
 inline void write_file(const std::string& path, const bytes& content)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
+    std::ofstream(u8(path), std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
                                                 static_cast<std::streamsize>(content.size()));
 }
 
 inline bytes read_file(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(u8(path), std::ios::binary);
     return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -68,6 +74,9 @@ run_result run_in(const temp_dir& dir, const char* program, Run run, std::vector
     run_result r{1, ""};
     r.out = printed_by([&] { r.status = run(static_cast<int>(args.size()), argv.data()); });
     fs::current_path(cwd);
+#ifdef _WIN32
+    std::freopen("NUL", "rb", stdin);  // an open file cannot be removed
+#endif
     fs::remove(dir.path + ".in");
     return r;
 }

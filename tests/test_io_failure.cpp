@@ -1,0 +1,147 @@
+// Every file operation of a whole vorkast run that replaces an existing
+// output, made to fail in turn, then to move only part of its bytes.  A
+// failure is reported where it happens and the old output stays as it was;
+// a partial read or write is carried on to the end.  Linked with
+// -Wl,--wrap for each operation, so that the library's calls come through
+// the counter below.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <fcntl.h>
+#include <regex>
+#include <unistd.h>
+
+#include "test_support.h"
+#include "vorkast.h"
+
+extern "C" {
+int __real_open(const char* path, int flags, ...);
+int __real_openat(int dir, const char* path, int flags, ...);
+off_t __real_lseek(int fd, off_t offset, int whence);
+ssize_t __real_read(int fd, void* buffer, size_t size);
+ssize_t __real_write(int fd, const void* buffer, size_t size);
+int __real_fsync(int fd);
+int __real_close(int fd);
+int __real_renameat(int from_dir, const char* from, int to_dir, const char* to);
+}
+
+namespace {
+
+long chosen = 0;     // the operation that misbehaves, counted from 1; 0: none
+bool partly = false;  // it moves part of its bytes instead of failing
+long counted = 0;
+std::string chosen_kind;
+
+// Whether this operation is the chosen one, which then fails with EIO.
+bool fails_now(const char* kind)
+{
+    if (chosen == 0 || ++counted != chosen)
+        return false;
+    chosen_kind = kind;
+    errno = EIO;
+    return true;
+}
+
+size_t part(size_t size)
+{
+    return size > 1 ? size / 2 : size;
+}
+
+}  // namespace
+
+extern "C" {
+int __wrap_open(const char* path, int flags, ...)
+{
+    va_list rest;
+    va_start(rest, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+    va_end(rest);
+    return !partly && fails_now("open") ? -1 : __real_open(path, flags, mode);
+}
+
+int __wrap_openat(int dir, const char* path, int flags, ...)
+{
+    va_list rest;
+    va_start(rest, flags);
+    const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+    va_end(rest);
+    return !partly && fails_now("openat") ? -1 : __real_openat(dir, path, flags, mode);
+}
+
+off_t __wrap_lseek(int fd, off_t offset, int whence)
+{
+    return !partly && fails_now("lseek") ? -1 : __real_lseek(fd, offset, whence);
+}
+
+ssize_t __wrap_read(int fd, void* buffer, size_t size)
+{
+    if (fails_now("read"))
+        return partly ? __real_read(fd, buffer, part(size)) : -1;
+    return __real_read(fd, buffer, size);
+}
+
+ssize_t __wrap_write(int fd, const void* buffer, size_t size)
+{
+    if (fails_now("write"))
+        return partly ? __real_write(fd, buffer, part(size)) : -1;
+    return __real_write(fd, buffer, size);
+}
+
+int __wrap_fsync(int fd)
+{
+    return !partly && fails_now("fsync") ? -1 : __real_fsync(fd);
+}
+
+int __wrap_close(int fd)
+{
+    const int result = __real_close(fd);  // a failing close still closes
+    return !partly && fails_now("close") ? -1 : result;
+}
+
+int __wrap_renameat(int from_dir, const char* from, int to_dir, const char* to)
+{
+    return !partly && fails_now("renameat") ? -1 : __real_renameat(from_dir, from, to_dir, to);
+}
+}
+
+TEST(IoFailure, WholeRunReplacingAnOutput)
+{
+    temp_dir dir;
+    test_disk game = {"GAME", 0, 0, std::vector<test_track>(42)};
+    game.slots[41] = {{20, 1, 1, 1, bytes(256, 6)}};
+    const test_disk data = filled_disk("DATA2");
+    write_file(dir.file("GAME.D88"), build_disk(game));
+    write_file(dir.file("DATA2.D88"), build_disk(data));
+    const bytes old = {'o', 'l', 'd'}, done = build_disk(completed(game, data, data, {41}));
+    const auto run = [&](long k, bool part_only) {
+        write_file(dir.file("GAME.NEW.D88"), old);
+        return run_in(dir, "vorkast", [&](int argc, char** argv) {
+            chosen = k;
+            partly = part_only;
+            counted = 0;
+            chosen_kind.clear();
+            const int status = run_vorkast(argc, argv);
+            chosen = 0;
+            return status;
+        }, {"--overwrite", "-t", "41", "GAME.D88", "DATA2.D88"});
+    };
+    run(LONG_MAX, false);
+    const long operations = counted;
+    ASSERT_GT(operations, 12);
+    const std::regex chain("(open|seek|read) error(\\(SEEK_(END|SET)\\))? '(GAME|DATA2).D88'\nerror: read d88 image '\\4.D88'\n|"
+                           "(open|write) error 'GAME.NEW.D88'\nerror: write d88 image 'GAME.NEW.D88'\n");
+    for (long k = 1; k <= operations; ++k) {
+        for (bool part_only : {false, true}) {
+            const run_result r = run(k, part_only);
+            SCOPED_TRACE(std::to_string(k) + (part_only ? " partly " : " fails ") + chosen_kind + "\n" + r.out);
+            const bool harmless = part_only || chosen_kind.empty() || (chosen_kind == "close" && r.status == 0) ||
+                                  (chosen_kind == "fsync" && r.status == 0);
+            EXPECT_EQ(r.status, harmless ? 0 : 1);
+            EXPECT_TRUE(harmless ? r.out.empty() : std::regex_match(r.out, chain));
+            EXPECT_TRUE(read_file(dir.file("GAME.NEW.D88")) == (r.status == 0 ? done : old));
+            EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 3);  // no temporary file left
+        }
+    }
+}
