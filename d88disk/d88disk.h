@@ -1,26 +1,65 @@
-// d88disk.h -- the commands of d88disk, a companion of vorkast that shows
-// what a D88 image holds and makes blank and sample images.
+// d88disk.h -- the commands of d88disk, a companion of vorkast for the
+// everyday work on D88 images: look into them, cut them into single disks
+// and join disks into one image, convert raw sector dumps, rename and
+// write-protect disks, and make blank and sample disks.
 #ifndef D88DISK_D88DISK_H
 #define D88DISK_D88DISK_H
 
 #include <cstdint>
 
+#include "d88.h"
+
 // The whole run for a command line; main only calls it.
 int run_d88disk(int argc, char** argv);
 
-// Each command takes the arguments after its name and returns the exit
-// status: 0 on success, 1 on failure (after a message on standard output).
-int run_info(int argc, char** argv);
-int run_create(int argc, char** argv);
-int run_sample(int argc, char** argv);
+// One command's line: its words in order, and the values of its options.
+struct command_line {
+    const char* command;
+    const char** words;  // owned by run_d88disk
+    int word_count;
+    const char* out;   // --out DIR
+    const char* name;  // --name NAME
+    uint32_t disk;     // --disk N, 0 without it
+    bool disk_given, overwrite, protect, writable, tracks, json, sector;
+    uint32_t c, h, r;  // --sector C H R
+};
 
-void print_info_help();
-void print_create_help();
-void print_sample_help();
+// Each command takes its line, checked against what it accepts, and returns
+// the exit status: 0, or 1 after a message on standard output.
+int run_info(const command_line& line);
+int run_create(const command_line& line);
+int run_import(const command_line& line);
+int run_export(const command_line& line);
+int run_split(const command_line& line);
+int run_join(const command_line& line);
+int run_set(const command_line& line);
+int run_sample(const command_line& line);
+
+// A number as vorkast reads it (decimal, 0x hexadecimal, leading-0 octal);
+// false unless the whole text is a number from 0 to max.
+bool parse_count(const char* text, uint32_t max, uint32_t* value);
+
+// The number of a standard format from its number or its name (any case);
+// -1 after saying that there is none.
+int32_t find_format(const char* text);
 void print_format_list();
 
-// Reads a whole number: decimal, or hexadecimal with 0x; false unless the
-// whole text is a number from 0 to max.
-bool parse_count(const char* text, uint32_t max, uint32_t* value);
+// True, after saying so, when path exists and may not be replaced.
+bool refuse_existing(const char* path, bool overwrite);
+
+// Reads the image file at path into image; false after the reader's chain
+// and "error: read d88 image".
+bool load_image(d88_image* image, const char* path);
+
+// The disk's name for people: its bytes up to the first zero decoded from
+// Shift_JIS (code page 932) to UTF-8, trailing spaces left out, each byte
+// that is no part of a character, and each control byte, shown as '.'.
+constexpr int SHOWN_NAME_SIZE = 16 * 3 + 1;
+void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE]);
+
+// The name to store for text given in UTF-8: its Shift_JIS bytes padded with
+// spaces to 16 and a zero byte.  False after a message when a character has
+// no Shift_JIS code or the bytes do not fit in 16.
+bool encode_disk_name(const char* text, char stored[17]);
 
 #endif

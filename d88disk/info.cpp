@@ -1,19 +1,11 @@
-// info.cpp -- d88disk info: what an image holds, disk by disk.
+// info.cpp -- d88disk info: what an image holds, disk by disk, as text or
+// as one JSON document.
 #include <cstdio>
 #include <cstring>
 
-#include "d88.h"
 #include "d88disk.h"
 
 namespace {
-
-struct info_request {
-    const char* path;
-    bool tracks;
-    bool sector;
-    bool one_disk;
-    uint32_t c, h, r, disk;
-};
 
 const char* media_name(uint8_t disk_type)
 {
@@ -25,23 +17,25 @@ const char* media_name(uint8_t disk_type)
     }
 }
 
-// The name as 16 printable characters, unprintable bytes shown as '.'.
-void format_name(const d88_disk* disk, char out[17])
-{
-    size_t i = 0;
-    for (; i < 16 && disk->name[i] != '\0'; ++i) {
-        const unsigned char ch = static_cast<unsigned char>(disk->name[i]);
-        out[i] = ch >= 0x20 && ch < 0x7F ? static_cast<char>(ch) : '.';
-    }
-    out[i] = '\0';
-}
-
 int count_tracks(const d88_disk* disk)
 {
     int present = 0;
     for (const d88_track& track : disk->track)
         present += track.sectors != nullptr;
     return present;
+}
+
+// Prints UTF-8 text padded with spaces to `width` columns of a terminal: a
+// character of three bytes (kana, kanji) takes two, but for the half-width
+// katakana (EF BD A1 to EF BE 9F).
+void print_padded(const char* text, int width)
+{
+    int columns = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != '\0'; ++p) {
+        const bool half_width = p[0] == 0xEF && ((p[1] == 0xBD && p[2] >= 0xA1) || (p[1] == 0xBE && p[2] <= 0x9F));
+        columns += (*p & 0xC0) == 0x80 ? 0 : *p >= 0xE0 && !half_width ? 2 : 1;
+    }
+    std::printf("%s%*s", text, width > columns ? width - columns : 0, "");
 }
 
 void print_sector_id(const d88_sector& s)
@@ -55,9 +49,16 @@ void print_sector_id(const d88_sector& s)
     std::printf("]");
 }
 
-void print_tracks(const d88_disk* disk)
+void print_disk(int index, const d88_disk* disk, bool tracks)
 {
-    for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
+    char name[SHOWN_NAME_SIZE];
+    show_disk_name(disk, name);
+    std::printf("disk %d  ", index);
+    print_padded(name, 16);
+    std::printf("  %-3s  %-9s  %8d bytes  %3d tracks\n", media_name(disk->disk_type),
+                disk->write_protect != 0 ? "protected" : "writable", static_cast<int>(disk->disk_size),
+                count_tracks(disk));
+    for (int slot = 0; tracks && slot < D88_TRACK_MAX; ++slot) {
         const d88_track& track = disk->track[slot];
         if (track.sectors == nullptr)
             continue;
@@ -69,15 +70,48 @@ void print_tracks(const d88_disk* disk)
     }
 }
 
-void print_disk(int index, const d88_disk* disk, bool tracks)
+// The name as a JSON string: quotes and backslashes escaped (control bytes
+// never reach it: they show as '.').
+void print_json_name(const d88_disk* disk)
 {
-    char name[17];
-    format_name(disk, name);
-    std::printf("disk %d  %-16s  %-3s  %-9s  %8d bytes  %3d tracks\n", index, name, media_name(disk->disk_type),
-                disk->write_protect != 0 ? "protected" : "writable", static_cast<int>(disk->disk_size),
-                count_tracks(disk));
-    if (tracks)
-        print_tracks(disk);
+    char name[SHOWN_NAME_SIZE];
+    show_disk_name(disk, name);
+    std::putchar('"');
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p == '"' || *p == '\\')
+            std::putchar('\\');
+        std::putchar(*p);
+    }
+    std::putchar('"');
+}
+
+void print_json_disk(int index, const d88_disk* disk, bool tracks, bool first)
+{
+    std::printf("%s\n    {\"index\": %d, \"name\": ", first ? "" : ",", index);
+    print_json_name(disk);
+    std::printf(", \"media\": \"%s\", \"write_protected\": %s, \"size\": %d", media_name(disk->disk_type),
+                disk->write_protect != 0 ? "true" : "false", static_cast<int>(disk->disk_size));
+    if (tracks) {
+        const char* separator = "";
+        std::printf(", \"tracks\": [");
+        for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
+            const d88_track& track = disk->track[slot];
+            if (track.sectors == nullptr)
+                continue;
+            std::printf("%s\n      {\"slot\": %d, \"sectors\": [", separator, slot);
+            for (int32_t i = 0; i < track.count; ++i) {
+                const d88_sector& s = track.sectors[i];
+                std::printf("%s{\"c\": %u, \"h\": %u, \"r\": %u, \"n\": %u, \"size\": %d, \"density\": %u, "
+                            "\"deleted\": %u, \"status\": %u}",
+                            i == 0 ? "" : ", ", s.c, s.h, s.r, s.n, static_cast<int>(s.data_size), s.density,
+                            s.deleted_mark, s.status);
+            }
+            std::printf("]}");
+            separator = ",";
+        }
+        std::printf("\n    ]");
+    }
+    std::printf("}");
 }
 
 void print_hex_dump(const uint8_t* data, int32_t size)
@@ -98,94 +132,57 @@ void print_hex_dump(const uint8_t* data, int32_t size)
     }
 }
 
-int print_sector(d88_image* image, const info_request& req)
+int print_sector(d88_disk* disk, const command_line& line)
 {
-    d88_disk* disk = get_d88_disk(image, static_cast<int32_t>(req.disk));
-    if (disk == nullptr) {
-        std::printf("error: no disk %u in '%s'\n", req.disk, req.path);
-        return 1;
-    }
-    const d88_sector* s = find_d88_sector(disk, static_cast<uint8_t>(req.c), static_cast<uint8_t>(req.h),
-                                          static_cast<uint8_t>(req.r));
+    const d88_sector* s = find_d88_sector(disk, static_cast<uint8_t>(line.c), static_cast<uint8_t>(line.h),
+                                          static_cast<uint8_t>(line.r));
     if (s == nullptr) {
-        std::printf("error: no sector %02X/%02X/%02X on disk %u of '%s'\n", req.c, req.h, req.r, req.disk, req.path);
+        std::printf("error: no sector %02X/%02X/%02X on disk %u of '%s'\n", line.c, line.h, line.r, line.disk,
+                    line.words[0]);
         return 1;
     }
-    std::printf("disk %u  sector %02X/%02X/%02X  N %u  %d bytes\n", req.disk, req.c, req.h, req.r, s->n,
+    std::printf("disk %u  sector %02X/%02X/%02X  N %u  %d bytes\n", line.disk, line.c, line.h, line.r, s->n,
                 static_cast<int>(s->data_size));
     print_hex_dump(s->data, s->data_size);
     return 0;
 }
 
-bool parse_info(int argc, char** argv, info_request* req)
+// Lists the disks (or disk N alone) as text or as JSON.
+void print_disks(const d88_image& image, const command_line& line)
 {
-    for (int i = 0; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--tracks") == 0) {
-            req->tracks = true;
-        } else if (std::strcmp(arg, "--sector") == 0) {
-            if (i + 3 >= argc || !parse_count(argv[i + 1], 255, &req->c) || !parse_count(argv[i + 2], 255, &req->h) ||
-                !parse_count(argv[i + 3], 255, &req->r)) {
-                std::puts("error: --sector takes three numbers C H R from 0 to 255");
-                return false;
-            }
-            req->sector = true;
-            i += 3;
-        } else if (std::strcmp(arg, "--disk") == 0) {
-            if (i + 1 >= argc || !parse_count(argv[i + 1], INT32_MAX, &req->disk)) {
-                std::puts("error: --disk takes a disk number");
-                return false;
-            }
-            req->one_disk = true;
-            ++i;
-        } else if (arg[0] == '-' || req->path != nullptr) {
-            std::printf("error: unexpected argument '%s' (see d88disk info --help)\n", arg);
-            return false;
-        } else {
-            req->path = arg;
-        }
+    if (line.json)
+        std::printf("{\"disks\": [");
+    int index = 0, listed = 0;
+    for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next, ++index) {
+        if (line.disk_given && static_cast<uint32_t>(index) != line.disk)
+            continue;
+        if (line.json)
+            print_json_disk(index, disk, line.tracks, listed == 0);
+        else
+            print_disk(index, disk, line.tracks);
+        ++listed;
     }
-    if (req->path == nullptr) {
-        std::puts("error: no image given (see d88disk info --help)");
-        return false;
-    }
-    return true;
+    if (line.json)
+        std::printf("\n]}\n");
 }
 
 }  // namespace
 
-void print_info_help()
+int run_info(const command_line& line)
 {
-    std::puts("usage: d88disk info IMAGE [--tracks] [--sector C H R [--disk N]]");
-    std::puts("");
-    std::puts("Lists each disk of IMAGE: its number, name, media type, write protection,");
-    std::puts("size and number of tracks.");
-    std::puts("  --tracks         also list every track: its slot, the C and H of its first");
-    std::puts("                   sector, and each sector as R:N/bytes, marked [D] when");
-    std::puts("                   deleted, [S] when single density, [!xx] with a status");
-    std::puts("  --sector C H R   show the data of that sector as a hex dump");
-    std::puts("  --disk N         the disk to take the sector from (default 0)");
-    std::puts("Numbers are decimal, or hexadecimal with 0x.");
-}
-
-int run_info(int argc, char** argv)
-{
-    info_request req = {};
-    if (!parse_info(argc, argv, &req))
-        return 1;
+    const char* path = line.words[0];
     d88_image image = {};
-    if (read_d88_image_file(&image, req.path) < 0) {
-        std::printf("error: read d88 image '%s'\n", req.path);
+    if (!load_image(&image, path))
         return 1;
-    }
+    d88_disk* disk = get_d88_disk(&image, static_cast<int32_t>(line.disk));
     int status = 0;
-    if (req.sector) {
-        status = print_sector(&image, req);
+    if (disk == nullptr && (line.disk_given || line.sector)) {
+        std::printf("error: no disk %u in '%s'\n", line.disk, path);
+        status = 1;
+    } else if (line.sector) {
+        status = print_sector(disk, line);
     } else {
-        uint32_t index = 0;
-        for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next, ++index)
-            if (!req.one_disk || index == req.disk)
-                print_disk(static_cast<int>(index), disk, req.tracks);
+        print_disks(image, line);
     }
     free_d88_image(&image, 0);
     return status;

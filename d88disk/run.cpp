@@ -1,25 +1,179 @@
-// run.cpp -- d88disk: look into D88 images, create blank and sample disks.
-#include <cerrno>
+// run.cpp -- d88disk's command line: the commands, their help, and the
+// reading of their options.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "d88disk.h"
+#include "platform.h"
+#include "vorkast.h"
 
 namespace {
+
+// A command, the options it accepts, how many words it takes, and its help.
+struct command_help {
+    const char* name;
+    const char* options;
+    int words_min, words_max;
+    const char* usage;
+    const char* text;
+};
+
+constexpr command_help COMMANDS[] = {
+    {"info", "--tracks --json --disk --sector", 1, 1, "info IMAGE [--tracks] [--json] [--disk N] [--sector C H R]",
+     "Lists each disk of IMAGE: its number, name, media type, write protection,\n"
+     "size and number of tracks.\n"
+     "  --tracks         also list every track: its slot, the C and H of its first\n"
+     "                   sector, and each sector as R:N/bytes, marked [D] when\n"
+     "                   deleted, [S] when single density, [!xx] with a status\n"
+     "  --json           the same as one JSON document (see d88disk(1))\n"
+     "  --disk N         disk N alone (counted from 0)\n"
+     "  --sector C H R   show the data of that sector of disk N (default 0) as a\n"
+     "                   hex dump"},
+    {"create", "--name --overwrite", 2, 2, "create FORMAT OUT [--name NAME] [--overwrite]",
+     "Writes a blank disk as the one-disk image OUT: every sector present, filled\n"
+     "with E5.  An existing OUT is replaced only with --overwrite.\n"
+     "  --name NAME      the disk's name, at most 16 bytes in Shift_JIS"},
+    {"import", "--name --overwrite", 3, 3, "import FORMAT RAW OUT [--name NAME] [--overwrite]",
+     "Makes a disk of FORMAT whose sectors hold the bytes of RAW, a raw dump of\n"
+     "exactly the format's data bytes, taken slot by slot and, within a track,\n"
+     "in the order a blank disk of the format holds its sectors."},
+    {"export", "--disk --overwrite", 2, 2, "export IMAGE OUT [--disk N] [--overwrite]",
+     "Writes the data of every sector of disk N (default 0) of IMAGE to the raw\n"
+     "file OUT, slot by slot, each track's sectors in the order the disk holds\n"
+     "them."},
+    {"split", "--out --overwrite", 1, 1, "split IMAGE [--out DIR] [--overwrite]",
+     "Writes each disk of IMAGE as a one-disk image BASE.N.EXT (N from 0) in DIR,\n"
+     "by default IMAGE's folder.  When one of them exists and --overwrite is not\n"
+     "given, nothing is written."},
+    {"join", "--overwrite", 2, -1, "join OUT IMAGE... [--overwrite]",
+     "Writes one image OUT holding every disk of the IMAGEs, in the order given."},
+    {"set", "--disk --name --protect --writable", 1, 1, "set IMAGE [--disk N] [--name NAME] [--protect | --writable]",
+     "Changes the name or the write protection of disk N (default 0) of IMAGE\n"
+     "and replaces IMAGE safely; every other byte of the file stays as it was."},
+    {"sample", "", 1, 1, "sample DIR",
+     "Writes DIR/GAME.D88, DIR/DATA1.D88 and DIR/DATA2.D88: 2D disks whose sectors\n"
+     "hold text telling where they belong, ready for\n"
+     "  vorkast DIR/GAME.D88 DIR/DATA1.D88 DIR/DATA2.D88\n"
+     "DIR is made when missing; files in it are replaced."},
+};
+
+const command_help* find_command(const char* name)
+{
+    for (const command_help& command : COMMANDS) {
+        if (std::strcmp(command.name, name) == 0)
+            return &command;
+    }
+    return nullptr;
+}
 
 void print_help()
 {
     std::puts("usage: d88disk COMMAND [arguments]");
     std::puts("");
-    std::puts("commands:");
-    std::puts("  info IMAGE          list the disks of a D88 image, their tracks and sectors");
-    std::puts("  create FORMAT OUT   write a blank formatted disk");
-    std::puts("  sample DIR          write a sample game disk and two data disks for vorkast");
+    for (const command_help& command : COMMANDS)
+        std::printf("  d88disk %s\n", command.usage);
     std::puts("");
-    std::puts("'d88disk COMMAND --help' tells more about each command.");
+    std::puts("'d88disk COMMAND --help' tells more about each command.  Numbers are decimal,");
+    std::puts("hexadecimal with 0x, or octal with a leading 0.");
     std::puts("");
     print_format_list();
+}
+
+void print_command_help(const command_help& command)
+{
+    std::printf("usage: d88disk %s\n\n%s\n", command.usage, command.text);
+    if (std::strcmp(command.name, "create") == 0 || std::strcmp(command.name, "import") == 0) {
+        std::puts("");
+        print_format_list();
+    }
+}
+
+// Whether option is one of the words of options.
+bool accepts(const char* options, const char* option)
+{
+    const size_t length = std::strlen(option);
+    for (const char* p = std::strstr(options, option); p != nullptr; p = std::strstr(p + 1, option)) {
+        if ((p == options || p[-1] == ' ') && (p[length] == ' ' || p[length] == '\0'))
+            return true;
+    }
+    return false;
+}
+
+bool reject(const char* arg, const command_help& command)
+{
+    std::printf("error: unexpected argument '%s' (see d88disk %s --help)\n", arg, command.name);
+    return false;
+}
+
+// Reads the value(s) of option at argv[*i] into line; false after a message.
+bool read_option(int argc, char** argv, int* i, command_line* line)
+{
+    const char* option = argv[*i];
+    const int left = argc - *i - 1;
+    char* const* value = argv + *i + 1;
+    if (std::strcmp(option, "--sector") == 0) {
+        *i += 3;
+        line->sector = left >= 3 && parse_count(value[0], 255, &line->c) && parse_count(value[1], 255, &line->h) &&
+                       parse_count(value[2], 255, &line->r);
+        if (!line->sector)
+            std::puts("error: --sector takes three numbers C H R from 0 to 255");
+        return line->sector;
+    }
+    *i += 1;
+    if (left < 1) {
+        std::printf("error: %s needs a value\n", option);
+        return false;
+    }
+    if (std::strcmp(option, "--disk") == 0) {
+        line->disk_given = parse_count(value[0], INT32_MAX, &line->disk);
+        if (!line->disk_given)
+            std::printf("error: --disk takes a disk number, not '%s'\n", value[0]);
+        return line->disk_given;
+    }
+    (std::strcmp(option, "--out") == 0 ? line->out : line->name) = value[0];
+    return true;
+}
+
+// Sorts the arguments after the command into words and options.
+bool parse_command_line(int argc, char** argv, const command_help& command, command_line* line)
+{
+    for (int i = 0; i < argc; ++i) {
+        const char* arg = argv[i];
+        bool* flag = std::strcmp(arg, "--overwrite") == 0 ? &line->overwrite
+                     : std::strcmp(arg, "--protect") == 0  ? &line->protect
+                     : std::strcmp(arg, "--writable") == 0 ? &line->writable
+                     : std::strcmp(arg, "--tracks") == 0   ? &line->tracks
+                     : std::strcmp(arg, "--json") == 0     ? &line->json
+                                                           : nullptr;
+        if (arg[0] == '-' && arg[1] != '\0' && !accepts(command.options, arg))
+            return reject(arg, command);
+        if (flag != nullptr)
+            *flag = true;
+        else if (arg[0] == '-' && arg[1] != '\0' && !read_option(argc, argv, &i, line))
+            return false;
+        else if (arg[0] != '-' || arg[1] == '\0')
+            line->words[line->word_count++] = arg;
+    }
+    if (line->word_count < command.words_min || (command.words_max >= 0 && line->word_count > command.words_max)) {
+        std::printf("error: d88disk %s takes %s (see d88disk %s --help)\n", command.name, command.usage,
+                    command.name);
+        return false;
+    }
+    return true;
+}
+
+int run_command(const command_line& line)
+{
+    const char* name = line.command;
+    return std::strcmp(name, "info") == 0     ? run_info(line)
+           : std::strcmp(name, "create") == 0 ? run_create(line)
+           : std::strcmp(name, "import") == 0 ? run_import(line)
+           : std::strcmp(name, "export") == 0 ? run_export(line)
+           : std::strcmp(name, "split") == 0  ? run_split(line)
+           : std::strcmp(name, "join") == 0   ? run_join(line)
+           : std::strcmp(name, "set") == 0    ? run_set(line)
+                                              : run_sample(line);
 }
 
 bool asks_for_help(int argc, char** argv)
@@ -35,41 +189,52 @@ bool asks_for_help(int argc, char** argv)
 
 bool parse_count(const char* text, uint32_t max, uint32_t* value)
 {
-    if (text[0] < '0' || text[0] > '9')
+    uint32_t number = 0;
+    if (!parse_number(text, &number) || number > max)
         return false;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long long v = std::strtoull(text, &end, text[0] == '0' && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
-    if (errno != 0 || *end != '\0' || v > max)
-        return false;
-    *value = static_cast<uint32_t>(v);
+    *value = number;
     return true;
 }
 
-// Runs one command line of d88disk: 0 on success, 1 after a message.
+bool refuse_existing(const char* path, bool overwrite)
+{
+    if (overwrite || !path_exists(path))
+        return false;
+    std::printf("'%s' already exists (give --overwrite to replace it)\n", path);
+    return true;
+}
+
+bool load_image(d88_image* image, const char* path)
+{
+    if (read_d88_image_file(image, path) >= 0)
+        return true;
+    std::printf("error: read d88 image '%s'\n", path);
+    return false;
+}
+
 int run_d88disk(int argc, char** argv)
 {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-?") == 0) {
+    if (argc < 2 || asks_for_help(1, argv + 1)) {
         print_help();
         return argc < 2 ? 1 : 0;
     }
-    const char* command = argv[1];
-    const bool help = asks_for_help(argc - 2, argv + 2);
-    if (std::strcmp(command, "info") == 0) {
-        if (help)
-            print_info_help();
-        return help ? 0 : run_info(argc - 2, argv + 2);
+    const command_help* command = find_command(argv[1]);
+    if (command == nullptr) {
+        std::printf("error: unknown command '%s' (see d88disk --help)\n", argv[1]);
+        return 1;
     }
-    if (std::strcmp(command, "create") == 0) {
-        if (help)
-            print_create_help();
-        return help ? 0 : run_create(argc - 2, argv + 2);
+    if (asks_for_help(argc - 2, argv + 2)) {
+        print_command_help(*command);
+        return 0;
     }
-    if (std::strcmp(command, "sample") == 0) {
-        if (help)
-            print_sample_help();
-        return help ? 0 : run_sample(argc - 2, argv + 2);
+    command_line line = {};
+    line.command = command->name;
+    line.words = static_cast<const char**>(std::calloc(static_cast<size_t>(argc), sizeof(const char*)));
+    if (line.words == nullptr) {
+        std::puts("error: memory exhausted!");
+        return 1;
     }
-    std::printf("error: unknown command '%s' (see d88disk --help)\n", command);
-    return 1;
+    const int status = parse_command_line(argc - 2, argv + 2, *command, &line) ? run_command(line) : 1;
+    std::free(line.words);
+    return status;
 }

@@ -61,23 +61,9 @@ bool write_sample(const char* dir, const char* file, d88_disk* disk)
 
 }  // namespace
 
-void print_sample_help()
+int run_sample(const command_line& line)
 {
-    std::puts("usage: d88disk sample DIR");
-    std::puts("");
-    std::puts("Writes DIR/GAME.D88, DIR/DATA1.D88 and DIR/DATA2.D88: 2D disks whose sectors");
-    std::puts("hold text telling where they belong, ready for");
-    std::puts("  vorkast DIR/GAME.D88 DIR/DATA1.D88 DIR/DATA2.D88");
-    std::puts("DIR is made when missing; files in it are replaced.");
-}
-
-int run_sample(int argc, char** argv)
-{
-    if (argc != 1 || argv[0][0] == '-') {
-        std::puts("error: give one folder (see d88disk sample --help)");
-        return 1;
-    }
-    const char* dir = argv[0];
+    const char* dir = line.words[0];
     if (!make_folder(dir)) {
         std::printf("error: cannot make folder '%s'\n", dir);
         return 1;

@@ -116,4 +116,34 @@ inline test_disk completed(test_disk game, const test_disk& data1, const test_di
     return game;
 }
 
+// The ten standard formats of blank disks.
+struct format_row {
+    uint8_t disk_type;
+    int cylinders, sectors;
+    uint8_t n, first_r, head_base;
+    int32_t disk_size;
+};
+
+inline const format_row FORMATS[] = {
+    {0x00, 40, 16, 1, 1, 0x00, 348848},  {0x10, 80, 8, 2, 1, 0x00, 676528},   {0x10, 80, 9, 2, 1, 0x00, 761008},
+    {0x20, 77, 8, 3, 1, 0x00, 1281968},  {0x20, 80, 8, 3, 1, 0x00, 1331888},  {0x20, 80, 9, 3, 10, 0x00, 1498288},
+    {0x20, 80, 9, 3, 1, 0x80, 1498288},  {0x20, 80, 15, 2, 1, 0x00, 1267888}, {0x20, 80, 18, 2, 1, 0x00, 1521328},
+    {0x20, 77, 26, 1, 1, 0x00, 1089776},
+};
+
+// The blank disk of a standard format as the format table describes it.
+inline test_disk blank_disk(int format, const std::string& name)
+{
+    const format_row& row = FORMATS[format];
+    test_disk disk{name, 0, row.disk_type, std::vector<test_track>(static_cast<size_t>(row.cylinders) * 2)};
+    for (size_t slot = 0; slot < disk.slots.size(); ++slot)
+        for (int i = 0; i < row.sectors; ++i)
+            disk.slots[slot].push_back({static_cast<uint8_t>(slot / 2), static_cast<uint8_t>(row.head_base + slot % 2),
+                                        static_cast<uint8_t>(row.first_r + i), row.n, bytes(128u << row.n, 0xE5)});
+    disk.slots[0][0].r = 1;  // format 5: R 1, 11, 12, ...
+    if (format == 6)
+        disk.slots[0][0].h = 0;  // H 0, 0x80, 0x80, ...
+    return disk;
+}
+
 #endif

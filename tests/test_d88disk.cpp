@@ -1,6 +1,10 @@
 // The companion d88disk, called in-process: each row a command line in a
-// folder holding two.d88, what it prints, its status and a file afterwards.
+// folder holding two.d88 and raw.2d, what it prints, its status, and every
+// file afterwards: those it made or changed hold the row's bytes, all others
+// are as they were.
 #include <gtest/gtest.h>
+
+#include <map>
 
 #include "d88disk.h"
 #include "test_support.h"
@@ -8,54 +12,138 @@
 
 namespace {
 
-const test_disk ODD = {"ODD\x01", 0x10, 0x20,
+const std::string JAPANESE = "\x83\x51\x81\x5B\x83\x80";  // ゲーム in Shift_JIS
+const test_disk FIRST = filled_disk("FIRST", 1);
+const test_disk ODD = {JAPANESE + "\x01\x81", 0x10, 0x20,
                        {{}, {}, {{2, 1, 1, 1, {}}, {2, 1, 0x1A, 2, bytes(3, 'A'), 0x40, 0x10, 0xB0}}}};
-const bytes TWO = concat({build_disk(filled_disk("FIRST", 1)), build_disk(ODD)});
+const bytes TWO = concat({build_disk(FIRST), build_disk(ODD)});
+
+// Every sector's data of the disk, slot by slot, as a raw dump holds it.
+bytes raw_of(const test_disk& disk)
+{
+    bytes raw;
+    for (const test_track& track : disk.slots)
+        for (const test_sector& s : track)
+            raw.insert(raw.end(), s.data.begin(), s.data.end());
+    return raw;
+}
+
+// The disk with every sector's data taken from raw in that order.
+test_disk filled_from(test_disk disk, const bytes& raw)
+{
+    size_t at = 0;
+    for (test_track& track : disk.slots)
+        for (test_sector& s : track) {
+            std::copy(raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at + s.data.size()), s.data.begin());
+            at += s.data.size();
+        }
+    return disk;
+}
+
+const bytes RAW_2D = [] {
+    bytes raw(327680);
+    for (size_t i = 0; i < raw.size(); ++i)
+        raw[i] = static_cast<uint8_t>(i * 7 / 256 + i);
+    return raw;
+}();
+
+std::string padded_name(const std::string& name)
+{
+    return name + std::string(16 - name.size(), ' ');
+}
+
+// The disk's bytes with the 17 name bytes and the write-protect byte given.
+bytes with_header(bytes disk, const std::string& name, uint8_t write_protect)
+{
+    std::copy(name.begin(), name.end(), disk.begin());
+    disk[0x1A] = write_protect;
+    return disk;
+}
+
+std::map<std::string, bytes> files_below(const std::string& folder)
+{
+    std::map<std::string, bytes> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().lexically_relative(folder).generic_string()] = read_file(entry.path().string());
+    return files;
+}
 
 struct command_row {
     std::vector<std::string> args;
     std::string out;
     int status;
-    const char* file;  // checked afterwards, if any
-    size_t size;       // its size; 0: it must not exist
-};
-
-const command_row COMMANDS[] = {
-    {{"info", "two.d88"},
-     "disk 0  FIRST             2D   writable      22448 bytes   80 tracks\n"
-     "disk 1  ODD.              2HD  protected       723 bytes    1 tracks\n",
-     0, nullptr, 0},
-    {{"info", "--tracks", "two.d88", "--disk", "1"},
-     "disk 1  ODD.              2HD  protected       723 bytes    1 tracks\n"
-     "  slot   2  C 02 H 01   2 sectors: 01:1/0 1A:2/3[DS!B0]\n",
-     0, nullptr, 0},
-    {{"info", "two.d88", "--sector", "2", "1", "0x1a", "--disk", "1"},
-     "disk 1  sector 02/01/1A  N 2  3 bytes\n0000  41 41 41" + std::string(39, ' ') + "  |AAA|\n", 0, nullptr, 0},
-    {{"info", "two.d88", "--sector", "2", "1", "9"}, "error: no sector 02/01/09 on disk 0 of 'two.d88'\n", 1, nullptr, 0},
-    {{"info", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1, nullptr, 0},
-    {{"create", "2dd640", "new.d88", "--name", "BLANK"}, "", 0, "new.d88", 676528},
-    {{"create", "2HD1001", "new.d88"}, "", 0, "new.d88", 1089776},
-    {{"create", "9", "two.d88"}, "'two.d88' already exists (give --overwrite to replace it)\n", 1, "two.d88", TWO.size()},
-    {{"create", "9", "two.d88", "--overwrite"}, "", 0, "two.d88", 1089776},
-    {{"create", "10", "x.d88"}, "error: unknown format '10' (see d88disk create --help)\n", 1, "x.d88", 0},
-    {{"sample", "demo"}, "wrote demo/GAME.D88\nwrote demo/DATA1.D88\nwrote demo/DATA2.D88\n", 0, "demo/GAME.D88", 348848},
-    {{"bogus"}, "error: unknown command 'bogus' (see d88disk --help)\n", 1, nullptr, 0},
+    std::map<std::string, bytes> made = {};  // the files made or changed
 };
 
 }  // namespace
 
 TEST(D88disk, Commands)
 {
-    for (const command_row& row : COMMANDS) {
+    const std::string listing = "disk 0  FIRST             2D   writable      22448 bytes   80 tracks\n"
+                                "disk 1  ゲーム..          2HD  protected       723 bytes    1 tracks\n";
+    const std::string exists = "'two.d88' already exists (give --overwrite to replace it)\n";
+    const command_row rows[] = {
+        {{"info", "two.d88"}, listing, 0},
+        {{"info", "--tracks", "two.d88", "--disk", "1"}, listing.substr(listing.find('\n') + 1) + "  slot   2  C 02 H 01   2 sectors: 01:1/0 1A:2/3[DS!B0]\n", 0},
+        {{"info", "two.d88", "--json", "--tracks", "--disk", "0x1"}, "{\"disks\": [\n    {\"index\": 1, \"name\": \"ゲーム..\", \"media\": \"2HD\", \"write_protected\": true, \"size\": 723, \"tracks\": [\n      {\"slot\": 2, \"sectors\": [{\"c\": 2, \"h\": 1, \"r\": 1, \"n\": 1, \"size\": 0, \"density\": 0, \"deleted\": 0, \"status\": 0}, {\"c\": 2, \"h\": 1, \"r\": 26, \"n\": 2, \"size\": 3, \"density\": 64, \"deleted\": 16, \"status\": 176}]}\n    ]}\n]}\n", 0},
+        {{"info", "two.d88", "--sector", "2", "1", "0x1a", "--disk", "01"}, "disk 1  sector 02/01/1A  N 2  3 bytes\n0000  41 41 41" + std::string(39, ' ') + "  |AAA|\n", 0},
+        {{"info", "two.d88", "--sector", "2", "1", "9"}, "error: no sector 02/01/09 on disk 0 of 'two.d88'\n", 1},
+        {{"info", "two.d88", "--disk", "010"}, "error: no disk 8 in 'two.d88'\n", 1},
+        {{"info", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1},
+        {{"create", "2dd640", "new.d88", "--name", "ゲーム"}, "", 0, {{"new.d88", build_disk(blank_disk(1, padded_name(JAPANESE)))}}},
+        {{"create", "2HD1001", "new.d88"}, "", 0, {{"new.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
+        {{"create", "9", "two.d88"}, exists, 1},
+        {{"create", "9", "two.d88", "--overwrite"}, "", 0, {{"two.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
+        {{"create", "10", "x.d88"}, "error: unknown format '10' (see d88disk --help)\n", 1},
+        {{"create", "0", "x.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
+        {{"create", "0", "x.d88", "--name", "ゲームゲームゲーム"}, "error: the name 'ゲームゲームゲーム' is longer than the 16 bytes a disk name holds\n", 1},
+        {{"split", "two.d88"}, "wrote two.0.d88\nwrote two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
+        {{"split", "two.d88", "--out", "none"}, "error: no folder 'none'\n", 1},
+        {{"join", "j.d88", "two.d88", "two.d88"}, "", 0, {{"j.d88", concat({TWO, TWO})}}},
+        {{"join", "two.d88", "raw.2d"}, exists, 1},
+        {{"join", "j.d88", "two.d88", "raw.2d"}, "illegal data: [] disk size = 0x1F1E1D1C\nread disk 1 error\nread image data error 'raw.2d'\nerror: read d88 image 'raw.2d'\n", 1},
+        {{"import", "2d", "raw.2d", "i.d88", "--name", "RAW"}, "", 0, {{"i.d88", build_disk(filled_from(blank_disk(0, padded_name("RAW")), RAW_2D))}}},
+        {{"import", "2dd640", "raw.2d", "i.d88"}, "error: 'raw.2d' holds 327680 bytes, but format 1 holds 655360\n", 1},
+        {{"export", "two.d88", "r.raw"}, "", 0, {{"r.raw", raw_of(FIRST)}}},
+        {{"export", "two.d88", "r.raw", "--disk", "1"}, "", 0, {{"r.raw", bytes(3, 'A')}}},
+        {{"export", "two.d88", "r.raw", "--disk", "2"}, "error: no disk 2 in 'two.d88'\n", 1},
+        {{"set", "two.d88", "--disk", "1", "--name", "AB", "--writable"}, "", 0, {{"two.d88", concat({build_disk(FIRST), with_header(build_disk(ODD), padded_name("AB") + '\0', 0)})}}},
+        {{"set", "two.d88", "--protect"}, "", 0, {{"two.d88", patch(TWO, 0x1A, 0x10, 1)}}},
+        {{"set", "two.d88", "--protect", "--writable"}, "error: --protect and --writable exclude each other\n", 1},
+        {{"set", "two.d88"}, "error: say what to change: --name NAME, --protect or --writable\n", 1},
+        {{"set", "two.d88", "--disk", "2", "--protect"}, "error: no disk 2 in 'two.d88'\n", 1},
+        {{"set", "two.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
+        {{"set", "two.d88", "--bogus"}, "error: unexpected argument '--bogus' (see d88disk set --help)\n", 1},
+        {{"bogus"}, "error: unknown command 'bogus' (see d88disk --help)\n", 1},
+    };
+    for (const command_row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args.back());
         temp_dir dir;
         write_file(dir.file("two.d88"), TWO);
+        write_file(dir.file("raw.2d"), RAW_2D);
+        std::map<std::string, bytes> after = files_below(dir.path);
+        for (const auto& file : row.made)
+            after[file.first] = file.second;
         const run_result r = run_in(dir, "d88disk", run_d88disk, row.args);
         EXPECT_EQ(r.out, row.out);
         EXPECT_EQ(r.status, row.status);
-        if (row.file != nullptr) {
-            EXPECT_EQ(fs::exists(dir.file(row.file)) ? fs::file_size(dir.file(row.file)) : 0, row.size);
-        }
+        EXPECT_TRUE(files_below(dir.path) == after);
+    }
+}
+
+// Every format: a blank disk exported and imported again is the same disk,
+// byte for byte.
+TEST(D88disk, ImportUndoesExport)
+{
+    for (int format = 0; format < 10; ++format) {
+        temp_dir dir;
+        const std::string f = std::to_string(format);
+        EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"create", f, "blank.d88", "--name", "B"}).status, 0);
+        EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"export", "blank.d88", "raw"}).status, 0);
+        EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"import", f, "raw", "again.d88", "--name", "B"}).status, 0);
+        EXPECT_TRUE(read_file(dir.file("again.d88")) == read_file(dir.file("blank.d88"))) << format;
+        EXPECT_EQ(read_file(dir.file("raw")).size(), static_cast<size_t>(FORMATS[format].cylinders * 2 * FORMATS[format].sectors) << (7 + FORMATS[format].n));
     }
 }
 

@@ -7,12 +7,24 @@
 // Whether anything is at path.
 bool path_exists(const char* path);
 
+// Whether path is a folder.
+bool is_folder(const char* path);
+
 // Makes the folder at path unless one is there; false when neither.
 bool make_folder(const char* path);
 
 // The last component of path: what follows its last folder separator (and,
 // on Windows, its drive).
 const char* file_name_part(const char* path);
+
+// The UTF-8 text of one character of code page 932 (Shift_JIS as Windows
+// has it, where 5C and 7E are the backslash and the tilde), given as `count`
+// (1 or 2) bytes: its length, at most 4, or 0 when they are no character.
+int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4]);
+
+// text (UTF-8) in code page 932, into out of `size` bytes: their number, or
+// -1 when a character has no code there or the result does not fit.
+int utf8_to_cp932(const char* text, char* out, int size);
 
 // The console for one run of a program, from main to its end.  On Windows
 // the arguments are taken from the system as UTF-16 and handed on as UTF-8,

@@ -3,7 +3,28 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iconv.h>
 #include <sys/stat.h>
+
+namespace {
+
+// Converts all of in through iconv; the bytes written, or -1 when a
+// character has no code in the target or the result does not fit.
+int convert(const char* to, const char* from, const char* in, size_t in_size, char* out, size_t out_size)
+{
+    const iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return -1;
+    char* source = const_cast<char*>(in);
+    char* target = out;
+    size_t left = out_size;
+    const bool done = iconv(cd, &source, &in_size, &target, &left) != static_cast<size_t>(-1) &&
+                      iconv(cd, nullptr, nullptr, &target, &left) != static_cast<size_t>(-1);
+    iconv_close(cd);
+    return done ? static_cast<int>(out_size - left) : -1;
+}
+
+}  // namespace
 
 bool path_exists(const char* path)
 {
@@ -11,16 +32,32 @@ bool path_exists(const char* path)
     return stat(path, &st) == 0;
 }
 
-bool make_folder(const char* path)
+bool is_folder(const char* path)
 {
     struct stat st;
-    return mkdir(path, 0777) == 0 || (errno == EEXIST && stat(path, &st) == 0 && S_ISDIR(st.st_mode));
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool make_folder(const char* path)
+{
+    return mkdir(path, 0777) == 0 || (errno == EEXIST && is_folder(path));
 }
 
 const char* file_name_part(const char* path)
 {
     const char* slash = std::strrchr(path, '/');
     return slash != nullptr ? slash + 1 : path;
+}
+
+int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4])
+{
+    const int length = convert("UTF-8", "CP932", reinterpret_cast<const char*>(bytes), static_cast<size_t>(count), out, 4);
+    return length > 0 ? length : 0;
+}
+
+int utf8_to_cp932(const char* text, char* out, int size)
+{
+    return convert("CP932", "UTF-8", text, std::strlen(text), out, static_cast<size_t>(size));
 }
 
 // Arguments and output are bytes already: nothing to do.

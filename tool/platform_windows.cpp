@@ -53,13 +53,18 @@ bool path_exists(const char* path)
     return attributes_of(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool is_folder(const char* path)
+{
+    const DWORD attributes = attributes_of(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool make_folder(const char* path)
 {
     wchar_t* wide = widen(path);
     const bool made = wide != nullptr && CreateDirectoryW(wide, nullptr) != 0;
     std::free(wide);
-    const DWORD attributes = attributes_of(path);
-    return made || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    return made || is_folder(path);
 }
 
 const char* file_name_part(const char* path)
@@ -70,6 +75,26 @@ const char* file_name_part(const char* path)
             name = p + 1;
     }
     return name;
+}
+
+int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4])
+{
+    wchar_t wide[2];
+    const int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, reinterpret_cast<const char*>(bytes), count, wide, 2);
+    return units > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, units, out, 4, nullptr, nullptr) : 0;
+}
+
+int utf8_to_cp932(const char* text, char* out, int size)
+{
+    wchar_t* wide = widen(text);
+    BOOL lost = FALSE;
+    const int units = wide != nullptr ? static_cast<int>(wcslen(wide)) : 0;
+    const int length = units > 0 ? WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, nullptr, 0, nullptr, &lost) : 0;
+    const bool fits = wide != nullptr && !lost && length <= size;
+    if (fits && units > 0)
+        WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, out, size, nullptr, nullptr);
+    std::free(wide);
+    return fits ? length : -1;
 }
 
 // Takes the arguments from the wide command line, so that names outside

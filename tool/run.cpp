@@ -41,6 +41,17 @@ struct run_state {
     }
 };
 
+int digit_value(char ch)
+{
+    if (ch >= '0' && ch <= '9')
+        return ch - '0';
+    if (ch >= 'a' && ch <= 'z')
+        return ch - 'a' + 10;
+    if (ch >= 'A' && ch <= 'Z')
+        return ch - 'A' + 10;
+    return 99;
+}
+
 void print_usage()
 {
     std::puts("usage: vorkast [options] DISK.D88 DATA1.D88 DATA2.D88");
@@ -53,21 +64,10 @@ void print_usage()
     std::puts("write modified disk image to filename.NEW.ext if not specifyed");
 }
 
-int digit_value(char ch)
-{
-    if (ch >= '0' && ch <= '9')
-        return ch - '0';
-    if (ch >= 'a' && ch <= 'z')
-        return ch - 'a' + 10;
-    if (ch >= 'A' && ch <= 'Z')
-        return ch - 'A' + 10;
-    return 99;
-}
+}  // namespace
 
-// Reads an unsigned 32-bit number as strtoul does: optional white space and
-// sign, base from the prefix (0x, 0, else decimal).  A value past 32 bits
-// reads as all bits set; a minus sign negates modulo 2^32.  The whole text
-// must be taken, and an empty text reads as 0.
+// Reads an unsigned 32-bit number as strtoul does: a minus sign negates
+// modulo 2^32, and an empty text reads as 0.
 bool parse_number(const char* text, uint32_t* value)
 {
     const char* p = text;
@@ -101,6 +101,8 @@ bool parse_number(const char* text, uint32_t* value)
                                                : static_cast<uint32_t>(v);
     return *p == '\0';
 }
+
+namespace {
 
 bool is_option(const char* arg, const char* short_name, const char* long_name)
 {

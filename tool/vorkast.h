@@ -16,6 +16,11 @@ constexpr int32_t TRACKS_PER_DATA_DISK = 40;
 // written, 1 otherwise.  main only calls it; tests call it in-process.
 int run_vorkast(int argc, char** argv);
 
+// Reads a number as the command line takes it: decimal, hexadecimal after
+// 0x, octal after a leading 0, with optional white space and sign; a value
+// past 32 bits reads as all bits set.  False unless the whole text is taken.
+bool parse_number(const char* text, uint32_t* value);
+
 // Set by --overwrite: replace an existing output file without asking.
 extern int force_overwrite;
 

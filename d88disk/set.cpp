@@ -1,0 +1,72 @@
+// set.cpp -- d88disk set: a disk's name or write protection changed in
+// place.  Only those bytes of the file change; the file is replaced safely.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "d88_file.h"
+#include "d88disk.h"
+
+namespace {
+
+constexpr uint8_t PROTECTED = 0x10;
+constexpr int WRITE_PROTECT_AT = 0x1A;
+
+// Where disk index starts in the image's bytes: after the disks before it,
+// each as long as its header says.  -1 when there is no such disk.
+int64_t find_disk_offset(const d88_image& image, uint32_t index)
+{
+    int64_t offset = 0;
+    const d88_disk* disk = image.disks;
+    for (; disk != nullptr && index > 0; disk = disk->next, --index)
+        offset += disk->disk_size;
+    return disk != nullptr ? offset : -1;
+}
+
+// The changes asked for are sound; false after saying why not.
+bool check_changes(const command_line& line, char name[17])
+{
+    if (line.name == nullptr && !line.protect && !line.writable) {
+        std::puts("error: say what to change: --name NAME, --protect or --writable");
+        return false;
+    }
+    if (line.protect && line.writable) {
+        std::puts("error: --protect and --writable exclude each other");
+        return false;
+    }
+    return line.name == nullptr || encode_disk_name(line.name, name);
+}
+
+}  // namespace
+
+int run_set(const command_line& line)
+{
+    const char* path = line.words[0];
+    char name[17];
+    d88_image image = {};
+    if (!check_changes(line, name) || !load_image(&image, path))
+        return 1;
+    const int64_t offset = find_disk_offset(image, line.disk);
+    free_d88_image(&image, 0);
+    if (offset < 0) {
+        std::printf("error: no disk %u in '%s'\n", line.disk, path);
+        return 1;
+    }
+    int32_t size = 0;
+    uint8_t* bytes = load_d88_file(path, &size);
+    if (bytes == nullptr || offset + D88_HEADER_SIZE_160 > size) {
+        std::printf("error: read d88 image '%s'\n", path);
+        std::free(bytes);
+        return 1;
+    }
+    uint8_t* header = bytes + offset;
+    if (line.name != nullptr)
+        std::memcpy(header, name, sizeof name);
+    if (line.protect || line.writable)
+        header[WRITE_PROTECT_AT] = line.protect ? PROTECTED : 0x00;
+    const int32_t result = store_d88_file(path, bytes, size);
+    std::free(bytes);
+    if (result < 0)
+        std::printf("error: write d88 image '%s'\n", path);
+    return result < 0 ? 1 : 0;
+}
