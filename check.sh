@@ -29,6 +29,16 @@ cmake --install build --prefix "$prefix" >/dev/null
 "$prefix/bin/d88disk" sample "$prefix/demo" >/dev/null
 "$prefix/bin/vorkast" "$prefix/demo/GAME.D88" "$prefix/demo/DATA1.D88" "$prefix/demo/DATA2.D88"
 "$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88"
+# What only a process shows: the program's exit status, and a real standard
+# input at the overwrite question.
+asked="'GAME.NEW.D88' already exists
+overwrite ? (Y or N): "
+if (cd "$prefix/demo" && printf 'x\nn' | "$prefix/bin/vorkast" GAME.D88 DATA1.D88 DATA2.D88 >said.txt); then
+  echo "a declined overwrite ended with status 0"
+  exit 1
+fi
+(cd "$prefix/demo" && printf 'x\ny' | "$prefix/bin/vorkast" GAME.D88 DATA1.D88 DATA2.D88 >>said.txt)
+[ "$(cat "$prefix/demo/said.txt")" = "$asked$asked" ] || { cat "$prefix/demo/said.txt"; exit 1; }
 for page in vorkast d88disk; do
   test -s "$prefix/share/man/man1/$page.1"
 done

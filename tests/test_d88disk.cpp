@@ -60,15 +60,6 @@ bytes with_header(bytes disk, const std::string& name, uint8_t write_protect)
     return disk;
 }
 
-std::map<std::string, bytes> files_below(const std::string& folder)
-{
-    std::map<std::string, bytes> files;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        if (entry.is_regular_file())
-            files[entry.path().lexically_relative(folder).generic_string()] = read_file(entry.path().string());
-    return files;
-}
-
 struct command_row {
     std::vector<std::string> args;
     std::string out;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,6 +41,23 @@ inline bytes read_file(const std::string& path)
 {
     std::ifstream in(u8(path), std::ios::binary);
     return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every file below folder by its path from there: a regular file's bytes
+// (a huge one's size), a link's target.  Folders show through their files.
+inline std::map<std::string, bytes> files_below(const std::string& folder)
+{
+    std::map<std::string, bytes> files;
+    for (const auto& entry : fs::recursive_directory_iterator(u8(folder))) {
+        const std::string name = entry.path().lexically_relative(u8(folder)).generic_u8string();
+        if (entry.is_symlink()) {
+            const std::string target = "-> " + fs::read_symlink(entry).u8string();
+            files[name] = bytes(target.begin(), target.end());
+        } else if (entry.is_regular_file()) {
+            files[name] = entry.file_size() > (64u << 20) ? bytes(8, 0xFF) : read_file(entry.path().u8string());
+        }
+    }
+    return files;
 }
 
 // What call prints on standard output.
