@@ -1,7 +1,8 @@
 // Every file operation of a whole vorkast run that replaces an existing
-// output, made to fail in turn, then to move only part of its bytes.  A
-// failure is reported where it happens and the old output stays as it was;
-// a partial read or write is carried on to the end.  Linked with
+// output, made to fail in turn; then every read and write made to move only
+// part of its bytes, or to be interrupted.  A failure is reported where it
+// happens and the old output stays as it was; a partial or interrupted read
+// or write is carried on to the end.  Linked with
 // -Wl,--wrap for each operation, so that the library's calls come through
 // the counter below.
 #include <gtest/gtest.h>
@@ -25,7 +26,8 @@ extern "C" int __real_close(int fd);
 namespace {
 
 long chosen = 0;     // the operation that misbehaves, counted from 1; 0: none
-bool partly = false;  // it moves part of its bytes instead of failing
+enum mode { FAIL, PART, INTERRUPT };
+mode misbehaving = FAIL;  // what the chosen read or write does: fail, move part of its bytes, or be interrupted
 long counted = 0;
 std::string chosen_kind;
 
@@ -52,7 +54,7 @@ size_t part(size_t size)
     extern "C" type __real_##name parameters;                                   \
     extern "C" type __wrap_##name parameters                                    \
     {                                                                           \
-        return !partly && fails_now(#name) ? -1 : __real_##name arguments;      \
+        return misbehaving == FAIL && fails_now(#name) ? -1 : __real_##name arguments;      \
     }
 
 FAILING(off_t, lseek, (int fd, off_t offset, int whence), (fd, offset, whence))
@@ -66,7 +68,7 @@ extern "C" int __wrap_open(const char* path, int flags, ...)
     va_start(rest, flags);
     const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
     va_end(rest);
-    return !partly && fails_now("open") ? -1 : __real_open(path, flags, mode);
+    return misbehaving == FAIL && fails_now("open") ? -1 : __real_open(path, flags, mode);
 }
 
 extern "C" int __wrap_openat(int dir, const char* path, int flags, ...)
@@ -75,28 +77,34 @@ extern "C" int __wrap_openat(int dir, const char* path, int flags, ...)
     va_start(rest, flags);
     const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
     va_end(rest);
-    return !partly && fails_now("openat") ? -1 : __real_openat(dir, path, flags, mode);
+    return misbehaving == FAIL && fails_now("openat") ? -1 : __real_openat(dir, path, flags, mode);
 }
 
 extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t size)
 {
-    if (fails_now("read"))
-        return partly ? __real_read(fd, buffer, part(size)) : -1;
-    return __real_read(fd, buffer, size);
+    if (!fails_now("read"))
+        return __real_read(fd, buffer, size);
+    if (misbehaving == PART)
+        return __real_read(fd, buffer, part(size));
+    errno = misbehaving == INTERRUPT ? EINTR : EIO;
+    return -1;
 }
 
 extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t size)
 {
-    if (fails_now("write"))
-        return partly ? __real_write(fd, buffer, part(size)) : -1;
-    return __real_write(fd, buffer, size);
+    if (!fails_now("write"))
+        return __real_write(fd, buffer, size);
+    if (misbehaving == PART)
+        return __real_write(fd, buffer, part(size));
+    errno = misbehaving == INTERRUPT ? EINTR : EIO;
+    return -1;
 }
 
 // A failing close still closes.
 extern "C" int __wrap_close(int fd)
 {
     const int result = __real_close(fd);
-    return !partly && fails_now("close") ? -1 : result;
+    return misbehaving == FAIL && fails_now("close") ? -1 : result;
 }
 
 TEST(IoFailure, WholeRunReplacingAnOutput)
@@ -108,11 +116,11 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
     write_file(dir.file("GAME.D88"), build_disk(game));
     write_file(dir.file("DATA2.D88"), build_disk(data));
     const bytes old = {'o', 'l', 'd'}, done = build_disk(completed(game, data, data, {41}));
-    const auto run = [&](long k, bool part_only) {
+    const auto run = [&](long k, mode how) {
         write_file(dir.file("GAME.NEW.D88"), old);
         return run_in(dir, "vorkast", [&](int argc, char** argv) {
             chosen = k;
-            partly = part_only;
+            misbehaving = how;
             counted = 0;
             chosen_kind.clear();
             const int status = run_vorkast(argc, argv);
@@ -121,16 +129,16 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
         }, {"--overwrite", "-t", "41", "GAME.D88", "DATA2.D88"});
     };
     std::map<std::string, bytes> after = files_below(dir.path);
-    run(LONG_MAX, false);
+    run(LONG_MAX, FAIL);
     const long operations = counted;
     ASSERT_GT(operations, 12);
     const std::regex chain("(open|seek|read) error(\\(SEEK_(END|SET)\\))? '(GAME|DATA2).D88'\nerror: read d88 image '\\4.D88'\n|"
                            "(open|write) error 'GAME.NEW.D88'\nerror: write d88 image 'GAME.NEW.D88'\n");
     for (long k = 1; k <= operations; ++k) {
-        for (bool part_only : {false, true}) {
-            const run_result r = run(k, part_only);
-            SCOPED_TRACE(std::to_string(k) + (part_only ? " partly " : " fails ") + chosen_kind + "\n" + r.out);
-            const bool harmless = part_only || chosen_kind.empty() || (chosen_kind == "close" && r.status == 0) ||
+        for (mode how : {FAIL, PART, INTERRUPT}) {
+            const run_result r = run(k, how);
+            SCOPED_TRACE(std::to_string(k) + " " + std::to_string(how) + " " + chosen_kind + "\n" + r.out);
+            const bool harmless = how != FAIL || chosen_kind.empty() || (chosen_kind == "close" && r.status == 0) ||
                                   (chosen_kind == "fsync" && r.status == 0);
             EXPECT_EQ(r.status, harmless ? 0 : 1);
             EXPECT_TRUE(harmless ? r.out.empty() : std::regex_match(r.out, chain));

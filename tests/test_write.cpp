@@ -132,6 +132,7 @@ const store_row STORES[] = {
     {"a name near the limit", [] {}, LONG_NAME, "", LONG_NAME, A_BYTES, 0644},
     {"a link named without a slash", [] { fs::create_symlink("old.d88", "link.d88"); }, "link.d88", "", "old.d88", A_BYTES, 0604},
     {"links through a folder", [] { fs::create_directory("d"), fs::create_symlink("d/l2", "l1"), fs::create_symlink("../old.d88", "d/l2"); }, "l1", "", "old.d88", A_BYTES, 0604},
+    {"an absolute link", [] { fs::create_symlink(fs::absolute("old.d88"), "abs.d88"); }, "abs.d88", "", "old.d88", A_BYTES, 0604},
     {"a dangling link", [] { fs::create_symlink("gone.d88", "dangling.d88"); }, "dangling.d88", "", "gone.d88", A_BYTES, 0644},
     {"a loop of links", [] { fs::create_symlink("l2", "l1"), fs::create_symlink("l1", "l2"); }, "l1", "open error 'l1'\n", "", {}, 0},
     {"a full device", [] {}, "/dev/full", "write error '/dev/full'\n", "", {}, 0},
