@@ -44,11 +44,6 @@ void require_round_trip(const uint8_t* bytes, int32_t size, int32_t disks)
     free_d88_image(&again, 0);
 }
 
-uint32_t take_le32(const uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
 void fuzz_read_image(const uint8_t* data, size_t size)
@@ -73,7 +68,7 @@ int32_t fuzz_run_job(const uint8_t* data, size_t size)
     if (size < 10)
         return -1;
     const int32_t track = data[0] < TRACK_NUMBER_COUNT ? data[0] : -1;
-    size_t game_size = take_le32(data + 2), data1_size = take_le32(data + 6);
+    size_t game_size = static_cast<uint32_t>(get_le32(data + 2)), data1_size = static_cast<uint32_t>(get_le32(data + 6));
     size_t rest = size - 10;
     game_size = game_size < rest ? game_size : rest;
     rest -= game_size;

@@ -103,12 +103,12 @@ inline bytes cylinder_data(const test_disk& data, int cylinder)
     return out;
 }
 
-// The game disk as vorkast leaves it after the given track numbers: each
-// track holds an R 1 N 6 sector with its data cylinder in front.
-inline test_disk completed(test_disk game, const test_disk& data1, const test_disk& data2,
-                           const std::vector<int>& tracks)
+// The game disk as vorkast leaves it after track number `track`, or after
+// all 80 when it is negative: each holds an R 1 N 6 sector with its data
+// cylinder in front.
+inline test_disk completed(test_disk game, const test_disk& data1, const test_disk& data2, int track = -1)
 {
-    for (int t : tracks) {
+    for (int t = track < 0 ? 0 : track; t < (track < 0 ? 80 : track + 1); ++t) {
         test_sector s{static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1), 1, 6,
                       t < 40 ? cylinder_data(data1, t) : cylinder_data(data2, t - 40)};
         game.slots[static_cast<size_t>(t)].insert(game.slots[static_cast<size_t>(t)].begin(), s);

@@ -115,7 +115,7 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
     const test_disk data = filled_disk("DATA2");
     write_file(dir.file("GAME.D88"), build_disk(game));
     write_file(dir.file("DATA2.D88"), build_disk(data));
-    const bytes old = {'o', 'l', 'd'}, done = build_disk(completed(game, data, data, {41}));
+    const bytes old = {'o', 'l', 'd'}, done = build_disk(completed(game, data, data, 41));
     const auto run = [&](long k, mode how) {
         write_file(dir.file("GAME.NEW.D88"), old);
         return run_in(dir, "vorkast", [&](int argc, char** argv) {

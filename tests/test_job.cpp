@@ -13,13 +13,7 @@ namespace {
 const test_disk GAME = filled_disk("GAME");
 const test_disk DATA1 = filled_disk("DATA1", 16, true);
 const test_disk DATA2 = filled_disk("DATA2", 16, true);
-const std::vector<int> ALL = [] {
-    std::vector<int> all;
-    for (int t = 0; t < 80; ++t)
-        all.push_back(t);
-    return all;
-}();
-const bytes DONE = build_disk(completed(GAME, DATA1, DATA2, ALL));  // every track
+const bytes DONE = build_disk(completed(GAME, DATA1, DATA2));  // every track
 const bytes OLD = {'o', 'l', 'd'};
 const std::string USAGE =
     "usage: vorkast [options] DISK.D88 DATA1.D88 DATA2.D88\n"
@@ -33,7 +27,7 @@ const std::string ASKED = "'GAME.NEW.D88' already exists\noverwrite ? (Y or N): 
 
 bytes only(int t)
 {
-    return build_disk(completed(GAME, DATA1, DATA2, {t}));
+    return build_disk(completed(GAME, DATA1, DATA2, t));
 }
 
 // The disk changed by edit, as bytes.
@@ -93,7 +87,7 @@ TEST(Job, EveryRow)
         {{"-t", "0x4F", G, D2}, "", 0, only(79)},  // from 40 on, the second image is data disk #2
         {{"-t", "40", G, D2}, "", 0, only(40)},
         {{"-o", "-t", G, D1, D2}, "", 0, DONE, "-t"},
-        {{"-i", "1", "TWO.D88", D1, D2, "--output", "x"}, "", 0, concat({build_disk(filled_disk("G0")), build_disk(completed(filled_disk("G1"), DATA1, DATA2, ALL))}), "x"},
+        {{"-i", "1", "TWO.D88", D1, D2, "--output", "x"}, "", 0, concat({build_disk(filled_disk("G0")), build_disk(completed(filled_disk("G1"), DATA1, DATA2))}), "x"},
         {{"--index", "2", "TWO.D88", D1, D2}, "error: get disk 2 from image 'TWO.D88'\n", 1, {}, "TWO.NEW.D88"},
         {{"-i", "0xa", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
         {{"-i", "0XA", G, D1, D2}, "error: get disk 10 from image 'GAME.D88'\n", 1, {}},
@@ -112,7 +106,7 @@ TEST(Job, EveryRow)
         {{"-t", "1", G, "S.D88"}, "error: get d88 sector 01/01/10\nerror: get track 1 data\n", 1, {}, "GAME.NEW.D88", {{"S.D88", edited(DATA1, [](test_disk& d) { d.slots[3][0].data.pop_back(); })}}},
         {{"-t", "20", "G.D88", D1}, "error: can't find track 20\nerror: insert track 20\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[20][0].c = 9; })}}},
         // the lower of two C 10 H 0 tracks gets the sector
-        {{"-t", "20", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, {20}), [](test_disk& d) { d.slots.push_back(GAME.slots[20]); }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots.push_back(d.slots[20]); })}}},
+        {{"-t", "20", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, 20), [](test_disk& d) { d.slots.push_back(GAME.slots[20]); }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots.push_back(d.slots[20]); })}}},
         {{"-t", "3", "G.D88", D1}, "error: track 3 already holds 65535 sectors\nerror: insert track 3\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[3].resize(65535, {1, 1, 1, 1}); })}}},
         {{G, D1, D2, "--overwrite"}, "", 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},
         {{G, D1, D2}, ASKED, 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "x\nn"},  // --overwrite is not kept
