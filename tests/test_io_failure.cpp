@@ -30,6 +30,9 @@ enum mode { FAIL, PART, INTERRUPT };
 mode misbehaving = FAIL;  // what the chosen read or write does: fail, move part of its bytes, or be interrupted
 long counted = 0;
 std::string chosen_kind;
+long open_files = 0;   // opened and not yet closed
+long left_open = 0;    // open_files when the run ended
+std::string temp_name;  // the last file made with openat
 
 // Whether this operation is the chosen one, which then fails with EIO.
 bool fails_now(const char* kind)
@@ -68,7 +71,9 @@ extern "C" int __wrap_open(const char* path, int flags, ...)
     va_start(rest, flags);
     const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
     va_end(rest);
-    return misbehaving == FAIL && fails_now("open") ? -1 : __real_open(path, flags, mode);
+    const int fd = misbehaving == FAIL && fails_now("open") ? -1 : __real_open(path, flags, mode);
+    open_files += fd >= 0;
+    return fd;
 }
 
 extern "C" int __wrap_openat(int dir, const char* path, int flags, ...)
@@ -77,7 +82,10 @@ extern "C" int __wrap_openat(int dir, const char* path, int flags, ...)
     va_start(rest, flags);
     const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
     va_end(rest);
-    return misbehaving == FAIL && fails_now("openat") ? -1 : __real_openat(dir, path, flags, mode);
+    const int fd = misbehaving == FAIL && fails_now("openat") ? -1 : __real_openat(dir, path, flags, mode);
+    open_files += fd >= 0;
+    temp_name = path;
+    return fd;
 }
 
 extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t size)
@@ -104,6 +112,7 @@ extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t size)
 extern "C" int __wrap_close(int fd)
 {
     const int result = __real_close(fd);
+    open_files -= result == 0;
     return misbehaving == FAIL && fails_now("close") ? -1 : result;
 }
 
@@ -123,7 +132,9 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
             misbehaving = how;
             counted = 0;
             chosen_kind.clear();
+            open_files = 0;
             const int status = run_vorkast(argc, argv);
+            left_open = open_files;
             chosen = 0;
             return status;
         }, {"--overwrite", "-t", "41", "GAME.D88", "DATA2.D88"});
@@ -132,6 +143,8 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
     run(LONG_MAX, FAIL);
     const long operations = counted;
     ASSERT_GT(operations, 12);
+    EXPECT_EQ(left_open, 0);
+    EXPECT_TRUE(std::regex_match(temp_name, std::regex("\\.GAME\\.NEW\\.D88\\.[0-9a-f]{6}")));
     const std::regex chain("(open|seek|read) error(\\(SEEK_(END|SET)\\))? '(GAME|DATA2).D88'\nerror: read d88 image '\\4.D88'\n|"
                            "(open|write) error 'GAME.NEW.D88'\nerror: write d88 image 'GAME.NEW.D88'\n");
     for (long k = 1; k <= operations; ++k) {
@@ -144,6 +157,7 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
             EXPECT_TRUE(harmless ? r.out.empty() : std::regex_match(r.out, chain));
             after["GAME.NEW.D88"] = r.status == 0 ? done : old;
             EXPECT_TRUE(files_below(dir.path) == after);  // and no temporary file left
+            EXPECT_EQ(left_open, 0);
         }
     }
 }
