@@ -43,6 +43,34 @@ for page in vorkast d88disk; do
   test -s "$prefix/share/man/man1/$page.1"
 done
 
+echo "== the library for other programs"
+# The installed package, found with find_package and with pkg-config.
+cmake -S examples -B "$prefix/examples" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$prefix/examples" >/dev/null
+"$prefix/examples/d88ls" "$prefix/demo/GAME.D88" | grep -q '^disk 0: "SAMPLE GAME     " 2D, 348848 bytes$'
+export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+# shellcheck disable=SC2046
+c++ -std=c++17 examples/d88ls.cpp $(pkg-config --cflags --libs d88) -o "$prefix/d88ls"
+"$prefix/d88ls" "$prefix/demo/DATA1.D88" | grep -q '^  track  79: C 39 H 1, 16 sectors$'
+# A shared release build: it exports the functions of d88.h and nothing else,
+# serves find_package from another prefix, and makes the Debian package.
+cmake -S . -B build-release "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DVORKAST_TESTS=OFF >/dev/null
+cmake --build build-release -j "$jobs" >/dev/null
+cmake --install build-release --prefix "$prefix/shared" >/dev/null
+public=$(sed -n 's/^D88_API [^(]*[ *]\([a-z0-9_]*\)(.*/\1/p' d88/d88.h | sort)
+exported=$(nm -D --defined-only -C "$prefix/shared/lib/libd88.so" | awk '$2 == "T" { sub(/\(.*/, "", $3); print $3 }' | sort)
+[ "$public" = "$exported" ] || { echo "libd88.so exports:"; echo "$exported"; exit 1; }
+cmake -S examples -B "$prefix/examples-shared" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix/shared" >/dev/null
+cmake --build "$prefix/examples-shared" >/dev/null
+"$prefix/examples-shared/d88ls" "$prefix/demo/GAME.D88" | grep -q '^disk 0: '
+echo "libd88.so.1 exports the $(echo "$exported" | wc -l) functions of d88.h alone"
+if command -v dpkg-deb >/dev/null; then
+  (cd build-release && rm -f ./*.deb && cpack >/dev/null)
+  dpkg-deb -c build-release/vorkast_1.0.0_*.deb | awk '{ print $6 }' | grep -E 'bin/|\.so|\.h$|\.pc$|cmake$|man./'
+  dpkg -x build-release/vorkast_1.0.0_*.deb "$prefix/deb"
+  "$prefix/deb/usr/bin/vorkast" --version
+fi
+
 if command -v valgrind >/dev/null; then
   echo "== valgrind"
   # Memcheck over a full run and a few failing ones: status 99 means errors or leaks.
@@ -90,6 +118,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine
   said=$(cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 データ.D88 | tr -d '\r' || true)
   [ "$said" = "$(printf "open error 'データ.D88'\nerror: read d88 image 'データ.D88'")" ] || { echo "windows said: $said"; exit 1; }
   echo "ゲーム.NEW.D88 is byte for byte the Linux build's output"
+  (cd build-windows && rm -f ./*.zip && cpack >/dev/null && cmake -E tar tf vorkast-1.0.0-win64.zip)
 else
   echo "== build-windows: skipped (needs x86_64-w64-mingw32-g++-posix and wine64)"
 fi

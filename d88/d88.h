@@ -16,6 +16,20 @@
 
 #include <cstdint>
 
+#include "d88_version.h"
+
+// D88_API marks the library's interface: the only functions a shared build
+// exports.
+#if defined(_WIN32) && defined(D88_SHARED) && defined(D88_BUILDING)
+#define D88_API __declspec(dllexport)
+#elif defined(_WIN32) && defined(D88_SHARED)
+#define D88_API __declspec(dllimport)
+#elif defined(__GNUC__)
+#define D88_API __attribute__((visibility("default")))
+#else
+#define D88_API
+#endif
+
 constexpr int D88_TRACK_MAX = 164;
 constexpr int D88_HEADER_SIZE = 688;
 constexpr int D88_HEADER_SIZE_160 = 672;
@@ -57,40 +71,40 @@ struct d88_image {
 };
 
 // Little-endian field access.
-uint16_t get_le16(const uint8_t* p);
-int32_t get_le32(const uint8_t* p);
-uint8_t* put_le16(uint8_t* p, uint16_t value);
-uint8_t* put_le32(uint8_t* p, uint32_t value);
+D88_API uint16_t get_le16(const uint8_t* p);
+D88_API int32_t get_le32(const uint8_t* p);
+D88_API uint8_t* put_le16(uint8_t* p, uint16_t value);
+D88_API uint8_t* put_le32(uint8_t* p, uint32_t value);
 
 // Look-ups and release.
-d88_disk* get_d88_disk(d88_image* image, int32_t index);
-d88_track* find_d88_track(d88_disk* disk, uint8_t c, uint8_t h);
-d88_sector* find_d88_sector(d88_disk* disk, uint8_t c, uint8_t h, uint8_t r);
-void free_d88_disk(d88_disk* disk, int release_record);
-void free_d88_image(d88_image* image, int release_record);
+D88_API d88_disk* get_d88_disk(d88_image* image, int32_t index);
+D88_API d88_track* find_d88_track(d88_disk* disk, uint8_t c, uint8_t h);
+D88_API d88_sector* find_d88_sector(d88_disk* disk, uint8_t c, uint8_t h, uint8_t r);
+D88_API void free_d88_disk(d88_disk* disk, int release_record);
+D88_API void free_d88_image(d88_image* image, int release_record);
 
 // Reading.
-int32_t read_d88_image_file(d88_image* image, const char* path);
-int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int32_t size);
-int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size);
-int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end);
-int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end);
+D88_API int32_t read_d88_image_file(d88_image* image, const char* path);
+D88_API int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int32_t size);
+D88_API int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size);
+D88_API int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end);
+D88_API int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end);
 
 // Writing.  A disk is laid out anew from its records: sizes, offsets and
 // sectors-in-track values are computed, never taken from what was read.
-int32_t write_d88_image_file(const d88_image* image, const char* path);
-int32_t write_d88_disk_file(const d88_disk* disk, const char* path);
-int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, int32_t* size_out);
-int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** next_out, int32_t room);
-int32_t calc_d88_disk_size(const d88_disk* disk);
-int32_t calc_d88_image_size(const d88_image* image);
+D88_API int32_t write_d88_image_file(const d88_image* image, const char* path);
+D88_API int32_t write_d88_disk_file(const d88_disk* disk, const char* path);
+D88_API int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, int32_t* size_out);
+D88_API int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** next_out, int32_t room);
+D88_API int32_t calc_d88_disk_size(const d88_disk* disk);
+D88_API int32_t calc_d88_image_size(const d88_image* image);
 
 // Creating blank records: an empty image, a formatted disk of one of the
 // ten standard formats (0 to 9), and the sector array of one track.
-d88_image* new_d88_image();
-d88_disk* create_d88_disk(const char* disk_name, int32_t format);
-d88_sector* create_d88_sectors(uint8_t c, uint8_t h, uint8_t first_r, uint8_t n, int32_t count, uint8_t density);
-d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, const uint8_t* n_list,
+D88_API d88_image* new_d88_image();
+D88_API d88_disk* create_d88_disk(const char* disk_name, int32_t format);
+D88_API d88_sector* create_d88_sectors(uint8_t c, uint8_t h, uint8_t first_r, uint8_t n, int32_t count, uint8_t density);
+D88_API d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, const uint8_t* n_list,
                                       int32_t count, uint8_t density);
 
 #endif

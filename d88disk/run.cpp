@@ -214,6 +214,10 @@ bool load_image(d88_image* image, const char* path)
 
 int run_d88disk(int argc, char** argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("d88disk %s\n", D88_VERSION_STRING);
+        return 0;
+    }
     if (argc < 2 || asks_for_help(1, argv + 1)) {
         print_help();
         return argc < 2 ? 1 : 0;

@@ -25,6 +25,7 @@ struct run_arguments {
     uint32_t index;
     int32_t track;
     const char* output;
+    bool version;  // --version: the run ends after saying which one this is
 };
 
 // The images of the run, empty from the start and released on every path.
@@ -119,6 +120,10 @@ bool parse_arguments(int argc, char** argv, run_arguments* args)
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
         if (is_option(arg, "-?", "--help")) {
             print_usage();
+            return false;
+        } else if (is_option(arg, nullptr, "--version")) {
+            std::printf("vorkast %s\n", D88_VERSION_STRING);
+            args->version = true;
             return false;
         } else if (is_option(arg, "-i", "--index")) {
             if (value == nullptr) {
@@ -236,8 +241,10 @@ bool load_images(const run_arguments& args, run_state* run)
 int run_vorkast(int argc, char** argv)
 {
     force_overwrite = 0;
-    run_arguments args = {{nullptr, nullptr, nullptr}, 0, ALL_TRACKS, nullptr};
-    if (!parse_arguments(argc, argv, &args) || !check_slots(&args))
+    run_arguments args = {{nullptr, nullptr, nullptr}, 0, ALL_TRACKS, nullptr, false};
+    if (!parse_arguments(argc, argv, &args))
+        return args.version ? 0 : 1;
+    if (!check_slots(&args))
         return 1;
 
     run_state run = {};
