@@ -25,7 +25,8 @@ void copy_raw(d88_disk* disk, uint8_t* raw, bool into_disk)
     for (d88_track& track : disk->track) {
         for (int32_t i = 0; track.sectors != nullptr && i < track.count; ++i) {
             d88_sector& s = track.sectors[i];
-            std::memcpy(into_disk ? s.data : raw, into_disk ? raw : s.data, static_cast<size_t>(s.data_size));
+            if (s.data_size > 0)
+                std::memcpy(into_disk ? s.data : raw, into_disk ? raw : s.data, static_cast<size_t>(s.data_size));
             raw += s.data_size;
         }
     }
