@@ -104,7 +104,7 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine
   # One wine server for the whole run, in a prefix of the build's own.
   export WINEDEBUG=-all WINEPREFIX="$PWD/build-windows/wine"
   mkdir -p "$WINEPREFIX"
-  /usr/lib/wine/wineserver64 -p
+  /usr/lib/wine/wineserver64 -p || true  # one may be running already
   /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1  # a new prefix takes seconds to make
   trap 'rm -rf "$prefix"; /usr/lib/wine/wineserver64 -k || true' EXIT
   build_and_test build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake

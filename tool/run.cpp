@@ -103,6 +103,24 @@ bool parse_number(const char* text, uint32_t* value)
     return *p == '\0';
 }
 
+// GAME.D88 becomes GAME.NEW.D88 and GAME becomes GAME.NEW; only a dot in the
+// last path component counts, so folders (and a drive) keep their names.
+char* derive_output_name(const char* path)
+{
+    const size_t length = std::strlen(path);
+    char* name = static_cast<char*>(std::malloc(length + 5));
+    if (name == nullptr) {
+        std::puts("error: memory exhausted!");
+        return nullptr;
+    }
+    const char* dot = std::strrchr(file_name_part(path), '.');
+    const size_t stem = dot != nullptr ? static_cast<size_t>(dot - path) : length;
+    std::memcpy(name, path, stem);
+    std::memcpy(name + stem, ".NEW", 4);
+    std::memcpy(name + stem + 4, path + stem, length - stem + 1);
+    return name;
+}
+
 namespace {
 
 bool is_option(const char* arg, const char* short_name, const char* long_name)
@@ -192,24 +210,6 @@ bool check_slots(run_arguments* args)
         }
     }
     return true;
-}
-
-// GAME.D88 becomes GAME.NEW.D88 and GAME becomes GAME.NEW; only a dot in the
-// last path component counts, so folders (and a drive) keep their names.
-char* derive_output_name(const char* path)
-{
-    const size_t length = std::strlen(path);
-    char* name = static_cast<char*>(std::malloc(length + 5));
-    if (name == nullptr) {
-        std::puts("error: memory exhausted!");
-        return nullptr;
-    }
-    const char* dot = std::strrchr(file_name_part(path), '.');
-    const size_t stem = dot != nullptr ? static_cast<size_t>(dot - path) : length;
-    std::memcpy(name, path, stem);
-    std::memcpy(name + stem, ".NEW", 4);
-    std::memcpy(name + stem + 4, path + stem, length - stem + 1);
-    return name;
 }
 
 // Reads each slot's image and selects its disk: the -i disk of the game

@@ -21,6 +21,11 @@ int run_vorkast(int argc, char** argv);
 // past 32 bits reads as all bits set.  False unless the whole text is taken.
 bool parse_number(const char* text, uint32_t* value);
 
+// The default output name for the game image at path, ".NEW" before the
+// extension of its file name; a new string the caller releases, or null
+// after "error: memory exhausted!".
+char* derive_output_name(const char* path);
+
 // Set by --overwrite: replace an existing output file without asking.
 extern int force_overwrite;
 
