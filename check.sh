@@ -122,3 +122,26 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine
 else
   echo "== build-windows: skipped (needs x86_64-w64-mingw32-g++-posix and wine64)"
 fi
+
+if command -v emcc >/dev/null && [ -x /usr/bin/chromium ] && [ -d web/test/node_modules ]; then
+  echo "== web page"
+  export NODE_PATH=/usr/share/nodejs  # emscripten's optimizer needs acorn
+  emcmake cmake -S . -B build-web >/dev/null
+  cmake --build build-web --target vorkast_web >/dev/null
+  # The console tool's results for the images the browser test picks.
+  web=$prefix/web
+  "$prefix/bin/d88disk" sample "$web" >/dev/null
+  (
+    cd "$web"
+    "$prefix/bin/vorkast" -o GAME.NEW.D88 GAME.D88 DATA1.D88 DATA2.D88
+    cp GAME.D88 G2.D88
+    "$prefix/bin/d88disk" set G2.D88 --name ゲーム
+    "$prefix/bin/d88disk" join TWO.D88 GAME.D88 G2.D88
+    "$prefix/bin/vorkast" -i 1 -o TWO.1.D88 TWO.D88 DATA1.D88 DATA2.D88
+    head -c 5000 DATA2.D88 >BROKEN.D88
+    "$prefix/bin/vorkast" --overwrite -o /dev/null GAME.D88 DATA1.D88 BROKEN.D88 >BROKEN.txt || true
+  )
+  node web/test/page.test.mjs build-web/web/index.html "$web"
+else
+  echo "== web page: skipped (needs emcc, /usr/bin/chromium and npm ci in web/test)"
+fi
