@@ -29,6 +29,8 @@ cmake --install build --prefix "$prefix" >/dev/null
 "$prefix/bin/d88disk" sample "$prefix/demo" >/dev/null
 "$prefix/bin/vorkast" "$prefix/demo/GAME.D88" "$prefix/demo/DATA1.D88" "$prefix/demo/DATA2.D88"
 "$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88"
+# The samples' completed track 79 starts with data disk #2's last cylinder.
+"$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88" --sector 39 1 1 | grep -q '|track 79 part 00|$'
 # What only a process shows: the program's exit status, and a real standard
 # input at the overwrite question.
 asked="'GAME.NEW.D88' already exists

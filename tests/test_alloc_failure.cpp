@@ -98,9 +98,5 @@ TEST(AllocationFailure, Creation)
                   k == 1 ? "memory exhaust!\n" : "memory exhaust!\ncreate sector error\n");
         EXPECT_EQ(disk, nullptr);
     }
-    const uint8_t n_list[] = {1, 2};
-    for (long k : {1L, 2L, 3L})
-        EXPECT_EQ(failing_at(k, [&] { EXPECT_EQ(create_d88_custom_sectors(0, 0, nullptr, n_list, 2, 0), nullptr); }),
-                  "memory exhaust!\n");
     EXPECT_EQ(failing_at(1, [] { EXPECT_EQ(new_d88_image(), nullptr); }), "memory exhaust!\n");
 }

@@ -53,10 +53,6 @@ TEST(CreateDisk, EveryFormatByteForByte)
     }
     for (int32_t format : {-1, 10})
         EXPECT_EQ(printed_by([&] { EXPECT_EQ(create_d88_disk("X", format), nullptr); }), "create_d88_disk: illegal parameter\n");
-    d88_image* fresh = new_d88_image();
-    EXPECT_EQ(fresh->disk_count, 0);
-    EXPECT_EQ(fresh->disks, nullptr);
-    free_d88_image(fresh, 1);
 }
 
 TEST(CreateSectors, EveryArgumentAtItsBoundaries)

@@ -8,7 +8,6 @@
 
 #include "d88disk.h"
 #include "test_support.h"
-#include "vorkast.h"
 
 namespace {
 
@@ -121,17 +120,4 @@ TEST(D88disk, ImportUndoesExport)
         EXPECT_TRUE(read_file(dir.file("again.d88")) == read_file(dir.file("blank.d88"))) << format;
         EXPECT_EQ(read_file(dir.file("raw")).size(), static_cast<size_t>(FORMATS[format].cylinders * 2 * FORMATS[format].sectors) << (7 + FORMATS[format].n));
     }
-}
-
-// The samples make a first run work: the completed track 79 starts with the
-// text of data disk #2's last cylinder.
-TEST(D88disk, SamplesMakeAFirstRunWork)
-{
-    temp_dir dir;
-    EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"sample", "."}).status, 0);
-    EXPECT_EQ(run_in(dir, "vorkast", run_vorkast, {"GAME.D88", "DATA1.D88", "DATA2.D88"}).status, 0);
-    const run_result r = run_in(dir, "d88disk", run_d88disk, {"info", "GAME.NEW.D88", "--sector", "39", "1", "1"});
-    EXPECT_EQ(r.out.substr(0, r.out.find('\n', 41)),
-              "disk 0  sector 27/01/01  N 6  8192 bytes\n"
-              "0000  74 72 61 63 6B 20 37 39 20 70 61 72 74 20 30 30  |track 79 part 00|");
 }

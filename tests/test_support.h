@@ -17,12 +17,6 @@
 
 namespace fs = std::filesystem;
 
-// A path from UTF-8 text, as the programs take their arguments everywhere.
-inline fs::path u8(const std::string& path)
-{
-    return fs::u8path(path);
-}
-
 // A fresh folder, removed with everything in it at the end of the test.
 struct temp_dir {
     std::string path = (fs::temp_directory_path() / ("vorkast-test-" + std::to_string(std::random_device{}()))).string();
@@ -33,13 +27,13 @@ struct temp_dir {
 
 inline void write_file(const std::string& path, const bytes& content)
 {
-    std::ofstream(u8(path), std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
+    std::ofstream(fs::u8path(path), std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
                                                 static_cast<std::streamsize>(content.size()));
 }
 
 inline bytes read_file(const std::string& path)
 {
-    std::ifstream in(u8(path), std::ios::binary);
+    std::ifstream in(fs::u8path(path), std::ios::binary);
     return bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -48,8 +42,8 @@ inline bytes read_file(const std::string& path)
 inline std::map<std::string, bytes> files_below(const std::string& folder)
 {
     std::map<std::string, bytes> files;
-    for (const auto& entry : fs::recursive_directory_iterator(u8(folder))) {
-        const std::string name = entry.path().lexically_relative(u8(folder)).generic_u8string();
+    for (const auto& entry : fs::recursive_directory_iterator(fs::u8path(folder))) {
+        const std::string name = entry.path().lexically_relative(fs::u8path(folder)).generic_u8string();
         if (entry.is_symlink()) {
             const std::string target = "-> " + fs::read_symlink(entry).u8string();
             files[name] = bytes(target.begin(), target.end());

@@ -7,6 +7,7 @@
 
 #include "d88.h"
 #include "test_support.h"
+#include "vorkast.h"
 
 namespace {
 
@@ -59,6 +60,11 @@ TEST(WriteImage, RecordsDecideTheLayout)
     EXPECT_EQ(write_d88_disk_to_buffer(second, room.data(), &next, 1760), 0);
     EXPECT_EQ(next, room.data() + 1760);
     EXPECT_TRUE(room == A_BYTES);
+    uint8_t track_data[TRACK_DATA_SIZE] = {7};  // the new sector leads, and every sector of its track counts it
+    ASSERT_EQ(insert_track_sector(second, 0, track_data), 0);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(second->track[0].sectors[i].sector_count, 3);
+    EXPECT_EQ(second->track[0].sectors[0].data[0], 7);
     d88_disk* first = image.disks;
     image.disks = second;
     free_d88_disk(first, 0);  // a record cleared in place can be read into again
