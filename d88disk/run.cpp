@@ -156,8 +156,7 @@ bool parse_command_line(int argc, char** argv, const command_help& command, comm
             line->words[line->word_count++] = arg;
     }
     if (line->word_count < command.words_min || (command.words_max >= 0 && line->word_count > command.words_max)) {
-        std::printf("error: d88disk %s takes %s (see d88disk %s --help)\n", command.name, command.usage,
-                    command.name);
+        std::printf("error: usage: d88disk %s\n", command.usage);
         return false;
     }
     return true;

@@ -91,6 +91,7 @@ TEST(D88disk, Commands)
         {{"set", "two.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
         {{"set", "two.d88", "--bogus"}, "error: unexpected argument '--bogus' (see d88disk set --help)\n", 1},
         {{"bogus"}, "error: unknown command 'bogus' (see d88disk --help)\n", 1},
+        {{"join", "j.d88"}, "error: usage: d88disk join OUT IMAGE... [--overwrite]\n", 1},
     };
     for (const command_row& row : rows) {
         SCOPED_TRACE(row.args[0] + " " + row.args.back());
