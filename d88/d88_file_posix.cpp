@@ -42,13 +42,15 @@ int64_t measure_file(int fd, const char* path)
     return -1;
 }
 
-// Reads exactly size bytes, however the system splits the reads; false at
-// an error or when the file ends first.
-bool read_all(int fd, uint8_t* buffer, size_t size)
+// Moves exactly size bytes with move(done), a read or a write of the bytes
+// from `done` on, however the system splits them and whatever interrupts
+// them; false at an error, or when a file ends first.
+template <class Move>
+bool move_all(size_t size, Move move)
 {
     size_t done = 0;
     while (done < size) {
-        const ssize_t n = read(fd, buffer + done, size - done);
+        const ssize_t n = move(done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -58,18 +60,14 @@ bool read_all(int fd, uint8_t* buffer, size_t size)
     return true;
 }
 
+bool read_all(int fd, uint8_t* buffer, size_t size)
+{
+    return move_all(size, [&](size_t done) { return read(fd, buffer + done, size - done); });
+}
+
 bool write_all(int fd, const uint8_t* buffer, size_t size)
 {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, buffer + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
+    return move_all(size, [&](size_t done) { return write(fd, buffer + done, size - done); });
 }
 
 // Reads length bytes into a new buffer, which the caller owns; a file of

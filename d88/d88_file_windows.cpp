@@ -50,30 +50,35 @@ wchar_t* wide_path(const char* path)
     return wide;
 }
 
-bool read_all(HANDLE file, uint8_t* buffer, size_t size)
+// Moves exactly size bytes with move(done, want, &moved), a read or a write
+// of up to `want` bytes from `done` on, in pieces a DWORD can count; false
+// at an error, or when a file ends first.
+template <class Move>
+bool move_all(size_t size, Move move)
 {
     size_t done = 0;
     while (done < size) {
-        DWORD got = 0;
+        DWORD moved = 0;
         const DWORD want = size - done < CHUNK ? static_cast<DWORD>(size - done) : CHUNK;
-        if (!ReadFile(file, buffer + done, want, &got, nullptr) || got == 0)
+        if (!move(done, want, &moved) || moved == 0)
             return false;
-        done += got;
+        done += moved;
     }
     return true;
 }
 
+bool read_all(HANDLE file, uint8_t* buffer, size_t size)
+{
+    return move_all(size, [&](size_t done, DWORD want, DWORD* moved) {
+        return ReadFile(file, buffer + done, want, moved, nullptr) != 0;
+    });
+}
+
 bool write_all(HANDLE file, const uint8_t* buffer, size_t size)
 {
-    size_t done = 0;
-    while (done < size) {
-        DWORD put = 0;
-        const DWORD want = size - done < CHUNK ? static_cast<DWORD>(size - done) : CHUNK;
-        if (!WriteFile(file, buffer + done, want, &put, nullptr) || put == 0)
-            return false;
-        done += put;
-    }
-    return true;
+    return move_all(size, [&](size_t done, DWORD want, DWORD* moved) {
+        return WriteFile(file, buffer + done, want, moved, nullptr) != 0;
+    });
 }
 
 // Reads the open file whole into a new buffer; null after printing why.

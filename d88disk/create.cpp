@@ -41,19 +41,23 @@ void print_format_list()
         std::printf("  %d  %-9s %s\n", static_cast<int>(i), d88_format_table[i].name, d88_format_table[i].description);
 }
 
+// create FORMAT OUT, and import FORMAT RAW OUT: a blank disk of the format,
+// filled from the raw dump for import, written as a one-disk image.
 int run_create(const command_line& line)
 {
+    const bool import = std::strcmp(line.command, "import") == 0;
     const int32_t format = find_format(line.words[0]);
-    const char* out = line.words[1];
+    const char* out = line.words[import ? 2 : 1];
     char name[17];
     if (format < 0 || (line.name != nullptr && !encode_disk_name(line.name, name)) || refuse_existing(out, line.overwrite))
         return 1;
-    d88_disk* disk = create_d88_disk(line.name != nullptr ? name : nullptr, format);
-    const int32_t result = disk != nullptr ? write_d88_disk_file(disk, out) : -1;
-    free_d88_disk(disk, 1);
-    if (result < 0) {
-        std::printf("error: write d88 image '%s'\n", out);
+    const char* stored_name = line.name != nullptr ? name : nullptr;
+    d88_disk* disk = import ? import_disk(format, stored_name, line.words[1]) : create_d88_disk(stored_name, format);
+    if (disk == nullptr)
         return 1;
-    }
-    return 0;
+    const int32_t result = write_d88_disk_file(disk, out);
+    free_d88_disk(disk, 1);
+    if (result < 0)
+        std::printf("error: write d88 image '%s'\n", out);
+    return result < 0 ? 1 : 0;
 }

@@ -27,8 +27,7 @@ struct command_line {
 // Each command takes its line, checked against what it accepts, and returns
 // the exit status: 0, or 1 after a message on standard output.
 int run_info(const command_line& line);
-int run_create(const command_line& line);
-int run_import(const command_line& line);
+int run_create(const command_line& line);  // create and import
 int run_export(const command_line& line);
 int run_split(const command_line& line);
 int run_join(const command_line& line);
@@ -43,6 +42,10 @@ bool parse_count(const char* text, uint32_t max, uint32_t* value);
 // -1 after saying that there is none.
 int32_t find_format(const char* text);
 void print_format_list();
+
+// A blank disk of the format holding the bytes of the raw dump at
+// raw_path; null after a message (also when the sizes differ).
+d88_disk* import_disk(int32_t format, const char* name, const char* raw_path);
 
 // True, after saying so, when path exists and may not be replaced.
 bool refuse_existing(const char* path, bool overwrite);

@@ -1,6 +1,7 @@
-// raw.cpp -- d88disk import and export: a disk and the raw dump of its
-// sectors' data (the .2D, .2DD and .2HD files of other tools), slot by slot
-// and, within a track, in the order the disk holds its sectors.
+// raw.cpp -- a disk and the raw dump of its sectors' data (the .2D, .2DD
+// and .2HD files of other tools), slot by slot and, within a track, in the
+// order the disk holds its sectors: d88disk export, and the disk that
+// d88disk import makes.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,8 +33,8 @@ void copy_raw(d88_disk* disk, uint8_t* raw, bool into_disk)
     }
 }
 
-// A blank disk of the format holding the bytes of the raw file; null after
-// a message.
+}  // namespace
+
 d88_disk* import_disk(int32_t format, const char* name, const char* raw_path)
 {
     int32_t size = 0;
@@ -56,25 +57,6 @@ d88_disk* import_disk(int32_t format, const char* name, const char* raw_path)
     }
     std::free(raw);
     return disk;
-}
-
-}  // namespace
-
-int run_import(const command_line& line)
-{
-    const int32_t format = find_format(line.words[0]);
-    const char* out = line.words[2];
-    char name[17];
-    if (format < 0 || (line.name != nullptr && !encode_disk_name(line.name, name)) || refuse_existing(out, line.overwrite))
-        return 1;
-    d88_disk* disk = import_disk(format, line.name != nullptr ? name : nullptr, line.words[1]);
-    if (disk == nullptr)
-        return 1;
-    const int32_t result = write_d88_disk_file(disk, out);
-    free_d88_disk(disk, 1);
-    if (result < 0)
-        std::printf("error: write d88 image '%s'\n", out);
-    return result < 0 ? 1 : 0;
 }
 
 int run_export(const command_line& line)

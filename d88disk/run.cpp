@@ -166,8 +166,7 @@ int run_command(const command_line& line)
 {
     const char* name = line.command;
     return std::strcmp(name, "info") == 0     ? run_info(line)
-           : std::strcmp(name, "create") == 0 ? run_create(line)
-           : std::strcmp(name, "import") == 0 ? run_import(line)
+           : std::strcmp(name, "create") == 0 || std::strcmp(name, "import") == 0 ? run_create(line)
            : std::strcmp(name, "export") == 0 ? run_export(line)
            : std::strcmp(name, "split") == 0  ? run_split(line)
            : std::strcmp(name, "join") == 0   ? run_join(line)
