@@ -19,8 +19,6 @@
 
 extern "C" int __real_open(const char* path, int flags, ...);
 extern "C" int __real_openat(int dir, const char* path, int flags, ...);
-extern "C" ssize_t __real_read(int fd, void* buffer, size_t size);
-extern "C" ssize_t __real_write(int fd, const void* buffer, size_t size);
 extern "C" int __real_close(int fd);
 
 namespace {
@@ -88,25 +86,22 @@ extern "C" int __wrap_openat(int dir, const char* path, int flags, ...)
     return fd;
 }
 
-extern "C" ssize_t __wrap_read(int fd, void* buffer, size_t size)
-{
-    if (!fails_now("read"))
-        return __real_read(fd, buffer, size);
-    if (misbehaving == PART)
-        return __real_read(fd, buffer, part(size));
-    errno = misbehaving == INTERRUPT ? EINTR : EIO;
-    return -1;
-}
+// A read or write that, when chosen, fails, moves part of its bytes or is
+// interrupted.
+#define MOVING(name, buffer_type)                                                  \
+    extern "C" ssize_t __real_##name(int fd, buffer_type buffer, size_t size);     \
+    extern "C" ssize_t __wrap_##name(int fd, buffer_type buffer, size_t size)      \
+    {                                                                              \
+        if (!fails_now(#name))                                                     \
+            return __real_##name(fd, buffer, size);                                \
+        if (misbehaving == PART)                                                   \
+            return __real_##name(fd, buffer, part(size));                          \
+        errno = misbehaving == INTERRUPT ? EINTR : EIO;                            \
+        return -1;                                                                 \
+    }
 
-extern "C" ssize_t __wrap_write(int fd, const void* buffer, size_t size)
-{
-    if (!fails_now("write"))
-        return __real_write(fd, buffer, size);
-    if (misbehaving == PART)
-        return __real_write(fd, buffer, part(size));
-    errno = misbehaving == INTERRUPT ? EINTR : EIO;
-    return -1;
-}
+MOVING(read, void*)
+MOVING(write, const void*)
 
 // A failing close still closes.
 extern "C" int __wrap_close(int fd)
