@@ -53,6 +53,8 @@ int run_create(const command_line& line)
         return 1;
     const char* stored_name = line.name != nullptr ? name : nullptr;
     d88_disk* disk = import ? import_disk(format, stored_name, line.words[1]) : create_d88_disk(stored_name, format);
+    if (disk == nullptr && !import)
+        std::puts("error: memory exhausted!");  // after the library's line; import has said why
     if (disk == nullptr)
         return 1;
     const int32_t result = write_d88_disk_file(disk, out);
