@@ -125,7 +125,7 @@ int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, 
         std::puts("write d88 image: image too large or data size negative");
         return -1;
     }
-    *size_out = static_cast<int32_t>(total);
+    *size_out = total;
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(total > 0 ? static_cast<size_t>(total) : 1));
     if (buffer == nullptr) {
         std::puts("memory exhaust!");

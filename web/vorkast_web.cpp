@@ -78,12 +78,19 @@ struct json_text {
     size_t length, room;
 };
 
+// Appends one formatted piece; text that would not fit (the room was
+// measured too small) drops the whole listing rather than a part of it.
 void add(json_text* json, const char* format, long value = 0)
 {
     if (json->text == nullptr)
         return;
     const int n = std::snprintf(json->text + json->length, json->room - json->length, format, value);
-    json->length += n > 0 ? static_cast<size_t>(n) : 0;
+    if (n < 0 || static_cast<size_t>(n) >= json->room - json->length) {
+        std::free(json->text);
+        json->text = nullptr;
+        return;
+    }
+    json->length += static_cast<size_t>(n);
 }
 
 // Room enough for the listing of every disk: a name and the fields of each
