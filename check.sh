@@ -22,6 +22,15 @@ build_and_test() {
 
 build_and_test build
 
+# prints PATTERN COMMAND...: the command succeeds and one of its lines matches.
+# The whole output is read first, so the command never writes into a closed pipe.
+prints() {
+  local pattern=$1 out
+  shift
+  out=$("$@")
+  grep -q -- "$pattern" <<<"$out" || { echo "$*: no line matches $pattern"; echo "$out" | tail -n 5; return 1; }
+}
+
 echo "== install"
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
@@ -30,7 +39,7 @@ cmake --install build --prefix "$prefix" >/dev/null
 "$prefix/bin/vorkast" "$prefix/demo/GAME.D88" "$prefix/demo/DATA1.D88" "$prefix/demo/DATA2.D88"
 "$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88"
 # The samples' completed track 79 starts with data disk #2's last cylinder.
-"$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88" --sector 39 1 1 | grep -q '|track 79 part 00|$'
+prints '|track 79 part 00|$' "$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88" --sector 39 1 1
 # What only a process shows: the program's exit status, and a real standard
 # input at the overwrite question.
 asked="'GAME.NEW.D88' already exists
@@ -49,11 +58,11 @@ echo "== the library for other programs"
 # The installed package, found with find_package and with pkg-config.
 cmake -S examples -B "$prefix/examples" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$prefix/examples" >/dev/null
-"$prefix/examples/d88ls" "$prefix/demo/GAME.D88" | grep -q '^disk 0: "SAMPLE GAME     " 2D, 348848 bytes$'
+prints '^disk 0: "SAMPLE GAME     " 2D, 348848 bytes$' "$prefix/examples/d88ls" "$prefix/demo/GAME.D88"
 export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
 # shellcheck disable=SC2046
 c++ -std=c++17 examples/d88ls.cpp $(pkg-config --cflags --libs d88) -o "$prefix/d88ls"
-"$prefix/d88ls" "$prefix/demo/DATA1.D88" | grep -q '^  track  79: C 39 H 1, 16 sectors$'
+prints '^  track  79: C 39 H 1, 16 sectors$' "$prefix/d88ls" "$prefix/demo/DATA1.D88"
 # A shared release build: it exports the functions of d88.h and nothing else,
 # serves find_package from another prefix, and makes the Debian package.
 cmake -S . -B build-release "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DVORKAST_TESTS=OFF >/dev/null
@@ -64,7 +73,7 @@ exported=$(nm -D --defined-only -C "$prefix/shared/lib/libd88.so" | awk '$2 == "
 [ "$public" = "$exported" ] || { echo "libd88.so exports:"; echo "$exported"; exit 1; }
 cmake -S examples -B "$prefix/examples-shared" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix/shared" >/dev/null
 cmake --build "$prefix/examples-shared" >/dev/null
-"$prefix/examples-shared/d88ls" "$prefix/demo/GAME.D88" | grep -q '^disk 0: '
+prints '^disk 0: ' "$prefix/examples-shared/d88ls" "$prefix/demo/GAME.D88"
 echo "libd88.so.1 exports the $(echo "$exported" | wc -l) functions of d88.h alone"
 if command -v dpkg-deb >/dev/null; then
   (cd build-release && rm -f ./*.deb && cpack >/dev/null)
