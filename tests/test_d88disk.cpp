@@ -74,6 +74,7 @@ TEST(D88disk, Commands)
         {{"create", "0", "x.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
         {{"create", "0", "x.d88", "--name", "ゲームゲームゲーム"}, "error: the name 'ゲームゲームゲーム' is longer than the 16 bytes a disk name holds\n", 1},
         {{"split", "two.d88"}, "wrote two.0.d88\nwrote two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
+        {{"split", "./two.d88", "--out", "."}, "wrote ./two.0.d88\nwrote ./two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
         {{"split", "two.d88", "--out", "none"}, "error: no folder 'none'\n", 1},
         {{"join", "j.d88", "two.d88", "two.d88"}, "", 0, {{"j.d88", concat({TWO, TWO})}}},
         {{"join", "two.d88", "raw.2d"}, exists, 1},
