@@ -105,15 +105,12 @@ TEST(AllocationFailure, Creation)
 TEST(AllocationFailure, Reading)
 {
     const bytes two = concat({build_disk(filled_disk("A", 2)), build_disk(filled_disk("B", 2))});
-    const auto read_into = [&](d88_image* image) {
-        return read_d88_image_from_buffer(image, two.data(), static_cast<int32_t>(two.size()));
-    };
     d88_image image = {};
-    failing_at(LONG_MAX, [&] { EXPECT_EQ(read_into(&image), 2); });
+    const auto read = [&] { return read_d88_image_from_buffer(&image, two.data(), static_cast<int32_t>(two.size())); };
+    failing_at(LONG_MAX, read);
     free_d88_image(&image, 0);
-    const long needed = counted;
-    for (long k = 1; k <= needed; ++k) {
-        failing_at(k, [&] { EXPECT_EQ(read_into(&image), -1) << k; });
+    for (long k = 1, needed = counted; k <= needed; ++k) {
+        failing_at(k, [&] { EXPECT_EQ(read(), -1) << k; });
         EXPECT_TRUE(image.disks == nullptr && image.disk_count == 0) << k;
     }
 }

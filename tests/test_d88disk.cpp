@@ -36,14 +36,6 @@ std::string padded_name(const std::string& name)
     return name + std::string(16 - name.size(), ' ');
 }
 
-// The disk's bytes with the 17 name bytes and the write-protect byte given.
-bytes with_header(bytes disk, const std::string& name, uint8_t write_protect)
-{
-    std::copy(name.begin(), name.end(), disk.begin());
-    disk[0x1A] = write_protect;
-    return disk;
-}
-
 struct command_row {
     std::vector<std::string> args;
     std::string out;
@@ -84,7 +76,7 @@ TEST(D88disk, Commands)
         {{"export", "two.d88", "r.raw"}, "", 0, {{"r.raw", raw_of(FIRST)}}},
         {{"export", "two.d88", "r.raw", "--disk", "1"}, "", 0, {{"r.raw", bytes(3, 'A')}}},
         {{"export", "two.d88", "r.raw", "--disk", "2"}, "error: no disk 2 in 'two.d88'\n", 1},
-        {{"set", "two.d88", "--disk", "1", "--name", "AB", "--writable"}, "", 0, {{"two.d88", concat({build_disk(FIRST), with_header(build_disk(ODD), padded_name("AB") + '\0', 0)})}}},
+        {{"set", "two.d88", "--disk", "1", "--name", "AB", "--writable"}, "", 0, {{"two.d88", concat({build_disk(FIRST), build_disk({padded_name("AB"), 0, ODD.disk_type, ODD.slots})})}}},
         {{"set", "two.d88", "--protect"}, "", 0, {{"two.d88", patch(TWO, 0x1A, 0x10, 1)}}},
         {{"set", "two.d88", "--protect", "--writable"}, "error: --protect and --writable exclude each other\n", 1},
         {{"set", "two.d88"}, "error: say what to change: --name NAME, --protect or --writable\n", 1},
@@ -116,9 +108,8 @@ TEST(D88disk, ImportUndoesExport)
     for (int format = 0; format < 10; ++format) {
         temp_dir dir;
         const std::string f = std::to_string(format);
-        EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"create", f, "blank.d88", "--name", "B"}).status, 0);
-        EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"export", "blank.d88", "raw"}).status, 0);
-        EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"import", f, "raw", "again.d88", "--name", "B"}).status, 0);
+        for (const auto& args : {std::vector<std::string>{"create", f, "blank.d88", "--name", "B"}, {"export", "blank.d88", "raw"}, {"import", f, "raw", "again.d88", "--name", "B"}})
+            EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, args).status, 0);
         EXPECT_TRUE(read_file(dir.file("again.d88")) == read_file(dir.file("blank.d88"))) << format;
         EXPECT_EQ(read_file(dir.file("raw")).size(), static_cast<size_t>(FORMATS[format].cylinders * 2 * FORMATS[format].sectors) << (7 + FORMATS[format].n));
     }

@@ -42,11 +42,6 @@ bool fails_now(const char* kind)
     return true;
 }
 
-size_t part(size_t size)
-{
-    return size > 1 ? size / 2 : size;
-}
-
 }  // namespace
 
 // An operation that fails when chosen, unless only partial transfers are
@@ -95,7 +90,7 @@ extern "C" int __wrap_openat(int dir, const char* path, int flags, ...)
         if (!fails_now(#name))                                                     \
             return __real_##name(fd, buffer, size);                                \
         if (misbehaving == PART)                                                   \
-            return __real_##name(fd, buffer, part(size));                          \
+            return __real_##name(fd, buffer, size - size / 2);                     \
         errno = misbehaving == INTERRUPT ? EINTR : EIO;                            \
         return -1;                                                                 \
     }
