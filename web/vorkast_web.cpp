@@ -11,18 +11,26 @@
 
 namespace {
 
-// One picked file: its bytes and its name, or none.
+// One picked file: its bytes and its name, or none.  A size below zero
+// stands for a file the page could not hand over.
 struct picked_file {
     const uint8_t* bytes;
     int32_t size;
     const char* name;
 };
 
+constexpr int32_t TOO_LARGE = -1;  // 2 GiB or more
+constexpr int32_t NO_MEMORY = -2;  // no room in the page's memory for its bytes
+
 // Reads a picked file as the console tool reads a file: the same lines for
-// the same bytes.
+// the same bytes, and for a file that could not be read whole.
 bool load_picked(d88_image* image, const picked_file& file)
 {
-    if (file.size == 0)
+    if (file.size == TOO_LARGE)
+        std::printf("file too large '%s'\n", file.name);
+    else if (file.size == NO_MEMORY)
+        std::puts("memory exhaust!");
+    else if (file.size <= 0)
         std::printf("read error '%s'\n", file.name);
     else if (read_d88_image_from_buffer(image, file.bytes, file.size) < 0)
         std::printf("read image data error '%s'\n", file.name);
@@ -154,6 +162,8 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
     const picked_file files[3] = {{game, game_size, game_name}, {data1, data1_size, data1_name},
                                   {data2, data2_size, data2_name}};
     web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    if (result == nullptr)
+        std::puts("error: memory exhausted!");
     d88_image images[3] = {};
     d88_disk* disks[3] = {};
     const int32_t track = read_track_field(track_text);
@@ -194,6 +204,8 @@ char* vorkast_web_list(const uint8_t* bytes, int32_t size, const char* name)
     if (load_picked(&image, {bytes, size, name})) {
         json.room = measure_listing(image);
         json.text = static_cast<char*>(std::malloc(json.room));
+        if (json.text == nullptr)
+            std::puts("error: memory exhausted!");
         add(&json, "[");
         for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next) {
             add(&json, disk == image.disks ? "" : ",");
@@ -214,7 +226,8 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
     d88_image image = {};
     uint8_t* data = nullptr;
     *size_out = 0;
-    const d88_disk* found = read_d88_image_from_buffer(&image, bytes, size) >= 0 ? get_d88_disk(&image, disk) : nullptr;
+    const bool read = size > 0 && read_d88_image_from_buffer(&image, bytes, size) >= 0;
+    const d88_disk* found = read ? get_d88_disk(&image, disk) : nullptr;
     const d88_track* track = found != nullptr && slot >= 0 && slot < D88_TRACK_MAX ? &found->track[slot] : nullptr;
     if (track != nullptr && index >= 0 && index < track->count && track->sectors != nullptr) {
         const d88_sector& sector = track->sectors[index];

@@ -88,6 +88,18 @@ await check('a broken data image shows the console\'s chain and no link', async 
   assert.equal(run.shown, false);
 });
 
+await check('a game image with no room in memory shows the console\'s lines', async () => {
+  await pick('data2', 'DATA2.D88');
+  await page.evaluate(() => {
+    window.realMalloc = Module._malloc;
+    Module._malloc = (size) => (size > 100000 ? 0 : window.realMalloc(size));
+  });
+  const run = await complete();
+  await page.evaluate(() => { Module._malloc = window.realMalloc; });
+  assert.equal(run.messages, "memory exhaust!\nerror: read d88 image 'GAME.D88'");
+  assert.equal(run.shown, false);
+});
+
 await check('#index offers every disk; disk 1 completes as vorkast -i 1', async () => {
   await pick('game', 'TWO.D88');
   await page.waitForFunction(() => document.querySelector('#index').options.length === 2);
