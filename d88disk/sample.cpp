@@ -2,6 +2,7 @@
 // vorkast on.  Every sector says in plain text where it belongs, so a hex
 // dump shows where each part of a completed track came from.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "d88.h"
@@ -46,15 +47,21 @@ void label_data(const d88_sector& s, char* text, size_t size, int first)
     std::snprintf(text, size, "track %02d part %02d ", s.c + first, s.h * 16 + s.r - 1);
 }
 
+// Writes disk as dir/file, however long dir is, and releases it.
 bool write_sample(const char* dir, const char* file, d88_disk* disk)
 {
-    char path[4096];
-    std::snprintf(path, sizeof path, "%s/%s", dir, file);
-    const bool written = disk != nullptr && write_d88_disk_file(disk, path) == 0;
+    const size_t size = std::strlen(dir) + 1 + std::strlen(file) + 1;
+    char* path = static_cast<char*>(std::malloc(size));
+    if (path == nullptr)
+        std::puts("error: memory exhausted!");
+    else
+        std::snprintf(path, size, "%s/%s", dir, file);
+    const bool written = path != nullptr && disk != nullptr && write_d88_disk_file(disk, path) == 0;
     if (written)
         std::printf("wrote %s\n", path);
-    else
+    else if (path != nullptr)
         std::printf("error: write d88 image '%s'\n", path);
+    std::free(path);
     free_d88_disk(disk, 1);
     return written;
 }

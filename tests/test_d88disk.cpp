@@ -31,10 +31,7 @@ bytes raw_of(const test_disk& disk)
 const test_disk RAW_DISK = filled_disk("RAW");
 const bytes RAW_2D = raw_of(RAW_DISK);
 
-std::string padded_name(const std::string& name)
-{
-    return name + std::string(16 - name.size(), ' ');
-}
+const auto padded_name = [](const std::string& name) { return name + std::string(16 - name.size(), ' '); };
 
 struct command_row {
     std::vector<std::string> args;
@@ -114,3 +111,15 @@ TEST(D88disk, ImportUndoesExport)
         EXPECT_EQ(read_file(dir.file("raw")).size(), static_cast<size_t>(FORMATS[format].cylinders * 2 * FORMATS[format].sectors) << (7 + FORMATS[format].n));
     }
 }
+
+#ifndef _WIN32
+// A folder named by a path of nearly the longest length: every sample file
+// keeps its whole name.
+TEST(D88disk, SampleInALongFolderName)
+{
+    temp_dir dir;
+    EXPECT_EQ(run_in(dir, "d88disk", run_d88disk, {"sample", "." + std::string(4089, '/') + "s"}).status, 0);
+    for (const char* name : {"s/GAME.D88", "s/DATA1.D88", "s/DATA2.D88"})
+        EXPECT_EQ(read_file(dir.file(name)).size(), 348848u) << name;
+}
+#endif

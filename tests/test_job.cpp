@@ -25,10 +25,7 @@ const std::string USAGE =
     "write modified disk image to filename.NEW.ext if not specifyed\n";
 const std::string ASKED = "'GAME.NEW.D88' already exists\noverwrite ? (Y or N): ";
 
-bytes only(int t)
-{
-    return build_disk(completed(GAME, DATA1, DATA2, t));
-}
+const auto only = [](int t) { return build_disk(completed(GAME, DATA1, DATA2, t)); };
 
 // The disk changed by edit, as bytes.
 template <class Edit>
