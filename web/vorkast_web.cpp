@@ -226,8 +226,8 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
     d88_image image = {};
     uint8_t* data = nullptr;
     *size_out = 0;
-    const bool read = size > 0 && read_d88_image_from_buffer(&image, bytes, size) >= 0;
-    const d88_disk* found = read ? get_d88_disk(&image, disk) : nullptr;
+    const bool loaded = size > 0 && read_d88_image_from_buffer(&image, bytes, size) >= 0;
+    const d88_disk* found = loaded ? get_d88_disk(&image, disk) : nullptr;
     const d88_track* track = found != nullptr && slot >= 0 && slot < D88_TRACK_MAX ? &found->track[slot] : nullptr;
     if (track != nullptr && index >= 0 && index < track->count && track->sectors != nullptr) {
         const d88_sector& sector = track->sectors[index];
