@@ -57,9 +57,7 @@ int run_create(const command_line& line)
         std::puts("error: memory exhausted!");  // after the library's line; import has said why
     if (disk == nullptr)
         return 1;
-    const int32_t result = write_d88_disk_file(disk, out);
+    const bool written = write_disk(disk, out);
     free_d88_disk(disk, 1);
-    if (result < 0)
-        std::printf("error: write d88 image '%s'\n", out);
-    return result < 0 ? 1 : 0;
+    return written ? 0 : 1;
 }

@@ -20,8 +20,9 @@ struct command_line {
     const char* out;   // --out DIR
     const char* name;  // --name NAME
     uint32_t disk;     // --disk N, 0 without it
-    bool disk_given, overwrite, protect, writable, tracks, json, sector;
+    bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given;
     uint32_t c, h, r;  // --sector C H R
+    uint32_t slot, index;  // --slot S --index I
 };
 
 // Each command takes its line, checked against what it accepts, and returns
@@ -50,8 +51,13 @@ d88_disk* import_disk(int32_t format, const char* name, const char* raw_path);
 // True, after saying so, when path exists and may not be replaced.
 bool refuse_existing(const char* path, bool overwrite);
 
+// Writes the image, or one disk alone, as the file at path and says so:
+// "wrote PATH", or the library's lines and "error: write d88 image".
+bool write_image(const d88_image* image, const char* path);
+bool write_disk(const d88_disk* disk, const char* path);
+
 // Reads the image file at path into image; false after the reader's chain
-// and "error: read d88 image".
+// and "error: read d88 image", or after saying that the file holds no disk.
 bool load_image(d88_image* image, const char* path);
 
 // The disk's name for people: its bytes up to the first zero decoded from

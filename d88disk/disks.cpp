@@ -40,8 +40,8 @@ char** split_names(const char* path, const char* folder, int count, bool overwri
     }
     if (!ready)
         std::puts("error: memory exhausted!");
-    for (int i = 0; ready && i < count; ++i)
-        ready = !refuse_existing(names[i], overwrite);
+    for (int i = 0; names != nullptr && i < count; ++i)
+        ready = !refuse_existing(names[i], overwrite) && ready;  // each existing file is named
     if (ready)
         return names;
     for (int i = 0; names != nullptr && i < count; ++i)
@@ -55,23 +55,19 @@ char** split_names(const char* path, const char* folder, int count, bool overwri
 int run_split(const command_line& line)
 {
     const char* path = line.words[0];
-    if (line.out != nullptr && !is_folder(line.out)) {
-        std::printf("error: no folder '%s'\n", line.out);
+    if (line.out != nullptr && !make_folder(line.out)) {
+        std::printf("error: cannot make folder '%s'\n", line.out);
         return 1;
     }
     d88_image image = {};
     if (!load_image(&image, path))
         return 1;
     const int count = image.disk_count;
-    char** names = count > 0 ? split_names(path, line.out, count, line.overwrite) : nullptr;
-    if (count == 0)
-        std::printf("error: no disk in '%s'\n", path);
+    char** names = split_names(path, line.out, count, line.overwrite);
     int status = names != nullptr ? 0 : 1;
     const d88_disk* disk = image.disks;
-    for (int i = 0; status == 0 && i < count; ++i, disk = disk->next) {
-        status = write_d88_disk_file(disk, names[i]) == 0 ? 0 : 1;
-        std::printf(status == 0 ? "wrote %s\n" : "error: write d88 image '%s'\n", names[i]);
-    }
+    for (int i = 0; status == 0 && i < count; ++i, disk = disk->next)
+        status = write_disk(disk, names[i]) ? 0 : 1;
     for (int i = 0; names != nullptr && i < count; ++i)
         std::free(names[i]);
     std::free(names);
@@ -95,13 +91,7 @@ int run_join(const command_line& line)
         while (*tail != nullptr)
             tail = &(*tail)->next;
     }
-    int status = 1;
-    if (loaded && joined.disk_count == 0)
-        std::puts("error: no disk to join");
-    else if (loaded && write_d88_image_file(&joined, out) < 0)
-        std::printf("error: write d88 image '%s'\n", out);
-    else
-        status = loaded ? 0 : 1;
+    const int status = loaded && write_image(&joined, out) ? 0 : 1;
     free_d88_image(&joined, 0);
     return status;
 }

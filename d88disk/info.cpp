@@ -38,9 +38,14 @@ void print_padded(const char* text, int width)
     std::printf("%s%*s", text, width > columns ? width - columns : 0, "");
 }
 
-void print_sector_id(const d88_sector& s)
+// RR:N/bytes, or CC/HH/RR:N/bytes for a sector whose C or H is not the
+// track's.
+void print_sector_id(const d88_sector& s, const d88_sector& first)
 {
-    std::printf(" %02X:%u/%d", s.r, s.n, static_cast<int>(s.data_size));
+    if (s.c != first.c || s.h != first.h)
+        std::printf(" %02X/%02X/%02X:%u/%d", s.c, s.h, s.r, s.n, static_cast<int>(s.data_size));
+    else
+        std::printf(" %02X:%u/%d", s.r, s.n, static_cast<int>(s.data_size));
     if (s.deleted_mark == 0 && s.density != 0x40 && s.status == 0)
         return;
     std::printf("[%s%s", s.deleted_mark != 0 ? "D" : "", s.density == 0x40 ? "S" : "");
@@ -62,10 +67,10 @@ void print_disk(int index, const d88_disk* disk, bool tracks)
         const d88_track& track = disk->track[slot];
         if (track.sectors == nullptr)
             continue;
-        std::printf("  slot %3d  C %02X H %02X  %2d sectors:", slot, track.sectors[0].c, track.sectors[0].h,
+        std::printf("  slot %3d  %02X/%02X  %2d sectors:", slot, track.sectors[0].c, track.sectors[0].h,
                     static_cast<int>(track.count));
         for (int32_t i = 0; i < track.count; ++i)
-            print_sector_id(track.sectors[i]);
+            print_sector_id(track.sectors[i], track.sectors[0]);
         std::printf("\n");
     }
 }
@@ -132,17 +137,38 @@ void print_hex_dump(const uint8_t* data, int32_t size)
     }
 }
 
+// The sector that --sector or --slot/--index names; null after saying that
+// there is none.
+const d88_sector* find_shown_sector(d88_disk* disk, const command_line& line)
+{
+    if (line.sector) {
+        const d88_sector* s = find_d88_sector(disk, static_cast<uint8_t>(line.c), static_cast<uint8_t>(line.h),
+                                              static_cast<uint8_t>(line.r));
+        if (s == nullptr)
+            std::printf("error: no sector %02X/%02X/%02X on disk %u of '%s'\n", line.c, line.h, line.r, line.disk,
+                        line.words[0]);
+        return s;
+    }
+    const d88_track* track = line.slot < D88_TRACK_MAX ? &disk->track[line.slot] : nullptr;
+    if (track != nullptr && track->sectors != nullptr && line.index < static_cast<uint32_t>(track->count))
+        return &track->sectors[line.index];
+    std::printf("error: no sector %u in slot %u on disk %u of '%s' (", line.index, line.slot, line.disk, line.words[0]);
+    if (track == nullptr)
+        std::printf("slots run from 0 to %d)\n", D88_TRACK_MAX - 1);
+    else
+        std::printf("the slot holds %d)\n", static_cast<int>(track->count));
+    return nullptr;
+}
+
 int print_sector(d88_disk* disk, const command_line& line)
 {
-    const d88_sector* s = find_d88_sector(disk, static_cast<uint8_t>(line.c), static_cast<uint8_t>(line.h),
-                                          static_cast<uint8_t>(line.r));
-    if (s == nullptr) {
-        std::printf("error: no sector %02X/%02X/%02X on disk %u of '%s'\n", line.c, line.h, line.r, line.disk,
-                    line.words[0]);
+    const d88_sector* s = find_shown_sector(disk, line);
+    if (s == nullptr)
         return 1;
-    }
-    std::printf("disk %u  sector %02X/%02X/%02X  N %u  %d bytes\n", line.disk, line.c, line.h, line.r, s->n,
-                static_cast<int>(s->data_size));
+    std::printf("disk %u  ", line.disk);
+    if (line.slot_given)
+        std::printf("slot %u  index %u  ", line.slot, line.index);
+    std::printf("sector %02X/%02X/%02X  N %u  %d bytes\n", s->c, s->h, s->r, s->n, static_cast<int>(s->data_size));
     print_hex_dump(s->data, s->data_size);
     return 0;
 }
@@ -171,15 +197,20 @@ void print_disks(const d88_image& image, const command_line& line)
 int run_info(const command_line& line)
 {
     const char* path = line.words[0];
+    if (line.slot_given != line.index_given || (line.slot_given && line.sector)) {
+        std::puts("error: show one sector with --sector, or with --slot and --index together");
+        return 1;
+    }
     d88_image image = {};
     if (!load_image(&image, path))
         return 1;
     d88_disk* disk = get_d88_disk(&image, static_cast<int32_t>(line.disk));
+    const bool one_sector = line.sector || line.slot_given;
     int status = 0;
-    if (disk == nullptr && (line.disk_given || line.sector)) {
+    if (disk == nullptr && (line.disk_given || one_sector)) {
         std::printf("error: no disk %u in '%s'\n", line.disk, path);
         status = 1;
-    } else if (line.sector) {
+    } else if (one_sector) {
         status = print_sector(disk, line);
     } else {
         print_disks(image, line);

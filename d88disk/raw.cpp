@@ -76,10 +76,12 @@ int run_export(const command_line& line)
         std::puts("error: memory exhausted!");
     else
         copy_raw(disk, raw, false);
-    if (raw != nullptr && store_d88_file(out, raw, static_cast<int32_t>(size)) == 0)
+    if (raw != nullptr && store_d88_file(out, raw, static_cast<int32_t>(size)) == 0) {
+        std::printf("wrote %s\n", out);
         status = 0;
-    else if (raw != nullptr)
+    } else if (raw != nullptr) {
         std::printf("error: write raw image '%s'\n", out);
+    }
     std::free(raw);
     free_d88_image(&image, 0);
     return status;

@@ -1,5 +1,6 @@
 // run.cpp -- d88disk's command line: the commands, their help, and the
 // reading of their options.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,16 +21,23 @@ struct command_help {
 };
 
 constexpr command_help COMMANDS[] = {
-    {"info", "--tracks --json --disk --sector", 1, 1, "info IMAGE [--tracks] [--json] [--disk N] [--sector C H R]",
+    {"info", "--tracks --json --disk --sector --slot --index", 1, 1,
+     "info IMAGE [--tracks] [--json] [--disk N] [--sector C H R | --sector CC/HH/RR | --slot S --index I]",
      "Lists each disk of IMAGE: its number, name, media type, write protection,\n"
      "size and number of tracks.\n"
      "  --tracks         also list every track: its slot, the C and H of its first\n"
-     "                   sector, and each sector as R:N/bytes, marked [D] when\n"
-     "                   deleted, [S] when single density, [!xx] with a status\n"
+     "                   sector as CC/HH, and each sector as RR:N/bytes (C, H and R\n"
+     "                   in hexadecimal; CC/HH/RR: when C or H is not the track's),\n"
+     "                   marked [D] when deleted, [S] when single density, [!xx]\n"
+     "                   with a status\n"
      "  --json           the same as one JSON document (see d88disk(1))\n"
      "  --disk N         disk N alone (counted from 0)\n"
-     "  --sector C H R   show the data of that sector of disk N (default 0) as a\n"
-     "                   hex dump"},
+     "  --sector C H R   show the data of the first sector with that ID on disk N\n"
+     "                   (default 0) as a hex dump; CC/HH/RR, as vorkast and the\n"
+     "                   listing print it, is the same ID in hexadecimal\n"
+     "  --slot S --index I\n"
+     "                   show sector I (from 0, in file order) of track slot S:\n"
+     "                   also the second of two sectors with one ID"},
     {"create", "--name --overwrite", 2, 2, "create FORMAT OUT [--name NAME] [--overwrite]",
      "Writes a blank disk as the one-disk image OUT: every sector present, filled\n"
      "with E5.  An existing OUT is replaced only with --overwrite.\n"
@@ -44,18 +52,19 @@ constexpr command_help COMMANDS[] = {
      "them."},
     {"split", "--out --overwrite", 1, 1, "split IMAGE [--out DIR] [--overwrite]",
      "Writes each disk of IMAGE as a one-disk image BASE.N.EXT (N from 0) in DIR,\n"
-     "by default IMAGE's folder.  When one of them exists and --overwrite is not\n"
-     "given, nothing is written."},
+     "by default IMAGE's folder; DIR is made when missing.  When one of them exists\n"
+     "and --overwrite is not given, nothing is written."},
     {"join", "--overwrite", 2, -1, "join OUT IMAGE... [--overwrite]",
      "Writes one image OUT holding every disk of the IMAGEs, in the order given."},
     {"set", "--disk --name --protect --writable", 1, 1, "set IMAGE [--disk N] [--name NAME] [--protect | --writable]",
      "Changes the name or the write protection of disk N (default 0) of IMAGE\n"
      "and replaces IMAGE safely; every other byte of the file stays as it was."},
-    {"sample", "", 1, 1, "sample DIR",
+    {"sample", "--overwrite", 1, 1, "sample DIR [--overwrite]",
      "Writes DIR/GAME.D88, DIR/DATA1.D88 and DIR/DATA2.D88: 2D disks whose sectors\n"
      "hold text telling where they belong, ready for\n"
      "  vorkast DIR/GAME.D88 DIR/DATA1.D88 DIR/DATA2.D88\n"
-     "DIR is made when missing; files in it are replaced."},
+     "DIR is made when missing.  When one of the three exists and --overwrite is\n"
+     "not given, none is written."},
 };
 
 const command_help* find_command(const char* name)
@@ -106,32 +115,68 @@ bool reject(const char* arg, const command_help& command)
     return false;
 }
 
+// Reads the hexadecimal ID CC/HH/RR (one or two digits a field), as vorkast
+// and the listing print it.
+bool parse_sector_id(const char* text, command_line* line)
+{
+    uint32_t* fields[3] = {&line->c, &line->h, &line->r};
+    for (int i = 0; i < 3; ++i) {
+        int digits = 0;
+        uint32_t value = 0;
+        for (; digits < 2 && std::isxdigit(static_cast<unsigned char>(*text)); ++digits, ++text)
+            value = value * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(*text))
+                                                           ? *text - '0'
+                                                           : std::tolower(static_cast<unsigned char>(*text)) - 'a' + 10);
+        if (digits == 0 || *text != (i < 2 ? '/' : '\0'))
+            return false;
+        *fields[i] = value;
+        text += i < 2;
+    }
+    return true;
+}
+
+// --sector C H R, or --sector CC/HH/RR: one word when it holds a slash.
+bool read_sector_option(int argc, char** argv, int* i, command_line* line)
+{
+    const int left = argc - *i - 1;
+    char* const* value = argv + *i + 1;
+    const bool one_word = left >= 1 && std::strchr(value[0], '/') != nullptr;
+    *i += one_word ? 1 : 3;
+    line->sector = one_word ? parse_sector_id(value[0], line)
+                            : left >= 3 && parse_count(value[0], 255, &line->c) &&
+                                  parse_count(value[1], 255, &line->h) && parse_count(value[2], 255, &line->r);
+    if (!line->sector)
+        std::puts("error: --sector takes three numbers C H R from 0 to 255, or CC/HH/RR in hexadecimal");
+    return line->sector;
+}
+
 // Reads the value(s) of option at argv[*i] into line; false after a message.
 bool read_option(int argc, char** argv, int* i, command_line* line)
 {
     const char* option = argv[*i];
-    const int left = argc - *i - 1;
-    char* const* value = argv + *i + 1;
-    if (std::strcmp(option, "--sector") == 0) {
-        *i += 3;
-        line->sector = left >= 3 && parse_count(value[0], 255, &line->c) && parse_count(value[1], 255, &line->h) &&
-                       parse_count(value[2], 255, &line->r);
-        if (!line->sector)
-            std::puts("error: --sector takes three numbers C H R from 0 to 255");
-        return line->sector;
-    }
+    if (std::strcmp(option, "--sector") == 0)
+        return read_sector_option(argc, argv, i, line);
     *i += 1;
-    if (left < 1) {
+    if (*i >= argc) {
         std::printf("error: %s needs a value\n", option);
         return false;
     }
-    if (std::strcmp(option, "--disk") == 0) {
-        line->disk_given = parse_count(value[0], INT32_MAX, &line->disk);
-        if (!line->disk_given)
-            std::printf("error: --disk takes a disk number, not '%s'\n", value[0]);
-        return line->disk_given;
+    const char* value = argv[*i];
+    uint32_t* number = std::strcmp(option, "--disk") == 0    ? &line->disk
+                       : std::strcmp(option, "--slot") == 0  ? &line->slot
+                       : std::strcmp(option, "--index") == 0 ? &line->index
+                                                             : nullptr;
+    if (number == nullptr) {
+        (std::strcmp(option, "--out") == 0 ? line->out : line->name) = value;
+        return true;
     }
-    (std::strcmp(option, "--out") == 0 ? line->out : line->name) = value[0];
+    if (!parse_count(value, INT32_MAX, number)) {
+        std::printf("error: %s takes a number from 0, not '%s'\n", option, value);
+        return false;
+    }
+    line->disk_given |= number == &line->disk;
+    line->slot_given |= number == &line->slot;
+    line->index_given |= number == &line->index;
     return true;
 }
 
@@ -204,10 +249,30 @@ bool refuse_existing(const char* path, bool overwrite)
 
 bool load_image(d88_image* image, const char* path)
 {
-    if (read_d88_image_file(image, path) >= 0)
+    const int32_t disks = read_d88_image_file(image, path);
+    if (disks > 0)
         return true;
-    std::printf("error: read d88 image '%s'\n", path);
+    if (disks == 0)
+        std::printf("error: '%s' holds no D88 disk\n", path);
+    else
+        std::printf("error: read d88 image '%s'\n", path);
     return false;
+}
+
+bool write_image(const d88_image* image, const char* path)
+{
+    if (write_d88_image_file(image, path) < 0) {
+        std::printf("error: write d88 image '%s'\n", path);
+        return false;
+    }
+    std::printf("wrote %s\n", path);
+    return true;
+}
+
+bool write_disk(const d88_disk* disk, const char* path)
+{
+    const d88_image alone = {1, const_cast<d88_disk*>(disk)};
+    return write_image(&alone, path);
 }
 
 int run_d88disk(int argc, char** argv)

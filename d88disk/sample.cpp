@@ -47,8 +47,10 @@ void label_data(const d88_sector& s, char* text, size_t size, int first)
     std::snprintf(text, size, "track %02d part %02d ", s.c + first, s.h * 16 + s.r - 1);
 }
 
-// Writes disk as dir/file, however long dir is, and releases it.
-bool write_sample(const char* dir, const char* file, d88_disk* disk)
+constexpr const char* SAMPLE_FILES[] = {"GAME.D88", "DATA1.D88", "DATA2.D88"};
+
+// dir/file, however long dir is; a new string, or null after a message.
+char* sample_path(const char* dir, const char* file)
 {
     const size_t size = std::strlen(dir) + 1 + std::strlen(file) + 1;
     char* path = static_cast<char*>(std::malloc(size));
@@ -56,18 +58,30 @@ bool write_sample(const char* dir, const char* file, d88_disk* disk)
         std::puts("error: memory exhausted!");
     else
         std::snprintf(path, size, "%s/%s", dir, file);
-    const bool written = path != nullptr && disk != nullptr && write_d88_disk_file(disk, path) == 0;
-    if (written)
-        std::printf("wrote %s\n", path);
-    else if (path != nullptr)
-        std::printf("error: write d88 image '%s'\n", path);
-    std::free(path);
+    return path;
+}
+
+// Writes disk as path and releases it.
+bool write_sample(const char* path, d88_disk* disk)
+{
+    const bool written = disk != nullptr && write_d88_disk_file(disk, path) == 0;
+    std::printf(written ? "wrote %s\n" : "error: write d88 image '%s'\n", path);
     free_d88_disk(disk, 1);
     return written;
 }
 
+// Each sample disk, made when it is about to be written.
+d88_disk* make_sample(int which)
+{
+    return which == 0   ? make_sample_disk("SAMPLE GAME", label_game, 0)
+           : which == 1 ? make_sample_disk("SAMPLE DATA 1", label_data, 0)
+                        : make_sample_disk("SAMPLE DATA 2", label_data, 40);
+}
+
 }  // namespace
 
+// Writes the three samples into dir, made when missing.  Unless --overwrite
+// is given, an existing sample file keeps all three from being written.
 int run_sample(const command_line& line)
 {
     const char* dir = line.words[0];
@@ -75,8 +89,16 @@ int run_sample(const command_line& line)
         std::printf("error: cannot make folder '%s'\n", dir);
         return 1;
     }
-    const bool ok = write_sample(dir, "GAME.D88", make_sample_disk("SAMPLE GAME", label_game, 0)) &&
-                    write_sample(dir, "DATA1.D88", make_sample_disk("SAMPLE DATA 1", label_data, 0)) &&
-                    write_sample(dir, "DATA2.D88", make_sample_disk("SAMPLE DATA 2", label_data, 40));
-    return ok ? 0 : 1;
+    char* paths[3] = {};
+    bool ready = true;
+    for (int i = 0; i < 3; ++i) {
+        paths[i] = sample_path(dir, SAMPLE_FILES[i]);
+        if (paths[i] == nullptr || refuse_existing(paths[i], line.overwrite))
+            ready = false;  // each existing file is named
+    }
+    for (int i = 0; ready && i < 3; ++i)
+        ready = write_sample(paths[i], make_sample(i));
+    for (char* path : paths)
+        std::free(path);
+    return ready ? 0 : 1;
 }

@@ -66,7 +66,6 @@ int run_set(const command_line& line)
         header[WRITE_PROTECT_AT] = line.protect ? PROTECTED : 0x00;
     const int32_t result = store_d88_file(path, bytes, size);
     std::free(bytes);
-    if (result < 0)
-        std::printf("error: write d88 image '%s'\n", path);
+    std::printf(result < 0 ? "error: write d88 image '%s'\n" : "wrote %s\n", path);
     return result < 0 ? 1 : 0;
 }

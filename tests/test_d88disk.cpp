@@ -4,6 +4,7 @@
 // are as they were.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 
 #include "d88disk.h"
@@ -12,10 +13,13 @@
 namespace {
 
 const std::string JAPANESE = "\x83\x51\x81\x5B\x83\x80";  // ゲーム in Shift_JIS
+const auto padded_name = [](const std::string& name) { return name + std::string(16 - name.size(), ' '); };
 const test_disk FIRST = filled_disk("FIRST", 1);
 const test_disk ODD = {JAPANESE + "\x01\x81", 0x10, 0x20,
                        {{}, {}, {{2, 1, 1, 1, {}}, {2, 1, 0x1A, 2, bytes(3, 'A'), 0x40, 0x10, 0xB0}}}};
 const bytes TWO = concat({build_disk(FIRST), build_disk(ODD)});
+// A completed track in little: the inserted R 1 N 6, then the game's own R 1.
+const bytes DONE = build_disk({"DONE", 0, 0, {{{0, 0, 1, 6, bytes(3, 'A')}, {0, 0, 1, 1, bytes(2, 'B')}}}});
 
 // Every sector's data of the disk, slot by slot, as a raw dump holds it.
 bytes raw_of(const test_disk& disk)
@@ -31,14 +35,34 @@ bytes raw_of(const test_disk& disk)
 const test_disk RAW_DISK = filled_disk("RAW");
 const bytes RAW_2D = raw_of(RAW_DISK);
 
-const auto padded_name = [](const std::string& name) { return name + std::string(16 - name.size(), ' '); };
 
 struct command_row {
     std::vector<std::string> args;
     std::string out;
     int status;
-    std::map<std::string, bytes> made = {};  // the files made or changed
+    std::map<std::string, bytes> made = {};   // the files made or changed
+    std::map<std::string, bytes> given = {};  // files the row adds to the folder first
 };
+
+const bytes OLD = {'o', 'l', 'd'};
+
+// What d88disk sample writes: 2D disks whose sectors say where they belong.
+bytes sample_disk(const std::string& name, int first)
+{
+    test_disk disk = blank_disk(0, padded_name(name));
+    for (test_track& track : disk.slots) {
+        for (test_sector& s : track) {
+            char text[64];
+            if (first < 0)
+                std::snprintf(text, sizeof text, "game sector %02X/%02X/%02X ", s.c, s.h, s.r);
+            else
+                std::snprintf(text, sizeof text, "track %02d part %02d ", s.c + first, s.h * 16 + s.r - 1);
+            for (size_t i = 0; i < s.data.size(); ++i)
+                s.data[i] = static_cast<uint8_t>(text[i % std::strlen(text)]);
+        }
+    }
+    return build_disk(disk);
+}
 
 }  // namespace
 
@@ -49,37 +73,54 @@ TEST(D88disk, Commands)
     const std::string exists = "'two.d88' already exists (give --overwrite to replace it)\n";
     const command_row rows[] = {
         {{"info", "two.d88"}, listing, 0},
-        {{"info", "--tracks", "two.d88", "--disk", "1"}, listing.substr(listing.find('\n') + 1) + "  slot   2  C 02 H 01   2 sectors: 01:1/0 1A:2/3[DS!B0]\n", 0},
+        {{"info", "--tracks", "two.d88", "--disk", "1"}, listing.substr(listing.find('\n') + 1) + "  slot   2  02/01   2 sectors: 01:1/0 1A:2/3[DS!B0]\n", 0},
+        {{"info", "--tracks", "odd.d88"}, "disk 0  TEST              2D   writable        720 bytes    1 tracks\n  slot   5  02/01   2 sectors: 01:1/0 03/00/01:1/0\n", 0, {}, {{"odd.d88", build_disk({"TEST", 0, 0, {{}, {}, {}, {}, {}, {{2, 1, 1, 1}, {3, 0, 1, 1}}}})}}},
+        {{"info", "short.d88"}, "data size too short ... garbage? ... ignored\nerror: 'short.d88' holds no D88 disk\n", 1, {}, {{"short.d88", bytes(200, 'x')}}},
         {{"info", "two.d88", "--json", "--tracks", "--disk", "0x1"}, "{\"disks\": [\n    {\"index\": 1, \"name\": \"ゲーム..\", \"media\": \"2HD\", \"write_protected\": true, \"size\": 723, \"tracks\": [\n      {\"slot\": 2, \"sectors\": [{\"c\": 2, \"h\": 1, \"r\": 1, \"n\": 1, \"size\": 0, \"density\": 0, \"deleted\": 0, \"status\": 0}, {\"c\": 2, \"h\": 1, \"r\": 26, \"n\": 2, \"size\": 3, \"density\": 64, \"deleted\": 16, \"status\": 176}]}\n    ]}\n]}\n", 0},
         {{"info", "two.d88", "--sector", "2", "1", "0x1a", "--disk", "01"}, "disk 1  sector 02/01/1A  N 2  3 bytes\n0000  41 41 41" + std::string(39, ' ') + "  |AAA|\n", 0},
         {{"info", "two.d88", "--sector", "2", "1", "9"}, "error: no sector 02/01/09 on disk 0 of 'two.d88'\n", 1},
+        {{"info", "two.d88", "--disk", "1", "--sector", "02/01/1a"}, "disk 1  sector 02/01/1A  N 2  3 bytes\n0000  41 41 41" + std::string(39, ' ') + "  |AAA|\n", 0},
+        {{"info", "two.d88", "--sector", "02/01"}, "error: --sector takes three numbers C H R from 0 to 255, or CC/HH/RR in hexadecimal\n", 1},
+        {{"info", "two.d88", "--sector", "002/01/1A"}, "error: --sector takes three numbers C H R from 0 to 255, or CC/HH/RR in hexadecimal\n", 1},
+        // a completed track holds two sectors 00/00/01: the second is the game's own
+        {{"info", "done.d88", "--slot", "0", "--index", "1"}, "disk 0  slot 0  index 1  sector 00/00/01  N 1  2 bytes\n0000  42 42" + std::string(42, ' ') + "  |BB|\n", 0, {}, {{"done.d88", DONE}}},
+        {{"info", "done.d88", "--sector", "00/00/01"}, "disk 0  sector 00/00/01  N 6  3 bytes\n0000  41 41 41" + std::string(39, ' ') + "  |AAA|\n", 0, {}, {{"done.d88", DONE}}},
+        {{"info", "two.d88", "--slot", "2", "--index", "2", "--disk", "1"}, "error: no sector 2 in slot 2 on disk 1 of 'two.d88' (the slot holds 2)\n", 1},
+        {{"info", "two.d88", "--slot", "164", "--index", "0"}, "error: no sector 0 in slot 164 on disk 0 of 'two.d88' (slots run from 0 to 163)\n", 1},
+        {{"info", "two.d88", "--slot", "0"}, "error: show one sector with --sector, or with --slot and --index together\n", 1},
         {{"info", "two.d88", "--disk", "010"}, "error: no disk 8 in 'two.d88'\n", 1},
         {{"info", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1},
-        {{"create", "2dd640", "new.d88", "--name", "ゲーム"}, "", 0, {{"new.d88", build_disk(blank_disk(1, padded_name(JAPANESE)))}}},
-        {{"create", "2HD1001", "new.d88"}, "", 0, {{"new.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
+        {{"create", "2dd640", "new.d88", "--name", "ゲーム"}, "wrote new.d88\n", 0, {{"new.d88", build_disk(blank_disk(1, padded_name(JAPANESE)))}}},
+        {{"create", "2HD1001", "new.d88"}, "wrote new.d88\n", 0, {{"new.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
         {{"create", "9", "two.d88"}, exists, 1},
-        {{"create", "9", "two.d88", "--overwrite"}, "", 0, {{"two.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
+        {{"create", "9", "two.d88", "--overwrite"}, "wrote two.d88\n", 0, {{"two.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
         {{"create", "10", "x.d88"}, "error: unknown format '10' (see d88disk --help)\n", 1},
         {{"create", "0", "x.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
         {{"create", "0", "x.d88", "--name", "ゲームゲームゲーム"}, "error: the name 'ゲームゲームゲーム' is longer than the 16 bytes a disk name holds\n", 1},
         {{"split", "two.d88"}, "wrote two.0.d88\nwrote two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
         {{"split", "./two.d88", "--out", "."}, "wrote ./two.0.d88\nwrote ./two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
-        {{"split", "two.d88", "--out", "none"}, "error: no folder 'none'\n", 1},
-        {{"join", "j.d88", "two.d88", "two.d88"}, "", 0, {{"j.d88", concat({TWO, TWO})}}},
+        {{"split", "two.d88", "--out", "new"}, "wrote new/two.0.d88\nwrote new/two.1.d88\n", 0, {{"new/two.0.d88", build_disk(FIRST)}, {"new/two.1.d88", build_disk(ODD)}}},
+        {{"split", "two.d88", "--out", "raw.2d"}, "error: cannot make folder 'raw.2d'\n", 1},
+        {{"split", "two.d88"}, "'two.0.d88' already exists (give --overwrite to replace it)\n'two.1.d88' already exists (give --overwrite to replace it)\n", 1, {}, {{"two.0.d88", OLD}, {"two.1.d88", OLD}}},
+        {{"split", "short.d88"}, "data size too short ... garbage? ... ignored\nerror: 'short.d88' holds no D88 disk\n", 1, {}, {{"short.d88", bytes(200, 'x')}}},
+        {{"join", "j.d88", "two.d88", "two.d88"}, "wrote j.d88\n", 0, {{"j.d88", concat({TWO, TWO})}}},
         {{"join", "two.d88", "raw.2d"}, exists, 1},
         {{"join", "j.d88", "two.d88", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1},
-        {{"import", "2d", "raw.2d", "i.d88", "--name", "RAW"}, "", 0, {{"i.d88", build_disk({padded_name("RAW"), 0, 0, RAW_DISK.slots})}}},
+        {{"import", "2d", "raw.2d", "i.d88", "--name", "RAW"}, "wrote i.d88\n", 0, {{"i.d88", build_disk({padded_name("RAW"), 0, 0, RAW_DISK.slots})}}},
         {{"import", "2dd640", "raw.2d", "i.d88"}, "error: 'raw.2d' holds 327680 bytes, but format 1 holds 655360\n", 1},
-        {{"export", "two.d88", "r.raw"}, "", 0, {{"r.raw", raw_of(FIRST)}}},
-        {{"export", "two.d88", "r.raw", "--disk", "1"}, "", 0, {{"r.raw", bytes(3, 'A')}}},
+        {{"export", "two.d88", "r.raw"}, "wrote r.raw\n", 0, {{"r.raw", raw_of(FIRST)}}},
+        {{"export", "two.d88", "r.raw", "--disk", "1"}, "wrote r.raw\n", 0, {{"r.raw", bytes(3, 'A')}}},
         {{"export", "two.d88", "r.raw", "--disk", "2"}, "error: no disk 2 in 'two.d88'\n", 1},
-        {{"set", "two.d88", "--disk", "1", "--name", "AB", "--writable"}, "", 0, {{"two.d88", concat({build_disk(FIRST), build_disk({padded_name("AB"), 0, ODD.disk_type, ODD.slots})})}}},
-        {{"set", "two.d88", "--protect"}, "", 0, {{"two.d88", patch(TWO, 0x1A, 0x10, 1)}}},
+        {{"set", "two.d88", "--disk", "1", "--name", "AB", "--writable"}, "wrote two.d88\n", 0, {{"two.d88", concat({build_disk(FIRST), build_disk({padded_name("AB"), 0, ODD.disk_type, ODD.slots})})}}},
+        {{"set", "two.d88", "--protect"}, "wrote two.d88\n", 0, {{"two.d88", patch(TWO, 0x1A, 0x10, 1)}}},
         {{"set", "two.d88", "--protect", "--writable"}, "error: --protect and --writable exclude each other\n", 1},
         {{"set", "two.d88"}, "error: say what to change: --name NAME, --protect or --writable\n", 1},
         {{"set", "two.d88", "--disk", "2", "--protect"}, "error: no disk 2 in 'two.d88'\n", 1},
         {{"set", "two.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
         {{"set", "two.d88", "--bogus"}, "error: unexpected argument '--bogus' (see d88disk set --help)\n", 1},
+        // sample keeps a user's files unless told to replace them
+        {{"sample", "."}, "'./GAME.D88' already exists (give --overwrite to replace it)\n'./DATA2.D88' already exists (give --overwrite to replace it)\n", 1, {}, {{"GAME.D88", OLD}, {"DATA2.D88", OLD}}},
+        {{"sample", "s", "--overwrite"}, "wrote s/GAME.D88\nwrote s/DATA1.D88\nwrote s/DATA2.D88\n", 0, {{"s/GAME.D88", sample_disk("SAMPLE GAME", -1)}, {"s/DATA1.D88", sample_disk("SAMPLE DATA 1", 0)}, {"s/DATA2.D88", sample_disk("SAMPLE DATA 2", 40)}}, {{"s/DATA1.D88", OLD}}},
         {{"bogus"}, "error: unknown command 'bogus' (see d88disk --help)\n", 1},
         {{"join", "j.d88"}, "error: usage: d88disk join OUT IMAGE... [--overwrite]\n", 1},
     };
@@ -88,6 +129,10 @@ TEST(D88disk, Commands)
         temp_dir dir;
         write_file(dir.file("two.d88"), TWO);
         write_file(dir.file("raw.2d"), RAW_2D);
+        for (const auto& file : row.given) {
+            fs::create_directories(fs::u8path(dir.file(file.first)).parent_path());
+            write_file(dir.file(file.first), file.second);
+        }
         std::map<std::string, bytes> after = files_below(dir.path);
         for (const auto& file : row.made)
             after[file.first] = file.second;

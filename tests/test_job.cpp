@@ -97,6 +97,12 @@ TEST(Job, EveryRow)
         // the lower of two C 10 H 0 tracks gets the sector
         {{"-t", "20", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, 20), [](test_disk& d) { d.slots.push_back(GAME.slots[20]); }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots.push_back(d.slots[20]); })}}},
         {{"-t", "3", "G.D88", D1}, "error: track 3 already holds 65535 sectors\nerror: insert track 3\n", 1, {}, "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[3].resize(65535, {1, 1, 1, 1}); })}}},
+        // a completed image is refused, not completed twice; other tracks may still be done
+        {{"DONE.D88", D1, D2}, "error: track 0 already holds an 8 KB sector\nerror: insert track 0\n", 1, {}, "DONE.NEW.D88", {{"DONE.D88", DONE}}},
+        {{"-t", "6", "G.D88", D1}, "", 0, build_disk(completed(completed(GAME, DATA1, DATA2, 5), DATA1, DATA2, 6)), "G.NEW.D88", {{"G.D88", only(5)}}},
+        {{"-t", "5", "G.D88", D1}, "error: track 5 already holds an 8 KB sector\nerror: insert track 5\n", 1, {}, "G.NEW.D88", {{"G.D88", only(5)}}},
+        // an R 1 N 6 sector of another size is no completion
+        {{"-t", "5", "G.D88", D1}, "", 0, edited(completed(GAME, DATA1, DATA2, 5), [](test_disk& d) { d.slots[5][1].n = 6; }), "G.NEW.D88", {{"G.D88", edited(GAME, [](test_disk& d) { d.slots[5][0].n = 6; })}}},
         {{G, D1, D2, "--overwrite"}, "", 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},
         {{G, D1, D2}, ASKED, 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "x\nn"},  // --overwrite is not kept
         {{G, D1, D2}, ASKED, 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "ay"},

@@ -21,6 +21,14 @@ bool is_data_sector(const d88_sector* sector)
            sector->data != nullptr;
 }
 
+// Whether the track starts with the very sector a transfer inserts: the
+// image was completed already, and a second 8 KB sector would spoil it.
+bool is_completed_track(const d88_track& track)
+{
+    const d88_sector& first = track.sectors[0];
+    return first.r == 1 && first.n == TRACK_SECTOR_N && first.data_size == TRACK_DATA_SIZE;
+}
+
 }  // namespace
 
 // Fills buffer with the data-disk cylinder of track number t, looked up by
@@ -47,12 +55,17 @@ int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t)
 
 // Puts a copy of buffer, as sector R 1 N 6, in front of the sectors of game
 // track t (cylinder t / 2, head t & 1); every sector of the track then
-// carries the new count.  On failure the track is left as it was.
+// carries the new count.  A track that starts with such a sector already is
+// refused.  On failure the track is left as it was.
 int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffer)
 {
     d88_track* track = find_d88_track(game_disk, static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1));
     if (track == nullptr) {
         std::printf("error: can't find track %d\n", static_cast<int>(t));
+        return -1;
+    }
+    if (is_completed_track(*track)) {
+        std::printf("error: track %d already holds an 8 KB sector\n", static_cast<int>(t));
         return -1;
     }
     if (track->count >= TRACK_SECTOR_MAX) {
@@ -73,7 +86,7 @@ int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffe
     first.c = static_cast<uint8_t>(t / 2);
     first.h = static_cast<uint8_t>(t & 1);
     first.r = 1;
-    first.n = 6;
+    first.n = TRACK_SECTOR_N;
     first.data_size = TRACK_DATA_SIZE;
     first.data = data;
     std::memcpy(data, buffer, TRACK_DATA_SIZE);

@@ -8,6 +8,7 @@
 
 // Size of one game-track sector: size code 6, one data-disk cylinder.
 constexpr int32_t TRACK_DATA_SIZE = 8192;
+constexpr uint8_t TRACK_SECTOR_N = 6;
 // Game track numbers 0..79; the first 40 come from data disk #1.
 constexpr int32_t TRACK_NUMBER_COUNT = 80;
 constexpr int32_t TRACKS_PER_DATA_DISK = 40;
