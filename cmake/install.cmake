@@ -1,6 +1,7 @@
 # What `cmake --install` puts where, and the packages `cpack` makes: on
-# Linux a Debian package with everything; on Windows a .zip with the two
-# programs, the README and the LICENSE.
+# Linux a Debian package with everything; on Windows a .zip holding one
+# folder with the two programs, the README, the LICENSE and the manual pages
+# as plain text (nobody there has man).
 include(CMakePackageConfigHelpers)
 
 if(WIN32)
@@ -13,6 +14,19 @@ endif()
 install(TARGETS vorkast d88disk RUNTIME DESTINATION ${VORKAST_BINDIR} COMPONENT programs)
 install(FILES README.md LICENSE DESTINATION ${VORKAST_DOCDIR} COMPONENT programs)
 install(FILES man/vorkast.1 man/d88disk.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manuals)
+if(WIN32)
+  find_program(VORKAST_GROFF groff REQUIRED)
+  set(manual_texts)
+  foreach(page vorkast d88disk)
+    set(text ${PROJECT_BINARY_DIR}/${page}.txt)
+    add_custom_command(OUTPUT ${text}
+      COMMAND sh -c "'${VORKAST_GROFF}' -man -Tutf8 -P-cbu '${PROJECT_SOURCE_DIR}/man/${page}.1' > '${text}'"
+      DEPENDS ${PROJECT_SOURCE_DIR}/man/${page}.1 VERBATIM)
+    list(APPEND manual_texts ${text})
+  endforeach()
+  add_custom_target(manual_texts ALL DEPENDS ${manual_texts})
+  install(FILES ${manual_texts} DESTINATION ${VORKAST_DOCDIR} COMPONENT programs)
+endif()
 install(FILES man/d88.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3 COMPONENT manuals)
 
 # The library for other programs: CMake package d88 (target d88::d88) and
@@ -46,7 +60,7 @@ if(WIN32)
   set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
   set(CPACK_COMPONENTS_ALL programs)
   set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)  # vorkast-VERSION-win64/
 else()
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
