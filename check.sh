@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Builds vorkast and runs every test: a plain build, a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer, (where clang++ is
-# installed) a clang build, and (where MinGW-w64 and wine are installed) the
-# Windows build under wine.  Warnings are errors in all of them.
+# Builds vorkast and runs every test: a plain build, the installed programs
+# and library, the documentation's examples, a shared release build and its
+# packages, valgrind, a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, (where clang++ is installed) a clang build,
+# (where MinGW-w64 and wine are installed) the Windows build under wine, and
+# (where emscripten and chromium are installed) the web page.  Warnings are
+# errors in all of them.
+#
+# It says one line per stage and the tests' summaries; everything else goes
+# to a log per stage in build-logs/, shown when its stage fails.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -10,17 +16,46 @@ root=$PWD
 jobs=$(nproc 2>/dev/null || echo 2)
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)
+logs=$root/build-logs
+rm -rf "$logs"
+mkdir -p "$logs"
+exec 3>&1  # the console, for what a stage says while its output goes to its log
+
+prefix=$(mktemp -d)
+cleanup() { rm -rf "$prefix"; }
+trap cleanup EXIT
+
+# stage NAME COMMAND...: runs the command with its output in the stage's log;
+# when it fails, shows the log and stops.
+stage() {
+  local name=$1 log
+  shift
+  log=$logs/$(echo "$name" | tr -c 'a-zA-Z0-9\n' '-').log
+  echo "== $name"
+  set +e
+  (set -e; "$@") >"$log" 2>&1  # not in a condition, so that -e holds inside
+  local status=$?
+  set -e
+  if [ "$status" != 0 ]; then
+    echo "FAILED: $name (log: $log)"
+    tail -n 200 "$log"
+    exit 1
+  fi
+}
+
+# Says a line on the console from inside a stage.
+say() { echo "   $*" >&3; }
 
 build_and_test() {
   local dir=$1
   shift
-  echo "== $dir"
-  cmake -S . -B "$dir" "${generator[@]}" -DVORKAST_WERROR=ON "$@" >/dev/null
+  cmake -S . -B "$dir" "${generator[@]}" -DVORKAST_WERROR=ON "$@"
   cmake --build "$dir" -j "$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+  local out
+  out=$(ctest --test-dir "$dir" --output-on-failure -j "$jobs" 2>&1) || { echo "$out"; return 1; }
+  echo "$out"
+  say "$dir: $(grep -E '^[0-9]+% tests passed' <<<"$out")"
 }
-
-build_and_test build
 
 # prints PATTERN COMMAND...: the command succeeds and one of its lines matches.
 # The whole output is read first, so the command never writes into a closed pipe.
@@ -31,84 +66,150 @@ prints() {
   grep -q -- "$pattern" <<<"$out" || { echo "$*: no line matches $pattern"; echo "$out" | tail -n 5; return 1; }
 }
 
-echo "== install"
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install build --prefix "$prefix" >/dev/null
-"$prefix/bin/d88disk" sample "$prefix/demo" >/dev/null
-"$prefix/bin/vorkast" "$prefix/demo/GAME.D88" "$prefix/demo/DATA1.D88" "$prefix/demo/DATA2.D88"
-"$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88"
-# The samples' completed track 79 starts with data disk #2's last cylinder.
-prints '|track 79 part 00|$' "$prefix/bin/d88disk" info "$prefix/demo/GAME.NEW.D88" --sector 39 1 1
-# What only a process shows: the program's exit status, and a real standard
-# input at the overwrite question.
-asked="'GAME.NEW.D88' already exists
+installed_programs() {
+  cmake --install build --prefix "$prefix"
+  local bin=$prefix/bin demo=$prefix/demo
+  "$bin/d88disk" sample "$demo"
+  "$bin/vorkast" "$demo/GAME.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
+  "$bin/d88disk" info "$demo/GAME.NEW.D88"
+  # The samples' completed track 79 starts with data disk #2's last cylinder.
+  prints '|track 79 part 00|$' "$bin/d88disk" info "$demo/GAME.NEW.D88" --sector 27/01/01
+  # What only a process shows: the program's exit status, and a real standard
+  # input at the overwrite question.
+  local asked="'GAME.NEW.D88' already exists
 overwrite ? (Y or N): "
-if (cd "$prefix/demo" && printf 'x\nn' | "$prefix/bin/vorkast" GAME.D88 DATA1.D88 DATA2.D88 >said.txt); then
-  echo "a declined overwrite ended with status 0"
-  exit 1
-fi
-(cd "$prefix/demo" && printf 'x\ny' | "$prefix/bin/vorkast" GAME.D88 DATA1.D88 DATA2.D88 >>said.txt)
-[ "$(cat "$prefix/demo/said.txt")" = "$asked$asked" ] || { cat "$prefix/demo/said.txt"; exit 1; }
-for page in vorkast d88disk; do
-  test -s "$prefix/share/man/man1/$page.1"
-done
+  if (cd "$demo" && printf 'x\nn' | "$bin/vorkast" GAME.D88 DATA1.D88 DATA2.D88 >said.txt); then
+    echo "a declined overwrite ended with status 0"
+    return 1
+  fi
+  (cd "$demo" && printf 'x\ny' | "$bin/vorkast" GAME.D88 DATA1.D88 DATA2.D88 >>said.txt)
+  [ "$(cat "$demo/said.txt")" = "$asked$asked" ] || { cat "$demo/said.txt"; return 1; }
+  for page in vorkast d88disk; do
+    test -s "$prefix/share/man/man1/$page.1"
+  done
+}
 
-echo "== the library for other programs"
-# The installed package, found with find_package and with pkg-config.
-cmake -S examples -B "$prefix/examples" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
-cmake --build "$prefix/examples" >/dev/null
-prints '^disk 0: "SAMPLE GAME     " 2D, 348848 bytes$' "$prefix/examples/d88ls" "$prefix/demo/GAME.D88"
-export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
-# shellcheck disable=SC2046
-c++ -std=c++17 examples/d88ls.cpp $(pkg-config --cflags --libs d88) -o "$prefix/d88ls"
-prints '^  track  79: C 39 H 1, 16 sectors$' "$prefix/d88ls" "$prefix/demo/DATA1.D88"
-# A shared release build: it exports the functions of d88.h and nothing else,
-# serves find_package from another prefix, and makes the Debian package.
-cmake -S . -B build-release "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DVORKAST_TESTS=OFF >/dev/null
-cmake --build build-release -j "$jobs" >/dev/null
-cmake --install build-release --prefix "$prefix/shared" >/dev/null
-public=$(sed -n 's/^D88_API [^(]*[ *]\([a-z0-9_]*\)(.*/\1/p' d88/d88.h | sort)
-exported=$(nm -D --defined-only -C "$prefix/shared/lib/libd88.so" | awk '$2 == "T" { sub(/\(.*/, "", $3); print $3 }' | sort)
-[ "$public" = "$exported" ] || { echo "libd88.so exports:"; echo "$exported"; exit 1; }
-cmake -S examples -B "$prefix/examples-shared" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix/shared" >/dev/null
-cmake --build "$prefix/examples-shared" >/dev/null
-prints '^disk 0: ' "$prefix/examples-shared/d88ls" "$prefix/demo/GAME.D88"
-echo "libd88.so.1 exports the $(echo "$exported" | wc -l) functions of d88.h alone"
-if command -v dpkg-deb >/dev/null; then
-  (cd build-release && rm -f ./*.deb && cpack >/dev/null)
-  dpkg-deb -c build-release/vorkast_1.0.0_*.deb | awk '{ print $6 }' | grep -E 'bin/|\.so|\.h$|\.pc$|cmake$|man./'
-  dpkg -x build-release/vorkast_1.0.0_*.deb "$prefix/deb"
-  "$prefix/deb/usr/bin/vorkast" --version
-fi
+documentation_examples() {
+  local out
+  out=$(tests/docs/run_examples.sh "$prefix/bin") || { echo "$out"; return 1; }
+  say "examples: $(tail -n 1 <<<"$out")"
+}
 
-if command -v valgrind >/dev/null; then
-  echo "== valgrind"
-  # Memcheck over a full run and a few failing ones: status 99 means errors or leaks.
-  memcheck() {
-    local want=$1
-    shift
-    local got=0
-    valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all \
-      "$prefix/bin/vorkast" "$@" </dev/null >/dev/null || got=$?
-    if [ "$got" != "$want" ]; then
-      echo "valgrind: vorkast $* ended with status $got, not $want"
-      exit 1
-    fi
-  }
-  demo=$prefix/demo
+library_for_other_programs() {
+  # The installed package, found with find_package and with pkg-config.
+  cmake -S examples -B "$prefix/examples" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix"
+  cmake --build "$prefix/examples"
+  prints '^disk 0: "SAMPLE GAME     " 2D, 348848 bytes$' "$prefix/examples/d88ls" "$prefix/demo/GAME.D88"
+  export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+  # shellcheck disable=SC2046
+  c++ -std=c++17 examples/d88ls.cpp $(pkg-config --cflags --libs d88) -o "$prefix/d88ls"
+  prints '^  track  79: C 39 H 1, 16 sectors$' "$prefix/d88ls" "$prefix/demo/DATA1.D88"
+  # A shared release build: it exports the functions of d88.h and nothing else,
+  # serves find_package from another prefix, and makes the Debian package.
+  cmake -S . -B build-release "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DVORKAST_TESTS=OFF
+  cmake --build build-release -j "$jobs"
+  cmake --install build-release --prefix "$prefix/shared"
+  local public exported
+  public=$(sed -n 's/^D88_API [^(]*[ *]\([a-z0-9_]*\)(.*/\1/p' d88/d88.h | sort)
+  exported=$(nm -D --defined-only "$prefix/shared/lib/libd88.so" | awk '$2 == "T" { print $3 }' | sort)
+  [ "$public" = "$exported" ] || { echo "libd88.so exports:"; echo "$exported"; return 1; }
+  cmake -S examples -B "$prefix/examples-shared" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix/shared"
+  cmake --build "$prefix/examples-shared"
+  prints '^disk 0: ' "$prefix/examples-shared/d88ls" "$prefix/demo/GAME.D88"
+  say "libd88.so exports the $(echo "$exported" | wc -l) functions of d88.h alone"
+  if command -v dpkg-deb >/dev/null; then
+    (cd build-release && rm -f ./*.deb && cpack)
+    dpkg-deb -c build-release/vorkast_*.deb | awk '{ print $6 }' | grep -E 'bin/|\.so|\.h$|\.pc$|cmake$|man./'
+    dpkg -x build-release/vorkast_*.deb "$prefix/deb"
+    say "$(basename build-release/vorkast_*.deb): $("$prefix/deb/usr/bin/vorkast" --version)"
+  fi
+}
+
+# Memcheck over a full run and a few failing ones: status 99 means errors or leaks.
+memcheck() {
+  local want=$1 got=0
+  shift
+  valgrind -q --error-exitcode=99 --leak-check=full --show-leak-kinds=all --errors-for-leak-kinds=all \
+    "$prefix/bin/vorkast" "$@" </dev/null || got=$?
+  if [ "$got" != "$want" ]; then
+    echo "valgrind: vorkast $* ended with status $got, not $want"
+    return 1
+  fi
+}
+
+valgrind_runs() {
+  local demo=$prefix/demo
   head -c 5000 "$demo/DATA1.D88" >"$demo/CUT.D88"
   memcheck 0 --overwrite "$demo/GAME.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
   memcheck 1 "$demo/GAME.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
   memcheck 1 "$demo/GAME.D88" "$demo/CUT.D88" "$demo/DATA2.D88"
   memcheck 1 --overwrite -o /dev/full "$demo/GAME.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
   memcheck 1 -i 1 "$demo/GAME.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
-  echo "memcheck: 5 runs, no errors, nothing lost"
+  memcheck 1 --overwrite "$demo/GAME.NEW.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
+  say "memcheck: 6 runs, no errors, nothing lost"
+}
+
+windows_build() {
+  build_and_test build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+  # A Japanese name through the real command line.
+  local demo=$prefix/windows
+  "$prefix/bin/d88disk" sample "$demo"
+  cp "$demo/GAME.D88" "$demo/ゲーム.D88"
+  "$prefix/bin/vorkast" -o "$demo/linux.d88" "$demo/ゲーム.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
+  (cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 DATA2.D88)
+  cmp "$demo/linux.d88" "$demo/ゲーム.NEW.D88"
+  local said
+  said=$(cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 データ.D88 | tr -d '\r' || true)
+  [ "$said" = "$(printf "open error 'データ.D88'\nerror: read d88 image 'データ.D88'")" ] || { echo "windows said: $said"; return 1; }
+  say "ゲーム.NEW.D88 is byte for byte the Linux build's output"
+  (cd build-windows && rm -f ./*.zip && cpack)
+  local listing
+  listing=$(cd build-windows && cmake -E tar tf vorkast-*-win64.zip)
+  echo "$listing"
+  for file in vorkast.exe d88disk.exe README.md LICENSE vorkast.txt d88disk.txt; do
+    grep -qE "^vorkast-[0-9.]+-win64/$file$" <<<"$listing" || { echo "the zip lacks $file"; return 1; }
+  done
+  say "$(cd build-windows && ls vorkast-*-win64.zip): one folder, both programs, README, LICENSE, text manuals"
+}
+
+web_page() {
+  export NODE_PATH=/usr/share/nodejs  # emscripten's optimizer needs acorn
+  emcmake cmake -S . -B build-web
+  cmake --build build-web --target vorkast_web
+  # The console tool's results for the images the browser test picks.
+  local web=$prefix/web bin=$prefix/bin
+  "$bin/d88disk" sample "$web"
+  (
+    cd "$web"
+    "$bin/vorkast" -o GAME.NEW.D88 GAME.D88 DATA1.D88 DATA2.D88
+    cp GAME.D88 G2.D88
+    "$bin/d88disk" set G2.D88 --name ゲーム
+    "$bin/d88disk" join TWO.D88 GAME.D88 G2.D88
+    "$bin/vorkast" -i 1 -o TWO.1.D88 TWO.D88 DATA1.D88 DATA2.D88
+    head -c 5000 DATA2.D88 >BROKEN.D88
+    "$bin/vorkast" --overwrite -o /dev/null GAME.D88 DATA1.D88 BROKEN.D88 >BROKEN.txt || true
+  )
+  local out
+  out=$(node web/test/page.test.mjs build-web/web/index.html "$web") || { echo "$out"; return 1; }
+  echo "$out"
+  say "page: $(tail -n 1 <<<"$out")"
+}
+
+stage "build and test (build/)" build_and_test build
+stage "installed programs" installed_programs
+stage "documentation examples" documentation_examples
+stage "the library for other programs" library_for_other_programs
+if command -v valgrind >/dev/null; then
+  stage valgrind valgrind_runs
+else
+  echo "== valgrind: skipped (not installed)"
 fi
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:exitcode=86 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  build_and_test build-sanitize -DVORKAST_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+  stage "sanitizers (build-sanitize/)" build_and_test build-sanitize -DVORKAST_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 if command -v clang++ >/dev/null; then
-  build_and_test build-clang -DCMAKE_CXX_COMPILER=clang++
+  stage "clang (build-clang/)" build_and_test build-clang -DCMAKE_CXX_COMPILER=clang++
+else
+  echo "== clang: skipped (needs clang++)"
 fi
 
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine64 ]; then
@@ -117,42 +218,14 @@ if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ -x /usr/lib/wine/wine
   mkdir -p "$WINEPREFIX"
   /usr/lib/wine/wineserver64 -p || true  # one may be running already
   /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1  # a new prefix takes seconds to make
-  trap 'rm -rf "$prefix"; /usr/lib/wine/wineserver64 -k || true' EXIT
-  build_and_test build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
-  echo "== windows: a Japanese name through the real command line"
-  demo=$prefix/windows
-  "$prefix/bin/d88disk" sample "$demo" >/dev/null
-  cp "$demo/GAME.D88" "$demo/ゲーム.D88"
-  "$prefix/bin/vorkast" -o "$demo/linux.d88" "$demo/ゲーム.D88" "$demo/DATA1.D88" "$demo/DATA2.D88"
-  (cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 DATA2.D88)
-  cmp "$demo/linux.d88" "$demo/ゲーム.NEW.D88"
-  said=$(cd "$demo" && "$root/cmake/wine-run.sh" "$root/build-windows/vorkast.exe" ゲーム.D88 DATA1.D88 データ.D88 | tr -d '\r' || true)
-  [ "$said" = "$(printf "open error 'データ.D88'\nerror: read d88 image 'データ.D88'")" ] || { echo "windows said: $said"; exit 1; }
-  echo "ゲーム.NEW.D88 is byte for byte the Linux build's output"
-  (cd build-windows && rm -f ./*.zip && cpack >/dev/null && cmake -E tar tf vorkast-1.0.0-win64.zip)
+  cleanup() { rm -rf "$prefix"; /usr/lib/wine/wineserver64 -k || true; }
+  stage "windows under wine (build-windows/)" windows_build
 else
-  echo "== build-windows: skipped (needs x86_64-w64-mingw32-g++-posix and wine64)"
+  echo "== windows: skipped (needs x86_64-w64-mingw32-g++-posix and wine64)"
 fi
 
 if command -v emcc >/dev/null && [ -x /usr/bin/chromium ] && [ -d web/test/node_modules ]; then
-  echo "== web page"
-  export NODE_PATH=/usr/share/nodejs  # emscripten's optimizer needs acorn
-  emcmake cmake -S . -B build-web >/dev/null
-  cmake --build build-web --target vorkast_web >/dev/null
-  # The console tool's results for the images the browser test picks.
-  web=$prefix/web
-  "$prefix/bin/d88disk" sample "$web" >/dev/null
-  (
-    cd "$web"
-    "$prefix/bin/vorkast" -o GAME.NEW.D88 GAME.D88 DATA1.D88 DATA2.D88
-    cp GAME.D88 G2.D88
-    "$prefix/bin/d88disk" set G2.D88 --name ゲーム
-    "$prefix/bin/d88disk" join TWO.D88 GAME.D88 G2.D88
-    "$prefix/bin/vorkast" -i 1 -o TWO.1.D88 TWO.D88 DATA1.D88 DATA2.D88
-    head -c 5000 DATA2.D88 >BROKEN.D88
-    "$prefix/bin/vorkast" --overwrite -o /dev/null GAME.D88 DATA1.D88 BROKEN.D88 >BROKEN.txt || true
-  )
-  node web/test/page.test.mjs build-web/web/index.html "$web"
+  stage "web page in chromium (build-web/)" web_page
 else
   echo "== web page: skipped (needs emcc, /usr/bin/chromium and npm ci in web/test)"
 fi
