@@ -3,18 +3,21 @@
 // An image file is a run of disks laid end to end; a disk is a header with a
 // table of 164 track offsets, and each track is a run of sector records.  The
 // records below mirror that layout field for field.  Every record, sector
-// array and data buffer lives on the heap (std::malloc/std::calloc) and has
-// one owner; release them with free_d88_image / free_d88_disk, and a buffer
-// handed out by the library with std::free.
+// array and data buffer lives on the heap (malloc/calloc) and has one owner;
+// release them with free_d88_image / free_d88_disk, and a buffer handed out
+// by the library with free.
 //
 // Every reading, writing and creating operation checks its arguments first
-// and reports a failure as one line on standard output, returning -1 (or
-// null).  Callers add their own line, so a failure reads as a short chain,
-// innermost first.
+// and reports a failure as one line, returning -1 (or null).  Callers add
+// their own line, so a failure reads as a short chain, innermost first.  The
+// lines go to standard output unless the program installs a message handler.
+//
+// The header is C (C99 and later) and C++.  The library is single-threaded:
+// call it from one thread at a time.
 #ifndef D88_D88_H
 #define D88_D88_H
 
-#include <cstdint>
+#include <stdint.h>
 
 #include "d88_version.h"
 
@@ -30,31 +33,37 @@
 #define D88_API
 #endif
 
-constexpr int D88_TRACK_MAX = 164;
-constexpr int D88_HEADER_SIZE = 688;
-constexpr int D88_HEADER_SIZE_160 = 672;
-constexpr int D88_SECTOR_HEADER_SIZE = 16;
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+enum {
+    D88_TRACK_MAX = 164,
+    D88_HEADER_SIZE = 688,
+    D88_HEADER_SIZE_160 = 672,
+    D88_SECTOR_HEADER_SIZE = 16
+};
 
 // One sector: its ID field (C, H, R, N), the rest of its 16-byte header as
 // stored, and a copy of its data (null when data_size is 0).
-struct d88_sector {
+typedef struct d88_sector {
     uint8_t c, h, r, n;
     uint16_t sector_count;
     uint8_t density, deleted_mark, status;
     uint8_t reserved[5];
     int16_t data_size;
     uint8_t* data;
-};
+} d88_sector;
 
 // One track slot: count sectors in file order, or null and 0 when empty.
-struct d88_track {
+typedef struct d88_track {
     int32_t count;
     d88_sector* sectors;
-};
+} d88_track;
 
 // One disk of an image; disks form a list through next, in file order.
-struct d88_disk {
-    d88_disk* next;
+typedef struct d88_disk {
+    struct d88_disk* next;
     char name[17];
     uint8_t reserved[9];
     uint8_t write_protect;
@@ -62,13 +71,21 @@ struct d88_disk {
     int32_t disk_size;
     int32_t track_offset[D88_TRACK_MAX];
     d88_track track[D88_TRACK_MAX];
-};
+} d88_disk;
 
 // One image file: its disks, in file order.
-struct d88_image {
+typedef struct d88_image {
     int32_t disk_count;
     d88_disk* disks;
-};
+} d88_image;
+
+// Messages.  Each message is handed over as one line, its newline included,
+// in the order the library reports them.  A program may take them over (to
+// collect the chain of a failure, or to show it elsewhere); a null handler
+// restores the default, which writes them to standard output.  The setting
+// holds for the whole process.
+typedef void (*d88_message_handler)(const char* line, void* context);
+D88_API void set_d88_message_handler(d88_message_handler handler, void* context);
 
 // Little-endian field access.
 D88_API uint16_t get_le16(const uint8_t* p);
@@ -86,6 +103,10 @@ D88_API void free_d88_image(d88_image* image, int release_record);
 // Reading.
 D88_API int32_t read_d88_image_file(d88_image* image, const char* path);
 D88_API int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int32_t size);
+// The same for the bytes of the file `name` read elsewhere (a browser, an
+// archive): the lines read_d88_image_file would print for that file.
+D88_API int32_t read_d88_image_from_named_buffer(d88_image* image, const uint8_t* buffer, int32_t size,
+                                                 const char* name);
 D88_API int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size);
 D88_API int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end);
 D88_API int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end);
@@ -101,10 +122,23 @@ D88_API int32_t calc_d88_image_size(const d88_image* image);
 
 // Creating blank records: an empty image, a formatted disk of one of the
 // ten standard formats (0 to 9), and the sector array of one track.
-D88_API d88_image* new_d88_image();
+D88_API d88_image* new_d88_image(void);
 D88_API d88_disk* create_d88_disk(const char* disk_name, int32_t format);
 D88_API d88_sector* create_d88_sectors(uint8_t c, uint8_t h, uint8_t first_r, uint8_t n, int32_t count, uint8_t density);
 D88_API d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, const uint8_t* n_list,
-                                      int32_t count, uint8_t density);
+                                              int32_t count, uint8_t density);
+
+// Whole files, as the reader and the writer take them.  load_d88_file
+// returns the bytes of the file at path in a new buffer (the caller frees
+// it) and their number in *size_out; null after a message.  store_d88_file
+// stores size bytes as the file at path, replacing an existing file only
+// once the new contents are complete on the disk; 0, or -1 after a message.
+// Paths are UTF-8 on Windows, bytes elsewhere.
+D88_API uint8_t* load_d88_file(const char* path, int32_t* size_out);
+D88_API int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -3,6 +3,7 @@
 // A blank disk has every sector of its format present, its ID set and its
 // data filled with 0xE5, as a freshly formatted floppy reads.
 #include "d88.h"
+#include "d88_message.h"
 #include "d88_formats.h"
 
 #include <cstdio>
@@ -37,7 +38,7 @@ d88_sector* make_d88_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, uint8_
 {
     d88_sector* sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count), sizeof(d88_sector)));
     if (sectors == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return nullptr;
     }
     for (int32_t i = 0; i < count; ++i) {
@@ -51,7 +52,7 @@ d88_sector* make_d88_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, uint8_
         s.data_size = d88_sector_size[s.n - 1];
         s.data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(s.data_size)));
         if (s.data == nullptr) {
-            std::puts("memory exhaust!");
+            print_d88_line("memory exhaust!");
             for (int32_t j = 0; j < i; ++j)
                 std::free(sectors[j].data);
             std::free(sectors);
@@ -81,7 +82,7 @@ d88_image* new_d88_image()
 {
     d88_image* image = static_cast<d88_image*>(std::calloc(1, sizeof(d88_image)));
     if (image == nullptr)
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
     return image;
 }
 
@@ -90,12 +91,12 @@ d88_image* new_d88_image()
 d88_disk* create_d88_disk(const char* disk_name, int32_t format)
 {
     if (format < 0 || format >= D88_FORMAT_COUNT) {
-        std::puts("create_d88_disk: illegal parameter");
+        print_d88_line("create_d88_disk: illegal parameter");
         return nullptr;
     }
     d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
     if (disk == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return nullptr;
     }
     const d88_format& f = d88_format_table[format];
@@ -108,7 +109,7 @@ d88_disk* create_d88_disk(const char* disk_name, int32_t format)
             track.sectors = create_d88_sectors(static_cast<uint8_t>(cylinder), static_cast<uint8_t>(head + f.head_base),
                                                f.first_r, f.n, f.sectors_per_track, f.density);
             if (track.sectors == nullptr) {
-                std::puts("create sector error");
+                print_d88_line("create sector error");
                 free_d88_disk(disk, 1);
                 return nullptr;
             }
@@ -128,7 +129,7 @@ d88_disk* create_d88_disk(const char* disk_name, int32_t format)
 d88_sector* create_d88_sectors(uint8_t c, uint8_t h, uint8_t first_r, uint8_t n, int32_t count, uint8_t density)
 {
     if (!is_valid_sector_id(c, h, count, density) || !is_valid_size_code(n)) {
-        std::puts("create_d88_sectors: illegal parameter");
+        print_d88_line("create_d88_sectors: illegal parameter");
         return nullptr;
     }
     return make_d88_sectors(c, h, nullptr, first_r, nullptr, n, count, density);
@@ -143,7 +144,7 @@ d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_t* r_lis
     for (int32_t i = 0; valid && i < count; ++i)
         valid = is_valid_size_code(n_list[i]);
     if (!valid) {
-        std::puts("create_d88_custom_sectors: illegal parameter");
+        print_d88_line("create_d88_custom_sectors: illegal parameter");
         return nullptr;
     }
     return make_d88_sectors(c, h, r_list, 1, n_list, 0, count, density);

@@ -1,11 +1,15 @@
 // d88_file_posix.cpp -- loading and storing whole files on POSIX systems.
 //
-// A file is replaced by writing a hidden temporary file beside it, flushing
-// it to the disk and renaming it over the old one, then flushing the folder:
-// at every moment the path holds either the old file or the complete new
-// one.  A run killed while writing leaves at most the temporary file
-// (".NAME.XXXXXX" beside NAME), never a damaged NAME.
+// A file is replaced by writing a new file beside it, flushing it to the
+// disk and renaming it over the old one, then flushing the folder: at every
+// moment the path holds either the old file or the complete new one.  On
+// Linux the new file has no name until it is complete (O_TMPFILE), so a run
+// killed while writing leaves nothing behind; elsewhere it is written under
+// a hidden temporary name (".NAME.XXXXXX" beside NAME) that such a run can
+// leave, never a damaged NAME.
+#include "d88.h"
 #include "d88_file.h"
+#include "d88_message.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -30,13 +34,13 @@ int64_t measure_file(int fd, const char* path)
     struct stat st;
     off_t length = -1;
     if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
-        std::printf("read error '%s'\n", path);
+        print_d88_message("read error '%s'\n", path);
     else if ((length = lseek(fd, 0, SEEK_END)) < 0)
-        std::printf("seek error(SEEK_END) '%s'\n", path);
+        print_d88_message("seek error(SEEK_END) '%s'\n", path);
     else if (length > INT32_MAX)
-        std::printf("file too large '%s'\n", path);
+        print_d88_message("file too large '%s'\n", path);
     else if (lseek(fd, 0, SEEK_SET) != 0)
-        std::printf("seek error(SEEK_SET) '%s'\n", path);
+        print_d88_message("seek error(SEEK_SET) '%s'\n", path);
     else
         return length;
     return -1;
@@ -77,12 +81,12 @@ uint8_t* read_whole_file(int fd, int64_t length, const char* path)
     const size_t size = static_cast<size_t>(length);
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
     if (buffer == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return nullptr;
     }
     prepare_large_buffer(buffer, size);
     if (size == 0 || !read_all(fd, buffer, size)) {
-        std::printf("read error '%s'\n", path);
+        print_d88_message("read error '%s'\n", path);
         std::free(buffer);
         return nullptr;
     }
@@ -121,7 +125,7 @@ char* resolve_target(const char* path)
         char link[4096];
         const ssize_t length = readlink(current, link, sizeof link);
         if (hop == SYMLINK_HOPS_MAX || length <= 0 || static_cast<size_t>(length) >= sizeof link) {
-            std::printf("open error '%s'\n", path);
+            print_d88_message("open error '%s'\n", path);
             std::free(current);
             return nullptr;
         }
@@ -130,15 +134,14 @@ char* resolve_target(const char* path)
         std::free(current);
         current = next;
     }
-    std::puts("memory exhaust!");
+    print_d88_line("memory exhaust!");
     return nullptr;
 }
 
-// Creates a new hidden file in the folder open as dir, ".NAME.XXXXXX" for
-// the target's NAME, cut so that it fits wherever NAME fits.  The kernel
-// applies the umask to 0666, as for any new file.  Returns the descriptor
-// and the name in *temp_out, or -1 after printing why.
-int create_temp_file(int dir, const char* name, char** temp_out, const char* path)
+// Room for the hidden temporary name of the target NAME in the folder open
+// as dir: ".NAME" cut so that ".NAME.XXXXXX" fits wherever NAME fits.  Null
+// after printing why.
+char* new_temp_name(int dir, const char* name)
 {
     const long limit = fpathconf(dir, _PC_NAME_MAX);
     const size_t name_max = limit > static_cast<long>(TEMP_SUFFIX) ? static_cast<size_t>(limit) : 255;
@@ -146,51 +149,94 @@ int create_temp_file(int dir, const char* name, char** temp_out, const char* pat
     const size_t kept = length + TEMP_SUFFIX <= name_max ? length : name_max - TEMP_SUFFIX;
     char* temp = static_cast<char*>(std::malloc(kept + TEMP_SUFFIX + 1));
     if (temp == nullptr) {
-        std::puts("memory exhaust!");
-        return -1;
+        print_d88_line("memory exhaust!");
+        return nullptr;
     }
     temp[0] = '.';
     std::memcpy(temp + 1, name, kept);
+    temp[kept + 1] = '\0';
+    return temp;
+}
+
+// Tries names ".NAME.XXXXXX" in temp until make(temp) creates the file
+// under one (>= 0) or fails otherwise than with EEXIST (-1).
+template <class Make>
+int try_temp_names(char* temp, Make make)
+{
+    const size_t at = std::strlen(temp);
     uint64_t seed = static_cast<uint64_t>(getpid()) * 0x9E3779B97F4A7C15u ^ static_cast<uint64_t>(std::time(nullptr));
     for (int attempt = 0; attempt < TEMP_TRIES_MAX; ++attempt) {
         seed = seed * 6364136223846793005u + 1442695040888963407u;
-        std::snprintf(temp + 1 + kept, TEMP_SUFFIX, ".%06llx", static_cast<unsigned long long>(seed >> 40) & 0xFFFFFFu);
-        const int fd = openat(dir, temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            *temp_out = temp;
-            return fd;
-        }
-        if (errno != EEXIST)
-            break;
+        std::snprintf(temp + at, TEMP_SUFFIX, ".%06llx", static_cast<unsigned long long>(seed >> 40) & 0xFFFFFFu);
+        const int result = make(temp);
+        if (result >= 0 || errno != EEXIST)
+            return result;
     }
-    std::printf("open error '%s'\n", path);
-    std::free(temp);
     return -1;
 }
 
-// Writes the new contents as a temporary file in the folder open as dir,
-// flushes it and renames it over name.  A replaced file's owner and
-// permission bits carry over (set-id bits only where the owner could be
-// kept).
+// A new file in the folder open as dir that has no name yet, so that a run
+// killed before it is complete leaves nothing behind; -1 where the file
+// system cannot make one.  The kernel applies the umask to 0666, as for
+// any new file.
+int open_unnamed_file(int dir)
+{
+#ifdef O_TMPFILE
+    return openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+#else
+    (void)dir;
+    return -1;
+#endif
+}
+
+// Gives the complete unnamed file fd a name in the folder open as dir.
+bool link_unnamed_file(int fd, int dir, char* temp)
+{
+    char proc[64];
+    std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+    return try_temp_names(temp, [&](const char* tried) {
+               return linkat(AT_FDCWD, proc, dir, tried, AT_SYMLINK_FOLLOW);
+           }) >= 0;
+}
+
+// Writes the new contents as a file in the folder open as dir, flushes it,
+// and renames it over name.  The file gets its hidden temporary name only
+// once it is complete, where the file system allows, else when it is made.
+// A replaced file's owner and permission bits carry over (set-id bits only
+// where the owner could be kept).
 bool write_and_rename(int dir, const char* name, const struct stat* old, const uint8_t* buffer, int32_t size,
                       const char* path)
 {
-    char* temp = nullptr;
-    const int fd = create_temp_file(dir, name, &temp, path);
-    if (fd < 0)
+    char* temp = new_temp_name(dir, name);
+    if (temp == nullptr)
         return false;
+    int fd = open_unnamed_file(dir);
+    bool named = false;
+    if (fd < 0) {
+        fd = try_temp_names(temp, [&](const char* tried) {
+            return openat(dir, tried, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        });
+        named = fd >= 0;
+    }
+    if (fd < 0) {
+        print_d88_message("open error '%s'\n", path);
+        std::free(temp);
+        return false;
+    }
     bool stored = true;
     if (old != nullptr) {
         const mode_t mode = old->st_mode & (fchown(fd, old->st_uid, old->st_gid) == 0 ? 07777 : 0777);
         stored = fchmod(fd, mode) == 0;
     }
     stored = stored && write_all(fd, buffer, static_cast<size_t>(size)) && fsync(fd) == 0;
+    if (stored && !named)
+        stored = named = link_unnamed_file(fd, dir, temp);
     stored = close(fd) == 0 && stored;
     stored = stored && renameat(dir, temp, dir, name) == 0;
-    if (!stored) {
+    if (!stored && named)
         unlinkat(dir, temp, 0);
-        std::printf("write error '%s'\n", path);
-    }
+    if (!stored)
+        print_d88_message("write error '%s'\n", path);
     std::free(temp);
     return stored;
 }
@@ -201,12 +247,12 @@ int32_t store_in_place(const char* target, const uint8_t* buffer, int32_t size, 
 {
     const int fd = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
         return -1;
     }
     const bool written = write_all(fd, buffer, static_cast<size_t>(size));
     if (close(fd) != 0 || !written) {
-        std::printf("write error '%s'\n", path);
+        print_d88_message("write error '%s'\n", path);
         return -1;
     }
     return 0;
@@ -219,19 +265,19 @@ int32_t store_by_rename(const char* target, const struct stat* old, const uint8_
                         const char* path)
 {
     if (old != nullptr && access(target, W_OK) != 0) {
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
         return -1;
     }
     const size_t folder = folder_length(target);
     char* folder_path = join_text(target, folder, folder == 0 ? "." : "", folder == 0 ? 1 : 0);
     if (folder_path == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return -1;
     }
     const int dir = open(folder_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::free(folder_path);
     if (dir < 0) {
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
         return -1;
     }
     const bool stored = write_and_rename(dir, target + folder, old, buffer, size, path);
@@ -247,7 +293,7 @@ uint8_t* load_d88_file(const char* path, int32_t* size_out)
 {
     const int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
         return nullptr;
     }
     const int64_t length = measure_file(fd, path);
@@ -260,7 +306,7 @@ uint8_t* load_d88_file(const char* path, int32_t* size_out)
 int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
 {
     if (path[0] == '\0') {
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
         return -1;
     }
     char* target = resolve_target(path);

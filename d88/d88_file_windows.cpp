@@ -7,7 +7,9 @@
 // while writing leaves at most the temporary file (".NAME.XXXXXX" beside
 // NAME).  The new file takes the folder's default permissions; the old one's
 // ACL and hard links are not carried over.
+#include "d88.h"
 #include "d88_file.h"
+#include "d88_message.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -44,9 +46,9 @@ wchar_t* wide_path(const char* path)
     bool no_memory = false;
     wchar_t* wide = path[0] != '\0' ? widen(path, &no_memory) : nullptr;
     if (no_memory)
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
     else if (wide == nullptr)
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
     return wide;
 }
 
@@ -86,21 +88,21 @@ uint8_t* read_whole_file(HANDLE file, const char* path, int32_t* size_out)
 {
     LARGE_INTEGER length;
     if (!GetFileSizeEx(file, &length)) {
-        std::printf("seek error(SEEK_END) '%s'\n", path);
+        print_d88_message("seek error(SEEK_END) '%s'\n", path);
         return nullptr;
     }
     if (length.QuadPart > INT32_MAX) {
-        std::printf("file too large '%s'\n", path);
+        print_d88_message("file too large '%s'\n", path);
         return nullptr;
     }
     const size_t size = static_cast<size_t>(length.QuadPart);
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
     if (buffer == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return nullptr;
     }
     if (size == 0 || !read_all(file, buffer, size)) {
-        std::printf("read error '%s'\n", path);
+        print_d88_message("read error '%s'\n", path);
         std::free(buffer);
         return nullptr;
     }
@@ -132,7 +134,7 @@ HANDLE create_temp_file(const wchar_t* target, wchar_t** temp_out, const char* p
         kept = std::min(kept, PATH_MAX_UNITS - folder - TEMP_SUFFIX);
     wchar_t* temp = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * (folder + kept + TEMP_SUFFIX + 1)));
     if (temp == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return INVALID_HANDLE_VALUE;
     }
     std::memcpy(temp, target, sizeof(wchar_t) * folder);
@@ -154,7 +156,7 @@ HANDLE create_temp_file(const wchar_t* target, wchar_t** temp_out, const char* p
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
-    std::printf("open error '%s'\n", path);
+    print_d88_message("open error '%s'\n", path);
     std::free(temp);
     return INVALID_HANDLE_VALUE;
 }
@@ -173,7 +175,7 @@ int32_t store_by_move(const wchar_t* target, const uint8_t* buffer, int32_t size
              MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!stored) {
         DeleteFileW(temp);
-        std::printf("write error '%s'\n", path);
+        print_d88_message("write error '%s'\n", path);
     }
     std::free(temp);
     return stored ? 0 : -1;
@@ -192,7 +194,7 @@ uint8_t* load_d88_file(const char* path, int32_t* size_out)
     std::free(wide);
     if (file == INVALID_HANDLE_VALUE) {
         const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        std::printf(folder ? "read error '%s'\n" : "open error '%s'\n", path);
+        print_d88_message(folder ? "read error '%s'\n" : "open error '%s'\n", path);
         return nullptr;
     }
     uint8_t* buffer = read_whole_file(file, path, size_out);
@@ -211,7 +213,7 @@ int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
     int32_t result = -1;
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
-        std::printf("open error '%s'\n", path);
+        print_d88_message("open error '%s'\n", path);
     else
         result = store_by_move(target, buffer, size, path);
     std::free(target);

@@ -7,6 +7,8 @@
 // bytes is ever read.
 #include "d88.h"
 #include "d88_file.h"
+#include "d88_layout.h"
+#include "d88_message.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -14,8 +16,6 @@
 #include <cstring>
 
 namespace {
-
-constexpr int32_t SHORT_TABLE = 160;  // offsets in the 672-byte header
 
 bool is_zero(const uint8_t* p, int32_t size)
 {
@@ -59,7 +59,7 @@ bool has_short_header(const d88_disk* disk, int32_t size)
 {
     if (size == D88_HEADER_SIZE_160)
         return true;
-    for (int32_t slot = 0; slot < SHORT_TABLE; ++slot) {
+    for (int32_t slot = 0; slot < D88_SHORT_TRACK_MAX; ++slot) {
         if (disk->track_offset[slot] == D88_HEADER_SIZE_160)
             return true;
     }
@@ -77,12 +77,12 @@ int32_t read_d88_tracks(d88_disk* disk, const uint8_t* buffer, int32_t size)
         const int32_t end = find_track_end(disk, slot);
         int32_t result = -1;
         if (int64_t{offset} + D88_SECTOR_HEADER_SIZE > size)
-            std::printf("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
+            print_d88_message("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
                         static_cast<unsigned>(offset));
         else
             result = read_d88_track_from_buffer(&disk->track[slot], buffer, offset, end);
         if (result < 0) {
-            std::printf("read track %d error [%.17s]\n", static_cast<int>(slot), disk->name);
+            print_d88_message("read track %d error [%.17s]\n", static_cast<int>(slot), disk->name);
             return -1;
         }
     }
@@ -110,10 +110,26 @@ int32_t read_d88_image_file(d88_image* image, const char* path)
     uint8_t* buffer = load_d88_file(path, &size);
     if (buffer == nullptr)
         return -1;
+    const int32_t result = read_d88_image_from_named_buffer(image, buffer, size, path);
+    std::free(buffer);
+    return result;
+}
+
+// The bytes of the file `name`, read elsewhere, reported as the file
+// reader reports them: no bytes at all are a read error.
+int32_t read_d88_image_from_named_buffer(d88_image* image, const uint8_t* buffer, int32_t size, const char* name)
+{
+    if (name == nullptr || size < 0 || (size > 0 && buffer == nullptr)) {
+        print_d88_line("read_d88_image_from_named_buffer: illegal parameter");
+        return -1;
+    }
+    if (size == 0) {
+        print_d88_message("read error '%s'\n", name);
+        return -1;
+    }
     const int32_t result = read_d88_image_from_buffer(image, buffer, size);
     if (result < 0)
-        std::printf("read image data error '%s'\n", path);
-    std::free(buffer);
+        print_d88_message("read image data error '%s'\n", name);
     return result;
 }
 
@@ -123,7 +139,7 @@ int32_t read_d88_image_file(d88_image* image, const char* path)
 int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int32_t size)
 {
     if (image == nullptr || buffer == nullptr || size <= 0) {
-        std::puts("read_d88_image_from_buffer: illegal parameter");
+        print_d88_line("read_d88_image_from_buffer: illegal parameter");
         return -1;
     }
     image->disk_count = 0;
@@ -133,17 +149,17 @@ int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int3
     while (position < size) {
         const int32_t remainder = size - position;
         if (remainder < D88_HEADER_SIZE && remainder != D88_HEADER_SIZE_160) {
-            std::puts("data size too short ... garbage? ... ignored");
+            print_d88_line("data size too short ... garbage? ... ignored");
             break;
         }
         d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
         if (disk == nullptr) {
-            std::puts("memory exhaust!");
+            print_d88_line("memory exhaust!");
             free_d88_image(image, 0);
             return -1;
         }
         if (read_d88_disk_from_buffer(disk, buffer + position, remainder) < 0) {
-            std::printf("read disk %d error\n", static_cast<int>(image->disk_count + 1));
+            print_d88_message("read disk %d error\n", static_cast<int>(image->disk_count + 1));
             free_d88_disk(disk, 1);
             free_d88_image(image, 0);
             return -1;
@@ -162,39 +178,39 @@ int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t
 {
     if (disk == nullptr || buffer == nullptr || size <= 0 ||
         (size < D88_HEADER_SIZE && size != D88_HEADER_SIZE_160)) {
-        std::puts("read_d88_disk_from_buffer: illegal parameter");
+        print_d88_line("read_d88_disk_from_buffer: illegal parameter");
         return -1;
     }
     std::memset(disk, 0, sizeof *disk);
-    std::memcpy(disk->name, buffer, sizeof disk->name);
-    std::memcpy(disk->reserved, buffer + 0x11, sizeof disk->reserved);
-    disk->write_protect = buffer[0x1A];
-    disk->disk_type = buffer[0x1B];
-    disk->disk_size = get_le32(buffer + 0x1C);
+    std::memcpy(disk->name, buffer + D88_NAME_AT, sizeof disk->name);
+    std::memcpy(disk->reserved, buffer + D88_RESERVED_AT, sizeof disk->reserved);
+    disk->write_protect = buffer[D88_WRITE_PROTECT_AT];
+    disk->disk_type = buffer[D88_MEDIA_AT];
+    disk->disk_size = get_le32(buffer + D88_DISK_SIZE_AT);
 
     if (disk->disk_size < D88_HEADER_SIZE_160 || disk->disk_size > size) {
-        std::printf("illegal data: [%.17s] disk size = 0x%08X\n", disk->name,
+        print_d88_message("illegal data: [%.17s] disk size = 0x%08X\n", disk->name,
                     static_cast<unsigned>(disk->disk_size));
         return -1;
     }
-    if (disk->write_protect != 0x00 && disk->write_protect != 0x10) {
-        std::printf("illegal data: [%.17s] write protect flag = 0x%02X\n", disk->name, disk->write_protect);
+    if (disk->write_protect != D88_WRITABLE && disk->write_protect != D88_PROTECTED) {
+        print_d88_message("illegal data: [%.17s] write protect flag = 0x%02X\n", disk->name, disk->write_protect);
         return -1;
     }
-    if (disk->disk_type != 0x00 && disk->disk_type != 0x10 && disk->disk_type != 0x20) {
-        std::printf("illegal data: [%.17s] disk type = 0x%02X\n", disk->name, disk->disk_type);
+    if (disk->disk_type != D88_MEDIA_2D && disk->disk_type != D88_MEDIA_2DD && disk->disk_type != D88_MEDIA_2HD) {
+        print_d88_message("illegal data: [%.17s] disk type = 0x%02X\n", disk->name, disk->disk_type);
         return -1;
     }
-    const int32_t table_length = size == D88_HEADER_SIZE_160 ? SHORT_TABLE : D88_TRACK_MAX;
+    const int32_t table_length = size == D88_HEADER_SIZE_160 ? D88_SHORT_TRACK_MAX : D88_TRACK_MAX;
     for (int32_t slot = 0; slot < table_length; ++slot)
-        disk->track_offset[slot] = get_le32(buffer + 0x20 + 4 * slot);
-    int32_t bad_slot = find_bad_offset(disk, 0, SHORT_TABLE, true);
+        disk->track_offset[slot] = get_le32(buffer + D88_TRACK_TABLE_AT + 4 * slot);
+    int32_t bad_slot = find_bad_offset(disk, 0, D88_SHORT_TRACK_MAX, true);
     if (bad_slot < 0 && has_short_header(disk, size))
-        std::fill(disk->track_offset + SHORT_TABLE, disk->track_offset + D88_TRACK_MAX, 0);
+        std::fill(disk->track_offset + D88_SHORT_TRACK_MAX, disk->track_offset + D88_TRACK_MAX, 0);
     else if (bad_slot < 0)
-        bad_slot = find_bad_offset(disk, SHORT_TABLE, D88_TRACK_MAX, false);
+        bad_slot = find_bad_offset(disk, D88_SHORT_TRACK_MAX, D88_TRACK_MAX, false);
     if (bad_slot >= 0) {
-        std::printf("illegal data: [%.17s] track %d offset = 0x%08X\n", disk->name, static_cast<int>(bad_slot),
+        print_d88_message("illegal data: [%.17s] track %d offset = 0x%08X\n", disk->name, static_cast<int>(bad_slot),
                     static_cast<unsigned>(disk->track_offset[bad_slot]));
         return -1;
     }
@@ -206,27 +222,27 @@ int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t
 int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int32_t offset, int32_t end)
 {
     if (track == nullptr || buffer == nullptr || offset <= 0 || end <= 0 || offset >= end) {
-        std::puts("read_d88_track_from_buffer: illegal parameter");
+        print_d88_line("read_d88_track_from_buffer: illegal parameter");
         return -1;
     }
-    track->count = get_le16(buffer + offset + 4);
+    track->count = get_le16(buffer + offset + D88_SECTOR_COUNT_AT);
     track->sectors = nullptr;
     if (track->count == 0) {
         if (is_zero(buffer + offset, D88_SECTOR_HEADER_SIZE))
             return 0;
-        std::printf("illegal data: # of sectors = %d\n", static_cast<int>(track->count));
+        print_d88_message("illegal data: # of sectors = %d\n", static_cast<int>(track->count));
         return -1;
     }
     track->sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(track->count), sizeof(d88_sector)));
     if (track->sectors == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return -1;
     }
     int32_t position = offset;
     for (int32_t i = 0; i < track->count; ++i) {
         d88_sector* sector = &track->sectors[i];
         if (read_d88_sector_from_buffer(sector, buffer, position, end) < 0) {
-            std::printf("read sector %d error\n", static_cast<int>(i));
+            print_d88_message("read sector %d error\n", static_cast<int>(i));
             return -1;
         }
         position += D88_SECTOR_HEADER_SIZE + sector->data_size;
@@ -239,33 +255,33 @@ int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int3
 int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, int32_t offset, int32_t end)
 {
     if (sector == nullptr || buffer == nullptr || offset <= 0 || end <= 0 || offset >= end) {
-        std::puts("read_d88_sector_from_buffer: illegal parameter");
+        print_d88_line("read_d88_sector_from_buffer: illegal parameter");
         return -1;
     }
     std::memset(sector, 0, sizeof *sector);
     if (int64_t{offset} + D88_SECTOR_HEADER_SIZE > end) {
-        std::printf("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
+        print_d88_message("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
                     static_cast<unsigned>(offset));
         return -1;
     }
     const uint8_t* header = buffer + offset;
-    sector->c = header[0];
-    sector->h = header[1];
-    sector->r = header[2];
-    sector->n = header[3];
-    sector->sector_count = get_le16(header + 4);
-    sector->density = header[6];
-    sector->deleted_mark = header[7];
-    sector->status = header[8];
-    std::memcpy(sector->reserved, header + 9, sizeof sector->reserved);
-    const uint16_t stored_size = get_le16(header + 14);
-    if (stored_size >= 0x8000) {
-        std::puts("memory exhaust!");
+    sector->c = header[D88_SECTOR_C_AT];
+    sector->h = header[D88_SECTOR_H_AT];
+    sector->r = header[D88_SECTOR_R_AT];
+    sector->n = header[D88_SECTOR_N_AT];
+    sector->sector_count = get_le16(header + D88_SECTOR_COUNT_AT);
+    sector->density = header[D88_DENSITY_AT];
+    sector->deleted_mark = header[D88_DELETED_AT];
+    sector->status = header[D88_STATUS_AT];
+    std::memcpy(sector->reserved, header + D88_SECTOR_RESERVED_AT, sizeof sector->reserved);
+    const uint16_t stored_size = get_le16(header + D88_DATA_SIZE_AT);
+    if (stored_size > D88_DATA_SIZE_MAX) {
+        print_d88_line("memory exhaust!");
         return -1;
     }
     sector->data_size = static_cast<int16_t>(stored_size);
     if (int64_t{offset} + D88_SECTOR_HEADER_SIZE + stored_size > end) {
-        std::printf("data error: data size(0x%08X) < offset(0x%08X) + 0x10 + sector size(0x%04X)\n",
+        print_d88_message("data error: data size(0x%08X) < offset(0x%08X) + 0x10 + sector size(0x%04X)\n",
                     static_cast<unsigned>(end), static_cast<unsigned>(offset), static_cast<unsigned>(stored_size));
         return -1;
     }
@@ -273,7 +289,7 @@ int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, i
         return 0;
     sector->data = static_cast<uint8_t*>(std::malloc(stored_size));
     if (sector->data == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return -1;
     }
     std::memcpy(sector->data, header + D88_SECTOR_HEADER_SIZE, stored_size);

@@ -5,6 +5,8 @@
 // from what was read.  Storing the bytes as a file is the file layer's.
 #include "d88.h"
 #include "d88_file.h"
+#include "d88_layout.h"
+#include "d88_message.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,16 +42,17 @@ int32_t clamp_size(int64_t size)
 
 uint8_t* put_d88_sector(uint8_t* p, const d88_sector& sector, int32_t count)
 {
-    *p++ = sector.c;
-    *p++ = sector.h;
-    *p++ = sector.r;
-    *p++ = sector.n;
-    p = put_le16(p, static_cast<uint16_t>(count));
-    *p++ = sector.density;
-    *p++ = sector.deleted_mark;
-    *p++ = sector.status;
-    std::memcpy(p, sector.reserved, sizeof sector.reserved);
-    p = put_le16(p + sizeof sector.reserved, static_cast<uint16_t>(sector.data_size));
+    p[D88_SECTOR_C_AT] = sector.c;
+    p[D88_SECTOR_H_AT] = sector.h;
+    p[D88_SECTOR_R_AT] = sector.r;
+    p[D88_SECTOR_N_AT] = sector.n;
+    put_le16(p + D88_SECTOR_COUNT_AT, static_cast<uint16_t>(count));
+    p[D88_DENSITY_AT] = sector.density;
+    p[D88_DELETED_AT] = sector.deleted_mark;
+    p[D88_STATUS_AT] = sector.status;
+    std::memcpy(p + D88_SECTOR_RESERVED_AT, sector.reserved, sizeof sector.reserved);
+    put_le16(p + D88_DATA_SIZE_AT, static_cast<uint16_t>(sector.data_size));
+    p += D88_SECTOR_HEADER_SIZE;
     if (sector.data != nullptr)
         std::memcpy(p, sector.data, static_cast<size_t>(sector.data_size));
     else
@@ -80,30 +83,30 @@ int32_t calc_d88_image_size(const d88_image* image)
 int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** next_out, int32_t room)
 {
     if (disk == nullptr || dst == nullptr || next_out == nullptr) {
-        std::puts("write_d88_disk_to_buffer: illegal parameter");
+        print_d88_line("write_d88_disk_to_buffer: illegal parameter");
         return -1;
     }
     const int32_t size = calc_d88_disk_size(disk);
     if (size < 0) {
-        std::puts("write d88 disk: disk too large or data size negative");
+        print_d88_line("write d88 disk: disk too large or data size negative");
         return -1;
     }
     if (room < size) {
-        std::printf("write d88 disk: buffer size error: %d < %d\n", static_cast<int>(room), static_cast<int>(size));
+        print_d88_message("write d88 disk: buffer size error: %d < %d\n", static_cast<int>(room), static_cast<int>(size));
         return -1;
     }
-    std::memcpy(dst, disk->name, sizeof disk->name);
-    std::memcpy(dst + 0x11, disk->reserved, sizeof disk->reserved);
-    dst[0x1A] = disk->write_protect;
-    dst[0x1B] = disk->disk_type;
-    put_le32(dst + 0x1C, static_cast<uint32_t>(size));
+    std::memcpy(dst + D88_NAME_AT, disk->name, sizeof disk->name);
+    std::memcpy(dst + D88_RESERVED_AT, disk->reserved, sizeof disk->reserved);
+    dst[D88_WRITE_PROTECT_AT] = disk->write_protect;
+    dst[D88_MEDIA_AT] = disk->disk_type;
+    put_le32(dst + D88_DISK_SIZE_AT, static_cast<uint32_t>(size));
     uint8_t* position = dst + D88_HEADER_SIZE;
     for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
         const d88_track& track = disk->track[slot];
         // A slot without sectors takes no bytes; an offset for it would
         // point at the next track, or past the disk.
         const bool present = track.sectors != nullptr && track.count > 0;
-        put_le32(dst + 0x20 + 4 * slot, present ? static_cast<uint32_t>(position - dst) : 0);
+        put_le32(dst + D88_TRACK_TABLE_AT + 4 * slot, present ? static_cast<uint32_t>(position - dst) : 0);
         for (int32_t i = 0; present && i < track.count; ++i)
             position = put_d88_sector(position, track.sectors[i], track.count);
     }
@@ -116,19 +119,19 @@ int32_t write_d88_disk_to_buffer(const d88_disk* disk, uint8_t* dst, uint8_t** n
 int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, int32_t* size_out)
 {
     if (image == nullptr || buffer_out == nullptr || size_out == nullptr) {
-        std::puts("write_d88_image_to_buffer: illegal parameter");
+        print_d88_line("write_d88_image_to_buffer: illegal parameter");
         return -1;
     }
     *buffer_out = nullptr;
     const int32_t total = clamp_size(measure_d88_disks(image->disks, image->disk_count));  // what a file holds
     if (total < 0) {
-        std::puts("write d88 image: image too large or data size negative");
+        print_d88_line("write d88 image: image too large or data size negative");
         return -1;
     }
     *size_out = total;
     uint8_t* buffer = static_cast<uint8_t*>(std::malloc(total > 0 ? static_cast<size_t>(total) : 1));
     if (buffer == nullptr) {
-        std::puts("memory exhaust!");
+        print_d88_line("memory exhaust!");
         return -1;
     }
     prepare_large_buffer(buffer, static_cast<size_t>(total));
@@ -138,7 +141,7 @@ int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, 
          disk = disk->next, ++index) {
         const int32_t room = static_cast<int32_t>(buffer + total - position);
         if (write_d88_disk_to_buffer(disk, position, &position, room) < 0) {
-            std::printf("write d88 disk[%d] error\n", static_cast<int>(index));
+            print_d88_message("write d88 disk[%d] error\n", static_cast<int>(index));
             std::free(buffer);
             return -1;
         }
@@ -152,13 +155,13 @@ int32_t write_d88_image_to_buffer(const d88_image* image, uint8_t** buffer_out, 
 int32_t write_d88_image_file(const d88_image* image, const char* path)
 {
     if (path == nullptr) {
-        std::puts("write_d88_image_file: illegal parameter");
+        print_d88_line("write_d88_image_file: illegal parameter");
         return -1;
     }
     uint8_t* buffer = nullptr;
     int32_t size = 0;
     if (write_d88_image_to_buffer(image, &buffer, &size) < 0) {
-        std::printf("write image data error '%s'\n", path);
+        print_d88_message("write image data error '%s'\n", path);
         return -1;
     }
     const int32_t result = store_d88_file(path, buffer, size);
@@ -170,7 +173,7 @@ int32_t write_d88_image_file(const d88_image* image, const char* path)
 int32_t write_d88_disk_file(const d88_disk* disk, const char* path)
 {
     if (disk == nullptr) {
-        std::puts("write_d88_disk_file: illegal parameter");
+        print_d88_line("write_d88_disk_file: illegal parameter");
         return -1;
     }
     const d88_image image = {1, const_cast<d88_disk*>(disk)};

@@ -8,6 +8,8 @@
 #include <cstdint>
 
 #include "d88.h"
+#include "names.h"
+#include "numbers.h"
 
 // The whole run for a command line; main only calls it.
 int run_d88disk(int argc, char** argv);
@@ -35,10 +37,6 @@ int run_join(const command_line& line);
 int run_set(const command_line& line);
 int run_sample(const command_line& line);
 
-// A number as vorkast reads it (decimal, 0x hexadecimal, leading-0 octal);
-// false unless the whole text is a number from 0 to max.
-bool parse_count(const char* text, uint32_t max, uint32_t* value);
-
 // The number of a standard format from its number or its name (any case);
 // -1 after saying that there is none.
 int32_t find_format(const char* text);
@@ -59,16 +57,5 @@ bool write_disk(const d88_disk* disk, const char* path);
 // Reads the image file at path into image; false after the reader's chain
 // and "error: read d88 image", or after saying that the file holds no disk.
 bool load_image(d88_image* image, const char* path);
-
-// The disk's name for people: its bytes up to the first zero decoded from
-// Shift_JIS (code page 932) to UTF-8, trailing spaces left out, each byte
-// that is no part of a character, and each control byte, shown as '.'.
-constexpr int SHOWN_NAME_SIZE = 16 * 3 + 1;
-void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE]);
-
-// The name to store for text given in UTF-8: its Shift_JIS bytes padded with
-// spaces to 16 and a zero byte.  False after a message when a character has
-// no Shift_JIS code or the bytes do not fit in 16.
-bool encode_disk_name(const char* text, char stored[17]);
 
 #endif

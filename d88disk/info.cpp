@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "d88_layout.h"
 #include "d88disk.h"
 
 namespace {
@@ -10,9 +11,9 @@ namespace {
 const char* media_name(uint8_t disk_type)
 {
     switch (disk_type) {
-    case 0x00: return "2D";
-    case 0x10: return "2DD";
-    case 0x20: return "2HD";
+    case D88_MEDIA_2D: return "2D";
+    case D88_MEDIA_2DD: return "2DD";
+    case D88_MEDIA_2HD: return "2HD";
     default: return "?";
     }
 }
@@ -46,9 +47,9 @@ void print_sector_id(const d88_sector& s, const d88_sector& first)
         std::printf(" %02X/%02X/%02X:%u/%d", s.c, s.h, s.r, s.n, static_cast<int>(s.data_size));
     else
         std::printf(" %02X:%u/%d", s.r, s.n, static_cast<int>(s.data_size));
-    if (s.deleted_mark == 0 && s.density != 0x40 && s.status == 0)
+    if (s.deleted_mark == 0 && s.density != D88_SINGLE_DENSITY && s.status == 0)
         return;
-    std::printf("[%s%s", s.deleted_mark != 0 ? "D" : "", s.density == 0x40 ? "S" : "");
+    std::printf("[%s%s", s.deleted_mark != 0 ? "D" : "", s.density == D88_SINGLE_DENSITY ? "S" : "");
     if (s.status != 0)
         std::printf("!%02X", s.status);
     std::printf("]");

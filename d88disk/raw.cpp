@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d88_file.h"
 #include "d88disk.h"
 
 namespace {

@@ -7,7 +7,6 @@
 
 #include "d88disk.h"
 #include "platform.h"
-#include "vorkast.h"
 
 namespace {
 
@@ -229,15 +228,6 @@ bool asks_for_help(int argc, char** argv)
 }
 
 }  // namespace
-
-bool parse_count(const char* text, uint32_t max, uint32_t* value)
-{
-    uint32_t number = 0;
-    if (!parse_number(text, &number) || number > max)
-        return false;
-    *value = number;
-    return true;
-}
 
 bool refuse_existing(const char* path, bool overwrite)
 {

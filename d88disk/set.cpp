@@ -4,13 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d88_file.h"
+#include "d88_layout.h"
 #include "d88disk.h"
 
 namespace {
-
-constexpr uint8_t PROTECTED = 0x10;
-constexpr int WRITE_PROTECT_AT = 0x1A;
 
 // Where disk index starts in the image's bytes: after the disks before it,
 // each as long as its header says.  -1 when there is no such disk.
@@ -61,9 +58,9 @@ int run_set(const command_line& line)
     }
     uint8_t* header = bytes + offset;
     if (line.name != nullptr)
-        std::memcpy(header, name, sizeof name);
+        std::memcpy(header + D88_NAME_AT, name, sizeof name);
     if (line.protect || line.writable)
-        header[WRITE_PROTECT_AT] = line.protect ? PROTECTED : 0x00;
+        header[D88_WRITE_PROTECT_AT] = line.protect ? D88_PROTECTED : D88_WRITABLE;
     const int32_t result = store_d88_file(path, bytes, size);
     std::free(bytes);
     std::printf(result < 0 ? "error: write d88 image '%s'\n" : "wrote %s\n", path);

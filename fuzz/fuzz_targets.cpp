@@ -6,9 +6,13 @@
 #include <cstring>
 
 #include "d88.h"
-#include "vorkast.h"
+#include "job.h"
 
 namespace {
+
+// The fuzzer's inputs are mostly broken images: their chains of lines are
+// of no interest here.
+void ignore_message(const char*, void*) {}
 
 void require(bool condition, const char* what)
 {
@@ -48,9 +52,11 @@ void require_round_trip(const uint8_t* bytes, int32_t size, int32_t disks)
 
 void fuzz_read_image(const uint8_t* data, size_t size)
 {
+    set_d88_message_handler(ignore_message, nullptr);
     d88_image image = {};
     if (size > INT32_MAX || read_d88_image_from_buffer(&image, data, static_cast<int32_t>(size)) < 0) {
         require(image.disks == nullptr && image.disk_count == 0, "a failed read leaves the image empty");
+        set_d88_message_handler(nullptr, nullptr);
         return;
     }
     int32_t written = 0;
@@ -58,6 +64,7 @@ void fuzz_read_image(const uint8_t* data, size_t size)
     require_round_trip(out, written, image.disk_count);
     std::free(out);
     free_d88_image(&image, 0);
+    set_d88_message_handler(nullptr, nullptr);
 }
 
 // Layout of a job input: one byte choosing the track number (80 and above
@@ -65,33 +72,30 @@ void fuzz_read_image(const uint8_t* data, size_t size)
 // for the game image and data disk #1, then the three images.
 int32_t fuzz_run_job(const uint8_t* data, size_t size)
 {
-    if (size < 10)
+    if (size < 10 || size > INT32_MAX)
         return -1;
-    const int32_t track = data[0] < TRACK_NUMBER_COUNT ? data[0] : -1;
+    set_d88_message_handler(ignore_message, nullptr);
+    job request = {{}, data[1], data[0] < TRACK_NUMBER_COUNT ? data[0] : ALL_TRACKS};
     size_t game_size = static_cast<uint32_t>(get_le32(data + 2)), data1_size = static_cast<uint32_t>(get_le32(data + 6));
     size_t rest = size - 10;
     game_size = game_size < rest ? game_size : rest;
     rest -= game_size;
     data1_size = data1_size < rest ? data1_size : rest;
-    const size_t sizes[3] = {game_size, data1_size, rest - data1_size};
-
-    d88_image images[3] = {};
-    d88_disk* disks[3] = {};
+    const size_t sizes[JOB_IMAGE_COUNT] = {game_size, data1_size, rest - data1_size};
+    const char* const names[JOB_IMAGE_COUNT] = {"GAME.D88", "DATA1.D88", "DATA2.D88"};
     const uint8_t* p = data + 10;
-    bool loaded = true;
-    for (int i = 0; i < 3 && loaded; ++i) {
-        loaded = sizes[i] <= INT32_MAX && read_d88_image_from_buffer(&images[i], p, static_cast<int32_t>(sizes[i])) >= 0 &&
-                 (disks[i] = get_d88_disk(&images[i], i == 0 ? data[1] : 0)) != nullptr;
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        request.image[i] = {names[i], p, static_cast<int32_t>(sizes[i])};
         p += sizes[i];
     }
-    uint8_t track_buffer[TRACK_DATA_SIZE];
+    job_state state = {};
     int32_t result = -1;
-    if (loaded && transfer_tracks(disks[0], disks[1], disks[2], track, track_buffer) == 0) {
-        uint8_t* out = serialise(images[0], &result);
-        require_round_trip(out, result, images[0].disk_count);
+    if (complete_job(request, &state) == 0) {
+        uint8_t* out = serialise(state.image[JOB_GAME], &result);
+        require_round_trip(out, result, state.image[JOB_GAME].disk_count);
         std::free(out);
     }
-    for (d88_image& image : images)
-        free_d88_image(&image, 0);
+    release_job(&state);
+    set_d88_message_handler(nullptr, nullptr);
     return result;
 }

@@ -58,7 +58,7 @@ TEST(Job, EveryRow)
         {{}, "error: no game disk image\n", 1, {}},
         {{"--help", G}, USAGE, 1, {}},
         {{"-x", "-?"}, "error: unknown option '-x'\n", 1, {}},
-        {{"--version", "-x"}, "vorkast 1.0.0\n", 0, {}},
+        {{"--version", "-x"}, "vorkast 2.0.0\n", 0, {}},
         {{G, "-i"}, "error: no image index\n", 1, {}},
         {{"-i", "1x"}, "error: illegal image index '1x'\n", 1, {}},
         {{"--track"}, "error: no track number\n", 1, {}},

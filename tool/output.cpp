@@ -4,8 +4,6 @@
 #include "platform.h"
 #include "vorkast.h"
 
-int force_overwrite = 0;
-
 // Asks question on the console and waits for Y or N, skipping any other
 // character.  When standard input ends first the answer is No: the tool
 // never waits for ever, and never replaces a file nobody agreed to.
@@ -28,9 +26,9 @@ int ask_yes_no(const char* question)
 
 // Writes the whole game image to path, asking first when a file is there
 // and --overwrite was not given.  0 when the file was written.
-int32_t write_output_image(const d88_image* image, const char* path)
+int32_t write_output_image(const d88_image* image, const char* path, bool overwrite)
 {
-    if (!force_overwrite && path_exists(path)) {
+    if (!overwrite && path_exists(path)) {
         std::printf("'%s' already exists\n", path);
         if (!ask_yes_no("overwrite ?"))
             return -1;

@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "vorkast.h"
+#include "d88_message.h"
+#include "job.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t)
         for (uint8_t r = 1; r <= DATA_SECTORS_PER_TRACK; ++r) {
             const d88_sector* sector = find_d88_sector(data_disk, c, h, r);
             if (!is_data_sector(sector)) {
-                std::printf("error: get d88 sector %02X/%02X/%02X\n", c, h, r);
+                print_d88_message("error: get d88 sector %02X/%02X/%02X\n", c, h, r);
                 return -1;
             }
             std::memcpy(position, sector->data, DATA_SECTOR_SIZE);
@@ -61,15 +62,15 @@ int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffe
 {
     d88_track* track = find_d88_track(game_disk, static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1));
     if (track == nullptr) {
-        std::printf("error: can't find track %d\n", static_cast<int>(t));
+        print_d88_message("error: can't find track %d\n", static_cast<int>(t));
         return -1;
     }
     if (is_completed_track(*track)) {
-        std::printf("error: track %d already holds an 8 KB sector\n", static_cast<int>(t));
+        print_d88_message("error: track %d already holds an 8 KB sector\n", static_cast<int>(t));
         return -1;
     }
     if (track->count >= TRACK_SECTOR_MAX) {
-        std::printf("error: track %d already holds %d sectors\n", static_cast<int>(t),
+        print_d88_message("error: track %d already holds %d sectors\n", static_cast<int>(t),
                     static_cast<int>(track->count));
         return -1;
     }
@@ -77,7 +78,7 @@ int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffe
     d88_sector* sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count), sizeof(d88_sector)));
     uint8_t* data = static_cast<uint8_t*>(std::malloc(TRACK_DATA_SIZE));
     if (sectors == nullptr || data == nullptr) {
-        std::puts("error: memory exhausted!");
+        print_d88_line("error: memory exhausted!");
         std::free(sectors);
         std::free(data);
         return -1;
@@ -111,11 +112,11 @@ int32_t transfer_tracks(d88_disk* game_disk, d88_disk* data_disk1, d88_disk* dat
         std::memset(buffer, 0, TRACK_DATA_SIZE);
         d88_disk* data_disk = t < TRACKS_PER_DATA_DISK ? data_disk1 : data_disk2;
         if (collect_track_data(buffer, data_disk, t) < 0) {
-            std::printf("error: get track %d data\n", static_cast<int>(t));
+            print_d88_message("error: get track %d data\n", static_cast<int>(t));
             return -1;
         }
         if (insert_track_sector(game_disk, t, buffer) < 0) {
-            std::printf("error: insert track %d\n", static_cast<int>(t));
+            print_d88_message("error: insert track %d\n", static_cast<int>(t));
             return -1;
         }
     }

@@ -1,82 +1,83 @@
 // vorkast_web.cpp -- the interface of the web page: the whole job, and a
 // look into an image, on bytes the page hands over.  No file system is
-// involved; every message is a line on standard output, as the console tool
-// prints it, with the names of the files the user picked.
+// involved.  Every line the job and the library report is collected, as the
+// console tool prints it with the names of the files the user picked, for
+// the page to show (vorkast_web_messages).
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "d88.h"
-#include "vorkast.h"
+#include "d88_message.h"
+#include "job.h"
+#include "numbers.h"
 
 namespace {
 
-// One picked file: its bytes and its name, or none.  A size below zero
-// stands for a file the page could not hand over.
-struct picked_file {
-    const uint8_t* bytes;
-    int32_t size;
-    const char* name;
+// The lines of the last call, one after the other.
+struct collected_lines {
+    char* text;
+    size_t length, room;
 };
 
-constexpr int32_t TOO_LARGE = -1;  // 2 GiB or more
-constexpr int32_t NO_MEMORY = -2;  // no room in the page's memory for its bytes
+collected_lines messages = {nullptr, 0, 0};
 
-// Reads a picked file as the console tool reads a file: the same lines for
-// the same bytes, and for a file that could not be read whole.
-bool load_picked(d88_image* image, const picked_file& file)
+// Appends a line, growing the text to twice its room when it is full; a
+// line that finds no memory is dropped, the console's own "memory
+// exhaust!" having been collected before it where memory ran out.
+void collect_line(const char* line, void*)
 {
-    if (file.size == TOO_LARGE)
-        std::printf("file too large '%s'\n", file.name);
-    else if (file.size == NO_MEMORY)
-        std::puts("memory exhaust!");
-    else if (file.size <= 0)
-        std::printf("read error '%s'\n", file.name);
-    else if (read_d88_image_from_buffer(image, file.bytes, file.size) < 0)
-        std::printf("read image data error '%s'\n", file.name);
-    else
-        return true;
-    std::printf("error: read d88 image '%s'\n", file.name);
-    return false;
+    const size_t length = std::strlen(line);
+    if (messages.length + length + 1 > messages.room) {
+        const size_t room = 2 * (messages.length + length + 1);
+        char* text = static_cast<char*>(std::malloc(room));
+        if (text == nullptr)
+            return;
+        if (messages.text != nullptr)
+            std::memcpy(text, messages.text, messages.length + 1);
+        std::free(messages.text);
+        messages = {text, messages.length, room};
+    }
+    std::memcpy(messages.text + messages.length, line, length + 1);
+    messages.length += length;
 }
 
-bool load_disk(d88_image* image, d88_disk** disk, const picked_file& file, int32_t index)
+// Starts a call: no lines yet, and every line to the collection.
+void start_call()
 {
-    if (file.name == nullptr)
-        return true;
-    if (!load_picked(image, file))
-        return false;
-    *disk = get_d88_disk(image, index);
-    if (*disk == nullptr)
-        std::printf("error: get disk %d from image '%s'\n", static_cast<int>(index), file.name);
-    return *disk != nullptr;
+    if (messages.text != nullptr)
+        messages.text[0] = '\0';
+    messages.length = 0;
+    set_d88_message_handler(collect_line, nullptr);
 }
 
-// The track number of the page's field (empty: all tracks, -1), or -2
-// after the console tool's message.
+// The track number of the page's field (empty: all tracks), or -2 after
+// the console tool's message.
 int32_t read_track_field(const char* text)
 {
     uint32_t track = 0;
     if (text[0] == '\0')
-        return -1;
+        return ALL_TRACKS;
     if (!parse_number(text, &track) || static_cast<int32_t>(track) >= TRACK_NUMBER_COUNT) {
-        std::printf("error: illegal track number '%s'\n", text);
+        print_d88_message("error: illegal track number '%s'\n", text);
         return -2;
     }
-    return static_cast<int32_t>(track) < 0 ? -1 : static_cast<int32_t>(track);
+    return static_cast<int32_t>(track) < 0 ? ALL_TRACKS : static_cast<int32_t>(track);
 }
 
-// The images the track numbers need are there; false after saying which is
-// missing.
-bool check_picked(const picked_file files[3], int32_t track)
+// The page's fields are fixed: the images the track numbers need must be
+// there; false after saying which is missing.
+bool check_picked(const job& request)
 {
-    const char* missing = files[0].name == nullptr ? "error: no game disk image"
-                          : files[1].name == nullptr && track < TRACKS_PER_DATA_DISK ? "error: no data disk #1 image"
-                          : files[2].name == nullptr && (track < 0 || track >= TRACKS_PER_DATA_DISK)
+    const int32_t track = request.track;
+    const char* missing = request.image[JOB_GAME].name == nullptr ? "error: no game disk image"
+                          : request.image[JOB_DATA1].name == nullptr && track < TRACKS_PER_DATA_DISK
+                              ? "error: no data disk #1 image"
+                          : request.image[JOB_DATA2].name == nullptr && (track < 0 || track >= TRACKS_PER_DATA_DISK)
                               ? "error: no data disk #2 image"
                               : nullptr;
     if (missing != nullptr)
-        std::puts(missing);
+        print_d88_line(missing);
     return missing == nullptr;
 }
 
@@ -153,34 +154,41 @@ struct web_result {
     char* output_name;
 };
 
+// The lines the last call reported, one after the other; kept until the
+// next call.
+const char* vorkast_web_messages()
+{
+    return messages.text != nullptr ? messages.text : "";
+}
+
 // The whole job of `vorkast [-i index] [-t track] GAME DATA1 DATA2` on
-// picked files; a missing file has a null name.
+// picked files; a missing file has a null name, and a size below zero says
+// that the page could not hand the file's bytes over (JOB_TOO_LARGE,
+// JOB_NO_MEMORY).
 web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const char* game_name, const uint8_t* data1,
                                  int32_t data1_size, const char* data1_name, const uint8_t* data2, int32_t data2_size,
                                  const char* data2_name, int32_t index, const char* track_text)
 {
-    const picked_file files[3] = {{game, game_size, game_name}, {data1, data1_size, data1_name},
-                                  {data2, data2_size, data2_name}};
+    start_call();
+    job request = {{{game_name, game, game_size}, {data1_name, data1, data1_size}, {data2_name, data2, data2_size}},
+                   static_cast<uint32_t>(index), read_track_field(track_text)};
+    for (job_image& image : request.image) {
+        if (image.bytes == nullptr && image.size == 0)
+            image.bytes = reinterpret_cast<const uint8_t*>("");  // an empty file, not one to open
+    }
     web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
     if (result == nullptr)
-        std::puts("error: memory exhausted!");
-    d88_image images[3] = {};
-    d88_disk* disks[3] = {};
-    const int32_t track = read_track_field(track_text);
-    bool done = result != nullptr && track >= -1 && check_picked(files, track);
+        print_d88_line("error: memory exhausted!");
+    bool done = result != nullptr && request.track >= ALL_TRACKS && check_picked(request);
     if (done)
         result->output_name = derive_output_name(game_name);
-    done = done && result->output_name != nullptr;
-    for (int slot = 0; done && slot < 3; ++slot)
-        done = load_disk(&images[slot], &disks[slot], files[slot], slot == 0 ? index : 0);
-    uint8_t buffer[TRACK_DATA_SIZE];
-    done = done && transfer_tracks(disks[0], disks[1], disks[2], track, buffer) == 0 &&
-           write_d88_image_to_buffer(&images[0], &result->image, &result->size) == 0;
+    job_state state = {};
+    done = done && result->output_name != nullptr && complete_job(request, &state) == 0 &&
+           write_d88_image_to_buffer(&state.image[JOB_GAME], &result->image, &result->size) == 0;
     if (result != nullptr)
         result->status = done ? 0 : 1;
-    for (d88_image& image : images)
-        free_d88_image(&image, 0);
-    std::fflush(stdout);
+    release_job(&state);
+    set_d88_message_handler(nullptr, nullptr);
     return result;
 }
 
@@ -199,22 +207,25 @@ void vorkast_web_release(web_result* result)
 // lines; released with vorkast_web_free.
 char* vorkast_web_list(const uint8_t* bytes, int32_t size, const char* name)
 {
+    start_call();
     d88_image image = {};
     json_text json = {nullptr, 0, 0};
-    if (load_picked(&image, {bytes, size, name})) {
+    if (read_d88_image_from_named_buffer(&image, bytes, size, name) >= 0) {
         json.room = measure_listing(image);
         json.text = static_cast<char*>(std::malloc(json.room));
         if (json.text == nullptr)
-            std::puts("error: memory exhausted!");
+            print_d88_line("error: memory exhausted!");
         add(&json, "[");
         for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next) {
             add(&json, disk == image.disks ? "" : ",");
             add_disk(&json, *disk);
         }
         add(&json, "]");
+    } else {
+        print_d88_message("error: read d88 image '%s'\n", name);
     }
     free_d88_image(&image, 0);
-    std::fflush(stdout);
+    set_d88_message_handler(nullptr, nullptr);
     return json.text;
 }
 
@@ -223,6 +234,7 @@ char* vorkast_web_list(const uint8_t* bytes, int32_t size, const char* name)
 uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, int32_t slot, int32_t index,
                             int32_t* size_out)
 {
+    start_call();
     d88_image image = {};
     uint8_t* data = nullptr;
     *size_out = 0;
@@ -237,7 +249,7 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
         *size_out = data != nullptr ? sector.data_size : 0;
     }
     free_d88_image(&image, 0);
-    std::fflush(stdout);
+    set_d88_message_handler(nullptr, nullptr);
     return data;
 }
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "d88disk.h"
+#include "names.h"
 #include "platform.h"
 
 namespace {

@@ -1,0 +1,76 @@
+// job.h -- the job of vorkast, written once for the console tool, the page
+// and the fuzz target: three images in, the game disk and the tracks chosen,
+// the track transfer, the completed game image out.  Its lines go where the
+// library's go (set_d88_message_handler), so a program that embeds the job
+// receives the whole chain of a failure, in order.
+#ifndef VORKAST_JOB_H
+#define VORKAST_JOB_H
+
+#include <cstdint>
+
+#include "d88.h"
+
+// Size of one game-track sector: size code 6, one data-disk cylinder.
+constexpr int32_t TRACK_DATA_SIZE = 8192;
+constexpr uint8_t TRACK_SECTOR_N = 6;
+// Game track numbers 0..79; the first 40 come from data disk #1.
+constexpr int32_t TRACK_NUMBER_COUNT = 80;
+constexpr int32_t TRACKS_PER_DATA_DISK = 40;
+constexpr int32_t ALL_TRACKS = -1;
+
+constexpr int JOB_IMAGE_COUNT = 3;
+constexpr int JOB_GAME = 0, JOB_DATA1 = 1, JOB_DATA2 = 2;
+
+// Sizes of bytes that could not be handed over.
+constexpr int32_t JOB_TOO_LARGE = -1;  // 2 GiB or more
+constexpr int32_t JOB_NO_MEMORY = -2;  // no room for them
+
+// One image of the job: the file `name`, read from the disk when `bytes` is
+// null, else its `size` bytes, already in memory.  Without a name the image
+// is not needed.
+struct job_image {
+    const char* name;
+    const uint8_t* bytes;
+    int32_t size;
+};
+
+// The game image, data disk #1 and #2; the game disk's index; the track
+// number, or ALL_TRACKS.
+struct job {
+    job_image image[JOB_IMAGE_COUNT];
+    uint32_t index;
+    int32_t track;
+};
+
+// The job's images and the disk chosen of each, empty from the start.  After
+// a completed job, image[JOB_GAME] is the completed game image.
+struct job_state {
+    d88_image image[JOB_IMAGE_COUNT];
+    d88_disk* disk[JOB_IMAGE_COUNT];
+};
+
+// Checks that the images the tracks need are named, taking them as vorkast
+// takes its command line: a single track of 40 or more with two images
+// named makes the second one data disk #2.  False after saying which is
+// missing.
+bool check_job_images(job* j);
+
+// Loads the images, chooses the disks and transfers the tracks; 0, or -1
+// after the chain of lines.  The caller releases the state, whatever the
+// result, with release_job.
+int32_t complete_job(const job& j, job_state* state);
+void release_job(job_state* state);
+
+// The default output name for the game image at path, ".NEW" before the
+// extension of its file name; a new string the caller releases, or null
+// after "error: memory exhausted!".
+char* derive_output_name(const char* path);
+
+// Track transfer: one data cylinder into one game track, and the stage of
+// every selected track.
+int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t);
+int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffer);
+int32_t transfer_tracks(d88_disk* game_disk, d88_disk* data_disk1, d88_disk* data_disk2, int32_t track,
+                        uint8_t* buffer);
+
+#endif
