@@ -104,6 +104,12 @@ library_for_other_programs() {
   # shellcheck disable=SC2046
   c++ -std=c++17 examples/d88ls.cpp $(pkg-config --cflags --libs d88) -o "$prefix/d88ls"
   prints '^  track  79: C 39 H 1, 16 sectors$' "$prefix/d88ls" "$prefix/demo/DATA1.D88"
+  # The same program in C99, linked statically: its output is the C++ one's.
+  local c_flags=(-std=c99 -Wall -Wextra -Wpedantic -Werror) samples=("$prefix/demo/GAME.D88" "$prefix/demo/DATA1.D88")
+  # shellcheck disable=SC2046
+  cc "${c_flags[@]}" examples/d88ls.c $(pkg-config --cflags d88) $(pkg-config --static --libs d88) -o "$prefix/d88ls-c"
+  cmp <("$prefix/d88ls" "${samples[@]}") <("$prefix/d88ls-c" "${samples[@]}")
+  cmp <("$prefix/d88ls" "${samples[@]}") <("$prefix/examples/d88ls_c" "${samples[@]}")
   # A shared release build: it exports the functions of d88.h and nothing else,
   # serves find_package from another prefix, and makes the Debian package.
   cmake -S . -B build-release "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=ON -DVORKAST_TESTS=OFF
@@ -116,7 +122,16 @@ library_for_other_programs() {
   cmake -S examples -B "$prefix/examples-shared" "${generator[@]}" -DCMAKE_PREFIX_PATH="$prefix/shared"
   cmake --build "$prefix/examples-shared"
   prints '^disk 0: ' "$prefix/examples-shared/d88ls" "$prefix/demo/GAME.D88"
-  say "libd88.so exports the $(echo "$exported" | wc -l) functions of d88.h alone"
+  # shellcheck disable=SC2046
+  cc "${c_flags[@]}" examples/d88ls.c $(PKG_CONFIG_PATH="$prefix/shared/lib/pkgconfig" pkg-config --cflags --libs d88) \
+    -Wl,-rpath,"$prefix/shared/lib" -o "$prefix/d88ls-c-shared"
+  ldd "$prefix/d88ls-c-shared" | grep -q "libd88.so.2 => $prefix/shared/lib"
+  cmp <("$prefix/d88ls" "${samples[@]}") <("$prefix/d88ls-c-shared" "${samples[@]}")
+  say "libd88.so.2 exports the $(echo "$exported" | wc -l) functions of d88.h alone, unmangled; d88ls.c (C99) lists as d88ls.cpp does, linked statically and shared"
+  if nm -C build/d88disk | grep -q run_vorkast; then
+    echo "d88disk holds vorkast's run"
+    return 1
+  fi
   if command -v dpkg-deb >/dev/null; then
     (cd build-release && rm -f ./*.deb && cpack)
     dpkg-deb -c build-release/vorkast_*.deb | awk '{ print $6 }' | grep -E 'bin/|\.so|\.h$|\.pc$|cmake$|man./'

@@ -124,6 +124,21 @@ TEST(ReadImage, EveryLayoutAndFault)
         EXPECT_EQ(records.disks == nullptr, row.disks <= 0) << row.what;
         EXPECT_TRUE(written == row.canonical) << row.what;
         free_d88_image(&records, 0);
+
+        // A program's handler takes the same lines, one call a line, and
+        // nothing is printed; without it they are printed again.
+        std::vector<std::string> handed;
+        set_d88_message_handler([](const char* line, void* to) { static_cast<std::vector<std::string>*>(to)->push_back(line); }, &handed);
+        EXPECT_EQ(printed_by([&] { read_d88_image_from_named_buffer(&records, row.image.data(), static_cast<int32_t>(row.image.size()), "I.D88"); }), "");
+        set_d88_message_handler(nullptr, nullptr);
+        free_d88_image(&records, 0);
+        std::string joined;
+        for (const std::string& line : handed) {
+            EXPECT_EQ(line.find('\n'), line.size() - 1) << row.what;
+            joined += line;
+        }
+        EXPECT_EQ(joined, row.out + (row.disks < 0 ? "read image data error 'I.D88'\n" : "")) << row.what;
+        EXPECT_EQ(printed_by([&] { read_d88_image_from_named_buffer(&records, row.image.data(), 0, "I.D88"); }), "read error 'I.D88'\n");
     }
 }
 
@@ -164,6 +179,8 @@ TEST(Library, ArgumentChecks)
         {[&] { return write_d88_disk_to_buffer(&record, out, nullptr, 9999); }, "write_d88_disk_to_buffer"},
         {[&] { return write_d88_image_file(&image, nullptr); }, "write_d88_image_file"},
         {[&] { return write_d88_disk_file(nullptr, "x"); }, "write_d88_disk_file"},
+        {[&] { return read_d88_image_from_named_buffer(&image, b, 688, nullptr); }, "read_d88_image_from_named_buffer"},
+        {[&] { return read_d88_image_from_named_buffer(&image, nullptr, 688, "x"); }, "read_d88_image_from_named_buffer"},
     };
     out = &record.reserved[0];
     for (const auto& row : rows) {
