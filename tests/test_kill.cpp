@@ -1,0 +1,76 @@
+// vorkast killed at random moments while it replaces a large output: the
+// folder then holds the old output or the complete new one, and no other
+// file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "test_support.h"
+
+namespace {
+
+// Starts vorkast in dir with args; its process id.
+pid_t start_vorkast(const temp_dir& dir, std::vector<std::string> args)
+{
+    args.insert(args.begin(), VORKAST_PROGRAM);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.path.c_str()) == 0 && freopen("/dev/null", "w", stdout) != nullptr)
+            execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+}  // namespace
+
+TEST(Kill, AtAnyMomentLeavesTheOldOutputOrTheNew)
+{
+    temp_dir dir;
+    std::vector<bytes> disks(30, build_disk(filled_disk("GAME")));  // about 10 MB to write
+    write_file(dir.file("GAME.D88"), concat(disks));
+    write_file(dir.file("DATA1.D88"), build_disk(filled_disk("DATA1")));
+    write_file(dir.file("DATA2.D88"), build_disk(filled_disk("DATA2")));
+    const std::vector<std::string> args = {"--overwrite", "GAME.D88", "DATA1.D88", "DATA2.D88"};
+    const bytes old = {'o', 'l', 'd'};
+
+    // How long a whole run takes, once the files are in the cache.
+    int status = 0;
+    auto run_time = std::chrono::steady_clock::duration::max();
+    for (int run = 0; run < 2; ++run) {
+        const auto started = std::chrono::steady_clock::now();
+        waitpid(start_vorkast(dir, args), &status, 0);
+        run_time = std::min(run_time, std::chrono::steady_clock::now() - started);
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const bytes done = read_file(dir.file("GAME.NEW.D88"));
+
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<long long> moment(0, std::chrono::duration_cast<std::chrono::microseconds>(run_time).count());
+    int killed_while_running = 0;
+    for (int kill_number = 0; kill_number < 40; ++kill_number) {
+        write_file(dir.file("GAME.NEW.D88"), old);
+        const std::map<std::string, bytes> before = files_below(dir.path);
+        const pid_t pid = start_vorkast(dir, args);
+        std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        killed_while_running += WIFSIGNALED(status);
+        std::map<std::string, bytes> after = files_below(dir.path);
+        const bytes output = after["GAME.NEW.D88"];
+        EXPECT_TRUE(output == old || output == done) << kill_number;
+        after["GAME.NEW.D88"] = old;
+        EXPECT_TRUE(after == before) << kill_number << ": a file other than the output changed or was left";
+    }
+    EXPECT_GE(killed_while_running, 20);  // the others had ended before their moment
+}
