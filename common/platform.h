@@ -10,6 +10,10 @@ bool path_exists(const char* path);
 // Whether path is a folder.
 bool is_folder(const char* path);
 
+// Why the file at path cannot be read whole, in the system's words ("no
+// such file", "a folder", "permission denied", ...).
+const char* describe_unreadable_file(const char* path);
+
 // Makes the folder at path unless one is there; false when neither.
 bool make_folder(const char* path);
 

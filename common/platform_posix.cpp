@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +37,18 @@ bool is_folder(const char* path)
 {
     struct stat st;
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+const char* describe_unreadable_file(const char* path)
+{
+    struct stat st;
+    if (stat(path, &st) != 0)
+        return errno == ENOENT ? "no such file" : std::strerror(errno);
+    if (S_ISDIR(st.st_mode))
+        return "a folder, not a file";
+    if (access(path, R_OK) != 0)
+        return errno == EACCES ? "permission denied" : std::strerror(errno);
+    return st.st_size == 0 ? "the file is empty" : "the file cannot be read whole";
 }
 
 bool make_folder(const char* path)

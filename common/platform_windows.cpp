@@ -53,6 +53,20 @@ bool path_exists(const char* path)
     return attributes_of(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+const char* describe_unreadable_file(const char* path)
+{
+    const DWORD attributes = attributes_of(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? "no such file"
+               : error == ERROR_ACCESS_DENIED                                 ? "permission denied"
+                                                                               : "the file cannot be read";
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return "a folder, not a file";
+    return "the file cannot be read whole";
+}
+
 bool is_folder(const char* path)
 {
     const DWORD attributes = attributes_of(path);

@@ -128,6 +128,33 @@ D88_API d88_sector* create_d88_sectors(uint8_t c, uint8_t h, uint8_t first_r, ui
 D88_API d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_t* r_list, const uint8_t* n_list,
                                               int32_t count, uint8_t density);
 
+// Checking an imperfect image.  scan_d88_image walks all of an image's
+// bytes without stopping at a fault: it goes on as far as the bytes allow
+// and hands each finding to handler, in file order.  An error is a fault
+// for which read_d88_image_from_buffer refuses the bytes; a warning is read,
+// but worth knowing; a note is for information.  The result is the number
+// of errors (0: the reader accepts the bytes), or -1 after a message for a
+// bad argument or a lack of memory.  With salvage (an image record that
+// holds nothing), the scan also keeps every disk, track and sector whose
+// header and data it found whole, in a disk's slots as the file has them,
+// each sector's fields and data unchanged; the caller releases it.
+enum { D88_FINDING_ERROR = 0, D88_FINDING_WARNING = 1, D88_FINDING_NOTE = 2 };
+
+typedef struct d88_finding {
+    int32_t severity;     // D88_FINDING_ERROR, _WARNING or _NOTE
+    const char* kind;     // "disk-size", "track-offset", "status", ...
+    int32_t disk;         // the disk, from 0; -1 where none applies
+    int32_t slot;         // the track slot; -1 where none applies
+    int32_t index;        // the sector's index in its slot, from 0; or -1
+    int32_t c, h, r;      // that sector's ID; -1 without a sector
+    int32_t offset;       // from the file's start, of the record the finding is about; or -1
+    const char* message;  // what was found, in plain words
+} d88_finding;
+
+typedef void (*d88_finding_handler)(const d88_finding* finding, void* context);
+D88_API int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_handler handler, void* context,
+                               d88_image* salvage);
+
 // Whole files, as the reader and the writer take them.  load_d88_file
 // returns the bytes of the file at path in a new buffer (the caller frees
 // it) and their number in *size_out; null after a message.  store_d88_file

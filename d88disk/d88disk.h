@@ -5,6 +5,7 @@
 #ifndef D88DISK_D88DISK_H
 #define D88DISK_D88DISK_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "d88.h"
@@ -21,8 +22,10 @@ struct command_line {
     int word_count;
     const char* out;   // --out DIR
     const char* name;  // --name NAME
+    const char* media; // --media 2D|2DD|2HD
+    const char* track; // --track T
     uint32_t disk;     // --disk N, 0 without it
-    bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given;
+    bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given, job, force;
     uint32_t c, h, r;  // --sector C H R
     uint32_t slot, index;  // --slot S --index I
 };
@@ -36,6 +39,15 @@ int run_split(const command_line& line);
 int run_join(const command_line& line);
 int run_set(const command_line& line);
 int run_sample(const command_line& line);
+int run_check(const command_line& line);
+int run_repair(const command_line& line);
+
+// Prints text as a JSON string, quotes included.
+void print_json_string(const char* text);
+
+// A finding's place as the reports write it: "disk 0, slot 5, sector 2
+// (05/01/03) at 0x000012F0", as much of it as applies; empty for none.
+void format_finding_place(const d88_finding& finding, char* out, size_t size);
 
 // The number of a standard format from its number or its name (any case);
 // -1 after saying that there is none.

@@ -76,19 +76,13 @@ void print_disk(int index, const d88_disk* disk, bool tracks)
     }
 }
 
-// The name as a JSON string: quotes and backslashes escaped (control bytes
-// never reach it: they show as '.').
+// The name as a JSON string (control bytes never reach it: they show as
+// '.').
 void print_json_name(const d88_disk* disk)
 {
     char name[SHOWN_NAME_SIZE];
     show_disk_name(disk, name);
-    std::putchar('"');
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p == '"' || *p == '\\')
-            std::putchar('\\');
-        std::putchar(*p);
-    }
-    std::putchar('"');
+    print_json_string(name);
 }
 
 void print_json_disk(int index, const d88_disk* disk, bool tracks, bool first)

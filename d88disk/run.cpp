@@ -58,6 +58,34 @@ constexpr command_help COMMANDS[] = {
     {"set", "--disk --name --protect --writable", 1, 1, "set IMAGE [--disk N] [--name NAME] [--protect | --writable]",
      "Changes the name or the write protection of disk N (default 0) of IMAGE\n"
      "and replaces IMAGE safely; every other byte of the file stays as it was."},
+    {"check", "--json --job --index --track", 1, -1,
+     "check IMAGE... [--json] | check --job GAME DATA1 [DATA2] [--index N] [--track T] [--json]",
+     "Reports every problem of each IMAGE at once, where vorkast's reader stops at\n"
+     "the first: one line a finding, place first (image, disk, slot, sector and its\n"
+     "CC/HH/RR, offset in the file), then its severity, kind and what it is.\n"
+     "  error    the reader refuses the image because of it: disk-size,\n"
+     "           write-protect, media, track-offset, sector-count, sector-data, file\n"
+     "  warning  read, but worth knowing: trailing-bytes, ignored-bytes,\n"
+     "           shared-offset, data-size, duplicate-id, status\n"
+     "  note     short-header\n"
+     "A line per image ends the report.  Status 0 when vorkast can read every\n"
+     "IMAGE (warnings allowed) and each holds a disk.\n"
+     "  --job    check the job `vorkast GAME DATA1 DATA2 [-i N] [-t T]` instead, for\n"
+     "           every selected track at once and without writing anything: each\n"
+     "           missing-sector, short-sector, no-game-track, already-complete and\n"
+     "           image fault, and as warnings data sectors with an error status or\n"
+     "           a deleted mark.  Status 0 exactly when vorkast would complete\n"
+     "           every selected track.\n"
+     "  --json   the same as one JSON document (see d88disk(1))"},
+    {"repair", "--media --force --overwrite", 2, 2, "repair IMAGE OUT [--media 2D|2DD|2HD] [--force] [--overwrite]",
+     "Writes OUT, an image vorkast's reader accepts, holding every disk, track and\n"
+     "sector of IMAGE whose header and data are whole, each unchanged, laid out\n"
+     "anew; it says each change, one line each.  A write protect byte other than\n"
+     "0x00 and 0x10 becomes 0x10; bytes no disk or sector holds are dropped.\n"
+     "  --media M   the media byte for a disk whose byte is unknown; without it\n"
+     "              such a disk keeps anything from being written\n"
+     "  --force     write even when sectors are lost (each is listed); without it\n"
+     "              nothing is written then"},
     {"sample", "--overwrite", 1, 1, "sample DIR [--overwrite]",
      "Writes DIR/GAME.D88, DIR/DATA1.D88 and DIR/DATA2.D88: 2D disks whose sectors\n"
      "hold text telling where they belong, ready for\n"
@@ -166,7 +194,10 @@ bool read_option(int argc, char** argv, int* i, command_line* line)
                        : std::strcmp(option, "--index") == 0 ? &line->index
                                                              : nullptr;
     if (number == nullptr) {
-        (std::strcmp(option, "--out") == 0 ? line->out : line->name) = value;
+        (std::strcmp(option, "--out") == 0     ? line->out
+         : std::strcmp(option, "--media") == 0 ? line->media
+         : std::strcmp(option, "--track") == 0 ? line->track
+                                               : line->name) = value;
         return true;
     }
     if (!parse_count(value, INT32_MAX, number)) {
@@ -185,6 +216,8 @@ bool parse_command_line(int argc, char** argv, const command_help& command, comm
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
         bool* flag = std::strcmp(arg, "--overwrite") == 0 ? &line->overwrite
+                     : std::strcmp(arg, "--job") == 0       ? &line->job
+                     : std::strcmp(arg, "--force") == 0     ? &line->force
                      : std::strcmp(arg, "--protect") == 0  ? &line->protect
                      : std::strcmp(arg, "--writable") == 0 ? &line->writable
                      : std::strcmp(arg, "--tracks") == 0   ? &line->tracks
@@ -215,6 +248,8 @@ int run_command(const command_line& line)
            : std::strcmp(name, "split") == 0  ? run_split(line)
            : std::strcmp(name, "join") == 0   ? run_join(line)
            : std::strcmp(name, "set") == 0    ? run_set(line)
+           : std::strcmp(name, "check") == 0  ? run_check(line)
+           : std::strcmp(name, "repair") == 0 ? run_repair(line)
                                               : run_sample(line);
 }
 

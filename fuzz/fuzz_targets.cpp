@@ -50,11 +50,33 @@ void require_round_trip(const uint8_t* bytes, int32_t size, int32_t disks)
 
 }  // namespace
 
+// What the scan keeps of any input, its header bytes made valid as a repair
+// makes them, is an image the reader accepts.
+void require_salvage_reads(const uint8_t* data, int32_t size, bool readable)
+{
+    d88_image kept = {};
+    const int32_t errors = scan_d88_image(data, size, nullptr, nullptr, &kept);
+    require(errors >= 0 && (errors == 0) == readable, "the scan finds an error exactly where the reader refuses");
+    for (d88_disk* disk = kept.disks; disk != nullptr; disk = disk->next) {
+        disk->write_protect = disk->write_protect == 0 ? 0 : 0x10;
+        disk->disk_type = disk->disk_type == 0x10 || disk->disk_type == 0x20 ? disk->disk_type : 0;
+    }
+    int32_t written = 0;
+    uint8_t* out = serialise(kept, &written);
+    require_round_trip(out, written, kept.disk_count);
+    std::free(out);
+    free_d88_image(&kept, 0);
+}
+
 void fuzz_read_image(const uint8_t* data, size_t size)
 {
     set_d88_message_handler(ignore_message, nullptr);
     d88_image image = {};
-    if (size > INT32_MAX || read_d88_image_from_buffer(&image, data, static_cast<int32_t>(size)) < 0) {
+    if (size > INT32_MAX)
+        return;
+    const bool readable = size > 0 && read_d88_image_from_buffer(&image, data, static_cast<int32_t>(size)) >= 0;
+    require_salvage_reads(data, static_cast<int32_t>(size), readable);
+    if (!readable) {
         require(image.disks == nullptr && image.disk_count == 0, "a failed read leaves the image empty");
         set_d88_message_handler(nullptr, nullptr);
         return;

@@ -125,6 +125,18 @@ TEST(ReadImage, EveryLayoutAndFault)
         EXPECT_TRUE(written == row.canonical) << row.what;
         free_d88_image(&records, 0);
 
+        // The scan finds an error exactly where the reader refuses, and
+        // keeps what the reader reads.
+        d88_image kept = {};
+        EXPECT_EQ(scan_d88_image(row.image.data(), static_cast<int32_t>(row.image.size()), nullptr, nullptr, &kept) == 0, row.disks >= 0) << row.what;
+        uint8_t* kept_bytes = nullptr;
+        int32_t kept_size = 0;
+        if (row.disks >= 0 && write_d88_image_to_buffer(&kept, &kept_bytes, &kept_size) == 0) {
+            EXPECT_TRUE(bytes(kept_bytes, kept_bytes + kept_size) == row.canonical) << row.what;
+        }
+        std::free(kept_bytes);
+        free_d88_image(&kept, 0);
+
         // A program's handler takes the same lines, one call a line, and
         // nothing is printed; without it they are printed again.
         std::vector<std::string> handed;

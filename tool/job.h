@@ -61,6 +61,35 @@ bool check_job_images(job* j);
 int32_t complete_job(const job& j, job_state* state);
 void release_job(job_state* state);
 
+// One thing that would stop the job, or is worth knowing before it runs:
+// its severity (D88_FINDING_ERROR or _WARNING), its kind ("missing-sector",
+// "short-sector", "no-game-track", "already-complete", "full-track",
+// "no-disk", "no-image", "sector-status", "deleted", or a kind of scan_d88_image for an
+// image the reader refuses), the game track it stops (or -1), the image it
+// is about (or null), the sector's ID (or -1) and what it is in plain words.
+struct job_finding {
+    int32_t severity;
+    const char* kind;
+    int32_t track;
+    const char* image;
+    int32_t c, h, r;
+    const char* message;
+};
+
+using job_finding_handler = void (*)(const job_finding* finding, void* context);
+
+// How many tracks the job selects, and how many of them it would complete.
+struct job_readiness {
+    int32_t tracks, ready;
+};
+
+// Checks, without changing anything, everything that would stop
+// complete_job for all selected tracks at once, each image taken from its
+// bytes (bytes null and size 0: an empty file).  Returns the number of
+// errors (0 exactly when the job would complete every selected track), or
+// -1 after "memory exhaust!".
+int32_t check_job(const job& j, job_finding_handler handler, void* context, job_readiness* readiness);
+
 // The default output name for the game image at path, ".NEW" before the
 // extension of its file name; a new string the caller releases, or null
 // after "error: memory exhausted!".

@@ -1,0 +1,136 @@
+// repair.cpp -- d88disk repair: an imperfect image made into one vorkast's
+// reader accepts, keeping every whole disk, track and sector unchanged and
+// saying each change.  Nothing is dropped silently.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "d88_layout.h"
+#include "d88disk.h"
+
+namespace {
+
+// What a repair does about each kind of finding; a kind not listed changes
+// nothing (a data size, an ID, a status are kept as they are).
+struct repair_action {
+    const char* kind;
+    const char* action;
+    bool loses;  // sectors, or a whole track, are not kept
+};
+
+constexpr repair_action ACTIONS[] = {
+    {"disk-size", "the disk size is computed anew", false},
+    {"write-protect", "the byte becomes 0x10 (protected)", false},
+    {"track-offset", "the track cannot be located: it is lost", true},
+    {"sector-count", "only the whole sectors the bytes hold are kept: the others are lost", true},
+    {"sector-data", "the sector is cut: it, and any after it in its track, are lost", true},
+    {"trailing-bytes", "they are dropped", false},
+    {"ignored-bytes", "they are dropped", false},
+    {"shared-offset", "the track is written as one of its own", false},
+    {"short-header", "the disk gets the full 688-byte header", false},
+};
+
+struct repair_state {
+    int32_t media;  // the byte for an unknown media byte, or -1 when none was given
+    int32_t losses, unknown_media, findings;
+};
+
+// Says what the repair does about a finding.
+void say_change(const d88_finding* f, void* context)
+{
+    repair_state* repair = static_cast<repair_state*>(context);
+    repair->findings += 1;
+    char place[96];
+    format_finding_place(*f, place, sizeof place);
+    const char* separator = place[0] != '\0' ? ": " : "";
+    if (std::strcmp(f->kind, "media") == 0) {
+        repair->unknown_media += 1;
+        if (repair->media >= 0)
+            std::printf("%s%s%s -- the byte becomes 0x%02X\n", place, separator, f->message, static_cast<unsigned>(repair->media));
+        else
+            std::printf("%s%s%s -- give --media 2D, 2DD or 2HD to say which it is\n", place, separator, f->message);
+        return;
+    }
+    for (const repair_action& action : ACTIONS) {
+        if (std::strcmp(f->kind, action.kind) != 0)
+            continue;
+        std::printf("%s%s%s -- %s\n", place, separator, f->message, action.action);
+        repair->losses += action.loses;
+    }
+}
+
+// The media byte named by --media, or -1 after saying that there is none.
+int32_t find_media(const char* name)
+{
+    const struct {
+        const char* name;
+        uint8_t byte;
+    } media[] = {{"2D", D88_MEDIA_2D}, {"2DD", D88_MEDIA_2DD}, {"2HD", D88_MEDIA_2HD}};
+    for (const auto& m : media) {
+        size_t i = 0;
+        while (m.name[i] != '\0' && std::toupper(static_cast<unsigned char>(name[i])) == m.name[i])
+            ++i;
+        if (m.name[i] == '\0' && name[i] == '\0')
+            return m.byte;
+    }
+    std::printf("error: unknown media '%s' (2D, 2DD or 2HD)\n", name);
+    return -1;
+}
+
+// Makes the header bytes of every kept disk ones the reader accepts.
+void fix_headers(d88_image* image, int32_t media)
+{
+    for (d88_disk* disk = image->disks; disk != nullptr; disk = disk->next) {
+        if (disk->write_protect != D88_WRITABLE)
+            disk->write_protect = D88_PROTECTED;
+        if (disk->disk_type != D88_MEDIA_2D && disk->disk_type != D88_MEDIA_2DD && disk->disk_type != D88_MEDIA_2HD)
+            disk->disk_type = static_cast<uint8_t>(media);
+    }
+}
+
+// Whether what the scan kept may be written; false after saying why not.
+bool may_write(const repair_state& repair, const d88_image& kept, const command_line& line)
+{
+    const char* image = line.words[0];
+    if (kept.disk_count == 0)
+        std::printf("error: '%s' holds no D88 disk; nothing written\n", image);
+    else if (repair.unknown_media > 0 && repair.media < 0)
+        std::printf("error: %d %s of unknown media; nothing written (give --media)\n", static_cast<int>(repair.unknown_media),
+                    repair.unknown_media == 1 ? "disk is" : "disks are");
+    else if (repair.losses > 0 && !line.force)
+        std::printf("error: sectors are lost at %d %s listed above; nothing written (give --force to write the rest)\n",
+                    static_cast<int>(repair.losses), repair.losses == 1 ? "place" : "places");
+    else
+        return true;
+    return false;
+}
+
+}  // namespace
+
+int run_repair(const command_line& line)
+{
+    const char* path = line.words[0];
+    const char* out = line.words[1];
+    repair_state repair = {-1, 0, 0, 0};
+    if ((line.media != nullptr && (repair.media = find_media(line.media)) < 0) || refuse_existing(out, line.overwrite))
+        return 1;
+    int32_t size = 0;
+    uint8_t* bytes = load_d88_file(path, &size);
+    if (bytes == nullptr) {
+        std::printf("error: read d88 image '%s'\n", path);
+        return 1;
+    }
+    d88_image kept = {};
+    const int32_t errors = scan_d88_image(bytes, size, say_change, &repair, &kept);
+    std::free(bytes);
+    if (errors >= 0 && repair.findings == 0)
+        std::printf("nothing to repair in '%s': it is written in the canonical layout\n", path);
+    int status = 1;
+    if (errors >= 0 && may_write(repair, kept, line)) {
+        fix_headers(&kept, repair.media);
+        status = write_image(&kept, out) ? 0 : 1;
+    }
+    free_d88_image(&kept, 0);
+    return status;
+}

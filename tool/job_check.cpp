@@ -1,0 +1,179 @@
+// job_check.cpp -- the job checked for every selected track at once: what
+// would stop vorkast, found without writing anything.
+#include "job.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "d88_message.h"
+
+namespace {
+
+constexpr int32_t DATA_SECTOR_SIZE = 256;
+constexpr int32_t DATA_SECTORS_PER_TRACK = 16;
+constexpr int32_t TRACK_SECTOR_MAX = UINT16_MAX;
+
+struct check_state {
+    job_finding_handler handler;
+    void* context;
+    int32_t errors;
+    const char* image;  // the image whose scan findings are being passed on
+};
+
+#if defined(__GNUC__)
+void report(check_state* check, int32_t severity, const char* kind, int32_t track, const char* image, const d88_sector* id,
+            const char* format, ...) __attribute__((format(printf, 7, 8)));
+#endif
+
+void report(check_state* check, int32_t severity, const char* kind, int32_t track, const char* image, const d88_sector* id,
+            const char* format, ...)
+{
+    char message[320];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(message, sizeof message, format, args);
+    va_end(args);
+    check->errors += severity == D88_FINDING_ERROR;
+    const job_finding finding = {severity, kind, track, image, id != nullptr ? id->c : -1, id != nullptr ? id->h : -1,
+                                 id != nullptr ? id->r : -1, message};
+    if (check->handler != nullptr)
+        check->handler(&finding, check->context);
+}
+
+// Passes on the errors of an image's scan: the reader would refuse it.
+void pass_on_error(const d88_finding* finding, void* context)
+{
+    check_state* check = static_cast<check_state*>(context);
+    if (finding->severity != D88_FINDING_ERROR)
+        return;
+    char place[64] = "";
+    if (finding->disk >= 0 && finding->slot >= 0 && finding->index >= 0)
+        std::snprintf(place, sizeof place, "disk %d, slot %d, sector %d: ", static_cast<int>(finding->disk),
+                      static_cast<int>(finding->slot), static_cast<int>(finding->index));
+    else if (finding->disk >= 0 && finding->slot >= 0)
+        std::snprintf(place, sizeof place, "disk %d, slot %d: ", static_cast<int>(finding->disk), static_cast<int>(finding->slot));
+    else if (finding->disk >= 0)
+        std::snprintf(place, sizeof place, "disk %d: ", static_cast<int>(finding->disk));
+    const d88_sector id = {static_cast<uint8_t>(finding->c), static_cast<uint8_t>(finding->h),
+                           static_cast<uint8_t>(finding->r), 0, 0, 0, 0, 0, {}, 0, nullptr};
+    report(check, D88_FINDING_ERROR, finding->kind, -1, check->image, finding->c >= 0 ? &id : nullptr,
+           "the reader refuses the image: %s%s", place, finding->message);
+}
+
+// Reads one image of the job as the reader would, through the scan, which
+// says every fault at once; its chosen disk, or null.  False only when
+// memory runs out.
+bool load_checked(check_state* check, const job_image& source, int32_t index, d88_image* image, d88_disk** disk)
+{
+    check->image = source.name;
+    const int32_t errors = scan_d88_image(source.bytes, source.size, pass_on_error, check, image);
+    if (errors < 0)
+        return false;
+    if (errors > 0) {
+        free_d88_image(image, 0);
+        return true;
+    }
+    *disk = get_d88_disk(image, index);
+    if (*disk == nullptr)
+        report(check, D88_FINDING_ERROR, "no-disk", -1, source.name, nullptr, "the image holds no disk %d",
+               static_cast<int>(index));
+    return true;
+}
+
+// The game track of t can take the new sector; false after saying why not.
+bool check_game_track(check_state* check, d88_disk* game, int32_t t, const char* name)
+{
+    const d88_track* track = find_d88_track(game, static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1));
+    if (track == nullptr) {
+        report(check, D88_FINDING_ERROR, "no-game-track", t, name, nullptr, "the game disk has no track with C %02X H %02X",
+               t / 2, t & 1);
+        return false;
+    }
+    const d88_sector& first = track->sectors[0];
+    if (first.r == 1 && first.n == TRACK_SECTOR_N && first.data_size == TRACK_DATA_SIZE) {
+        report(check, D88_FINDING_ERROR, "already-complete", t, name, &first, "the track already holds an 8 KB sector");
+        return false;
+    }
+    if (track->count >= TRACK_SECTOR_MAX) {
+        report(check, D88_FINDING_ERROR, "full-track", t, name, nullptr, "the track holds %d sectors, the most it can",
+               static_cast<int>(track->count));
+        return false;
+    }
+    return true;
+}
+
+// Every sector of the data cylinder of t: false after naming each one that
+// is missing or unusable.  Bytes that go in as they are, despite an error
+// status or a deleted mark, are warned of.
+bool check_data_cylinder(check_state* check, d88_disk* data, int32_t t, const char* name)
+{
+    const uint8_t c = static_cast<uint8_t>(t < TRACKS_PER_DATA_DISK ? t : t - TRACKS_PER_DATA_DISK);
+    const int number = t < TRACKS_PER_DATA_DISK ? 1 : 2;
+    bool usable = true;
+    for (uint8_t h = 0; h < 2; ++h) {
+        for (uint8_t r = 1; r <= DATA_SECTORS_PER_TRACK; ++r) {
+            const d88_sector* s = find_d88_sector(data, c, h, r);
+            const d88_sector id = {c, h, r, 0, 0, 0, 0, 0, {}, 0, nullptr};
+            if (s == nullptr) {
+                report(check, D88_FINDING_ERROR, "missing-sector", t, name, &id, "data disk #%d has no sector %02X/%02X/%02X",
+                       number, c, h, r);
+                usable = false;
+            } else if (s->n != 1 || s->data_size < DATA_SECTOR_SIZE || s->data == nullptr) {
+                report(check, D88_FINDING_ERROR, "short-sector", t, name, &id,
+                       "sector %02X/%02X/%02X of data disk #%d has N %u and %d bytes, not N 1 and 256", c, h, r, number, s->n,
+                       static_cast<int>(s->data_size));
+                usable = false;
+            } else {
+                if (s->status != 0)
+                    report(check, D88_FINDING_WARNING, "sector-status", t, name, &id,
+                           "sector %02X/%02X/%02X of data disk #%d was read with status 0x%02X; its bytes go in as they are",
+                           c, h, r, number, s->status);
+                if (s->deleted_mark != 0)
+                    report(check, D88_FINDING_WARNING, "deleted", t, name, &id,
+                           "sector %02X/%02X/%02X of data disk #%d carries a deleted mark; its bytes go in as they are", c,
+                           h, r, number);
+            }
+        }
+    }
+    return usable;
+}
+
+}  // namespace
+
+int32_t check_job(const job& j, job_finding_handler handler, void* context, job_readiness* readiness)
+{
+    check_state check = {handler, context, 0, nullptr};
+    d88_image images[JOB_IMAGE_COUNT] = {};
+    d88_disk* disks[JOB_IMAGE_COUNT] = {};
+    bool loaded = true;
+    for (int slot = 0; loaded && slot < JOB_IMAGE_COUNT; ++slot) {
+        if (j.image[slot].name != nullptr)
+            loaded = load_checked(&check, j.image[slot], slot == JOB_GAME ? static_cast<int32_t>(j.index) : 0,
+                                  &images[slot], &disks[slot]);
+    }
+    const bool needed[JOB_IMAGE_COUNT] = {true, j.track < TRACKS_PER_DATA_DISK,
+                                          j.track == ALL_TRACKS || j.track >= TRACKS_PER_DATA_DISK};
+    const char* const roles[JOB_IMAGE_COUNT] = {"game disk image", "data disk #1 image", "data disk #2 image"};
+    for (int slot = 0; loaded && slot < JOB_IMAGE_COUNT; ++slot) {
+        if (needed[slot] && j.image[slot].name == nullptr)
+            report(&check, D88_FINDING_ERROR, "no-image", -1, nullptr, nullptr, "no %s is given", roles[slot]);
+    }
+    *readiness = {0, 0};
+    for (int32_t t = 0; loaded && t < TRACK_NUMBER_COUNT; ++t) {
+        if (j.track != ALL_TRACKS && t != j.track)
+            continue;
+        const int data = t < TRACKS_PER_DATA_DISK ? JOB_DATA1 : JOB_DATA2;
+        const bool game_ready = disks[JOB_GAME] != nullptr && check_game_track(&check, disks[JOB_GAME], t, j.image[JOB_GAME].name);
+        const bool data_ready = disks[data] != nullptr && check_data_cylinder(&check, disks[data], t, j.image[data].name);
+        readiness->tracks += 1;
+        readiness->ready += game_ready && data_ready;
+    }
+    for (d88_image& image : images)
+        free_d88_image(&image, 0);
+    if (!loaded) {
+        print_d88_line("memory exhaust!");
+        return -1;
+    }
+    return check.errors;
+}
