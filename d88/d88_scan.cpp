@@ -217,9 +217,8 @@ int64_t scan_header(scan_state* scan, int32_t index, int64_t start, int64_t left
                static_cast<unsigned>(stored));
         extent = left;
     } else if (stored > left) {
-        report(scan, D88_FINDING_ERROR, "disk-size", at,
-               "the disk size 0x%08X passes the end of the file by %lld bytes: the file is cut", static_cast<unsigned>(stored),
-               static_cast<long long>(stored - left));
+        report(scan, D88_FINDING_ERROR, "disk-size", at, "the disk size 0x%08X passes the end of the file at 0x%08X: the file is cut",
+               static_cast<unsigned>(stored), static_cast<unsigned>(start + left));
         extent = left;
     }
     const uint8_t protect = b[D88_WRITE_PROTECT_AT], media = b[D88_MEDIA_AT];

@@ -33,14 +33,13 @@ constexpr repair_action ACTIONS[] = {
 
 struct repair_state {
     int32_t media;  // the byte for an unknown media byte, or -1 when none was given
-    int32_t losses, unknown_media, findings;
+    int32_t changes, losses, unknown_media;
 };
 
 // Says what the repair does about a finding.
 void say_change(const d88_finding* f, void* context)
 {
     repair_state* repair = static_cast<repair_state*>(context);
-    repair->findings += 1;
     char place[96];
     format_finding_place(*f, place, sizeof place);
     const char* separator = place[0] != '\0' ? ": " : "";
@@ -56,6 +55,7 @@ void say_change(const d88_finding* f, void* context)
         if (std::strcmp(f->kind, action.kind) != 0)
             continue;
         std::printf("%s%s%s -- %s\n", place, separator, f->message, action.action);
+        repair->changes += 1;
         repair->losses += action.loses;
     }
 }
@@ -124,7 +124,7 @@ int run_repair(const command_line& line)
     d88_image kept = {};
     const int32_t errors = scan_d88_image(bytes, size, say_change, &repair, &kept);
     std::free(bytes);
-    if (errors >= 0 && repair.findings == 0)
+    if (errors >= 0 && repair.changes + repair.unknown_media == 0)
         std::printf("nothing to repair in '%s': it is written in the canonical layout\n", path);
     int status = 1;
     if (errors >= 0 && may_write(repair, kept, line)) {

@@ -110,9 +110,14 @@ int32_t fuzz_run_job(const uint8_t* data, size_t size)
         request.image[i] = {names[i], p, static_cast<int32_t>(sizes[i])};
         p += sizes[i];
     }
+    job_readiness readiness = {0, 0};
+    const int32_t problems = check_job(request, nullptr, nullptr, &readiness);
     job_state state = {};
     int32_t result = -1;
-    if (complete_job(request, &state) == 0) {
+    const bool completed = complete_job(request, &state) == 0;
+    require(problems >= 0 && (problems == 0) == completed && (readiness.ready == readiness.tracks) == completed,
+            "the job's check finds a problem exactly where the job fails");
+    if (completed) {
         uint8_t* out = serialise(state.image[JOB_GAME], &result);
         require_round_trip(out, result, state.image[JOB_GAME].disk_count);
         std::free(out);

@@ -9,6 +9,7 @@
 
 #include "d88disk.h"
 #include "test_support.h"
+#include "vorkast.h"
 
 namespace {
 
@@ -18,6 +19,16 @@ const test_disk FIRST = filled_disk("FIRST", 1);
 const test_disk ODD = {JAPANESE + "\x01\x81", 0x10, 0x20,
                        {{}, {}, {{2, 1, 1, 1, {}}, {2, 1, 0x1A, 2, bytes(3, 'A'), 0x40, 0x10, 0xB0}}}};
 const bytes TWO = concat({build_disk(FIRST), build_disk(ODD)});
+// One sector of 256 bytes, its file cut by the last byte.
+const bytes ONE = build_disk({"C", 0, 0, {{{0, 0, 1, 1, bytes(256, 1)}}}});
+const bytes CUT = bytes(ONE.begin(), ONE.end() - 1);
+// A data disk whose cylinder 3, head 1 lacks R 7.
+test_disk without_r7()
+{
+    test_disk d = filled_disk("DATA1");
+    d.slots[7][6].r = 0x77;
+    return d;
+}
 // A completed track in little: the inserted R 1 N 6, then the game's own R 1.
 const bytes DONE = build_disk({"DONE", 0, 0, {{{0, 0, 1, 6, bytes(3, 'A')}, {0, 0, 1, 1, bytes(2, 'B')}}}});
 
@@ -118,6 +129,44 @@ TEST(D88disk, Commands)
         {{"set", "two.d88", "--disk", "2", "--protect"}, "error: no disk 2 in 'two.d88'\n", 1},
         {{"set", "two.d88", "--name", "€"}, "error: the name '€' has a character with no Shift_JIS code\n", 1},
         {{"set", "two.d88", "--bogus"}, "error: unexpected argument '--bogus' (see d88disk set --help)\n", 1},
+        // every finding of every image at once, and a verdict for each
+        {{"check", "two.d88", "no.d88", "short.d88"},
+         "two.d88: disk 1, slot 2, sector 0 (02/01/01) at 0x00005A60: warning data-size: holds 0 bytes of data, not the 256 that size code N 1 stands for\n"
+         "two.d88: disk 1, slot 2, sector 1 (02/01/1A) at 0x00005A70: warning data-size: holds 3 bytes of data, not the 512 that size code N 2 stands for\n"
+         "two.d88: disk 1, slot 2, sector 1 (02/01/1A) at 0x00005A70: warning status: was read with status 0xB0: data CRC error\n"
+         "two.d88: readable by vorkast; 0 errors, 3 warnings, 0 notes\n"
+         "no.d88: error file: no such file\n"
+         "no.d88: not readable by vorkast; 1 error, 0 warnings, 0 notes\n"
+         "short.d88: at 0x00000000: warning trailing-bytes: 200 bytes after the last disk are too few for a disk; the reader ignores them\n"
+         "short.d88: readable, but holds no disk; 0 errors, 1 warning, 0 notes\n", 1, {}, {{"short.d88", bytes(200, 'x')}}},
+        {{"check", "--json", "cut.d88", "."},
+         "{\"images\": [\n    {\"path\": \"cut.d88\", \"readable\": false, \"disks\": 1, \"findings\": ["
+         "\n        {\"severity\": \"error\", \"kind\": \"disk-size\", \"disk\": 0, \"offset\": 0, \"message\": \"the disk size 0x000003C0 passes the end of the file at 0x000003BF: the file is cut\"},"
+         "\n        {\"severity\": \"error\", \"kind\": \"sector-data\", \"disk\": 0, \"slot\": 0, \"index\": 0, \"offset\": 688, \"sector\": \"00/00/01\", \"message\": \"its 256 bytes of data pass the end of its track at 0x000003BF\"}"
+         "\n      ]},\n    {\"path\": \".\", \"readable\": false, \"disks\": 0, \"findings\": ["
+         "\n        {\"severity\": \"error\", \"kind\": \"file\", \"message\": \"a folder, not a file\"}\n      ]}\n]}\n", 1, {}, {{"cut.d88", CUT}}},
+        {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
+        {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"
+         "    {\"severity\": \"error\", \"kind\": \"missing-sector\", \"track\": 3, \"image\": \"d.d88\", \"sector\": \"03/01/07\", \"message\": \"data disk #1 has no sector 03/01/07\"}\n  ]}}\n",
+         1, {}, {{"g.d88", build_disk(filled_disk("G"))}, {"d.d88", build_disk(without_r7())}}},
+        {{"check", "--job", "g.d88", "d.d88", "--track", "80"}, "error: illegal track number '80'\n", 1},
+        // repair says each change; it loses nothing unless forced, and guesses no media
+        {{"repair", "cut.d88", "r.d88"},
+         "disk 0 at 0x00000000: the disk size 0x000003C0 passes the end of the file at 0x000003BF: the file is cut -- the disk size is computed anew\n"
+         "disk 0, slot 0, sector 0 (00/00/01) at 0x000002B0: its 256 bytes of data pass the end of its track at 0x000003BF -- the sector is cut: it, and any after it in its track, are lost\n"
+         "error: sectors are lost at 1 place listed above; nothing written (give --force to write the rest)\n", 1, {}, {{"cut.d88", CUT}}},
+        {{"repair", "cut.d88", "r.d88", "--force"},
+         "disk 0 at 0x00000000: the disk size 0x000003C0 passes the end of the file at 0x000003BF: the file is cut -- the disk size is computed anew\n"
+         "disk 0, slot 0, sector 0 (00/00/01) at 0x000002B0: its 256 bytes of data pass the end of its track at 0x000003BF -- the sector is cut: it, and any after it in its track, are lost\n"
+         "wrote r.d88\n", 0, {{"r.d88", build_disk({"C", 0, 0, {}})}}, {{"cut.d88", CUT}}},
+        {{"repair", "odd.d88", "r.d88"}, "disk 0 at 0x00000000: the write protect byte 0x01 is neither 0x00 (writable) nor 0x10 (protected) -- the byte becomes 0x10 (protected)\n"
+         "disk 0 at 0x00000000: the media byte 0x30 is none of 0x00 (2D), 0x10 (2DD) and 0x20 (2HD) -- give --media 2D, 2DD or 2HD to say which it is\n"
+         "error: 1 disk is of unknown media; nothing written (give --media)\n", 1, {}, {{"odd.d88", patch(patch(ONE, 0x1B, 0x30, 1), 0x1A, 0x01, 1)}}},
+        {{"repair", "odd.d88", "r.d88", "--media", "2hd"}, "disk 0 at 0x00000000: the write protect byte 0x01 is neither 0x00 (writable) nor 0x10 (protected) -- the byte becomes 0x10 (protected)\n"
+         "disk 0 at 0x00000000: the media byte 0x30 is none of 0x00 (2D), 0x10 (2DD) and 0x20 (2HD) -- the byte becomes 0x20\n"
+         "wrote r.d88\n", 0, {{"r.d88", patch(patch(ONE, 0x1B, 0x20, 1), 0x1A, 0x10, 1)}}, {{"odd.d88", patch(patch(ONE, 0x1B, 0x30, 1), 0x1A, 0x01, 1)}}},
+        {{"repair", "two.d88", "r.d88", "--media", "8d"}, "error: unknown media '8d' (2D, 2DD or 2HD)\n", 1},
+        {{"repair", "two.d88", "r.d88"}, "nothing to repair in 'two.d88': it is written in the canonical layout\nwrote r.d88\n", 0, {{"r.d88", TWO}}},
         // sample keeps a user's files unless told to replace them
         {{"sample", "."}, "'./GAME.D88' already exists (give --overwrite to replace it)\n'./DATA2.D88' already exists (give --overwrite to replace it)\n", 1, {}, {{"GAME.D88", OLD}, {"DATA2.D88", OLD}}},
         {{"sample", "s", "--overwrite"}, "wrote s/GAME.D88\nwrote s/DATA1.D88\nwrote s/DATA2.D88\n", 0, {{"s/GAME.D88", sample_disk("SAMPLE GAME", -1)}, {"s/DATA1.D88", sample_disk("SAMPLE DATA 1", 0)}, {"s/DATA2.D88", sample_disk("SAMPLE DATA 2", 40)}}, {{"s/DATA1.D88", OLD}}},
@@ -168,3 +217,73 @@ TEST(D88disk, SampleInALongFolderName)
         EXPECT_EQ(read_file(dir.file(name)).size(), 348848u) << name;
 }
 #endif
+
+// check --job and vorkast on the same files: the check lists every problem
+// of every track at once, and its status is vorkast's.
+TEST(D88disk, JobCheckAgreesWithVorkast)
+{
+    const test_disk game = filled_disk("GAME"), data1 = filled_disk("DATA1"), data2 = filled_disk("DATA2");
+    // Twelve holes, six on each data disk, over several tracks.
+    test_disk holed1 = data1, holed2 = data2;
+    const std::vector<std::pair<int, int>> holes = {{0, 0}, {0, 15}, {9, 3}, {40, 7}, {41, 7}, {79, 1}};
+    for (test_disk* d : {&holed1, &holed2})
+        for (const auto& hole : holes)
+            d->slots[static_cast<size_t>(hole.first)][static_cast<size_t>(hole.second)].r = 0x77;
+    test_disk one_hole = data1;
+    one_hole.slots[7][6].r = 0x77;
+    test_disk flawed = data1;
+    flawed.slots[4][2].status = 0xB0;
+    flawed.slots[6][0].n = 2;
+    struct job_case {
+        std::vector<std::string> images;  // GAME.D88 first; the files' bytes by name below
+        std::vector<std::string> vorkast_options, check_options;
+        size_t errors, warnings;
+        const char* ready;
+    };
+    const std::map<std::string, bytes> files = {
+        {"GAME.D88", build_disk(game)},        {"DATA1.D88", build_disk(data1)},
+        {"DATA2.D88", build_disk(data2)},      {"HOLED1.D88", build_disk(holed1)},
+        {"HOLED2.D88", build_disk(holed2)},    {"FLAWED.D88", build_disk(flawed)},
+        {"DONE.D88", build_disk(completed(game, data1, data2))},
+        {"CUT.D88", bytes(1000, 0)},
+        {"PROTECT.D88", patch(build_disk(one_hole), 0x1A, 0x01, 1)},
+    };
+    const job_case cases[] = {
+        {{"GAME.D88", "DATA1.D88", "DATA2.D88"}, {}, {}, 0, 0, "80 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "HOLED1.D88", "HOLED2.D88"}, {}, {}, 12, 0, "72 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "FLAWED.D88", "DATA2.D88"}, {}, {}, 1, 1, "79 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "FLAWED.D88", "DATA2.D88"}, {"-t", "2"}, {"--track", "2"}, 0, 1, "1 of 1 selected track ready\n"},
+        {{"GAME.D88", "HOLED2.D88"}, {"-t", "45"}, {"--track", "45"}, 0, 0, "1 of 1 selected track ready\n"},
+        {{"GAME.D88", "HOLED2.D88"}, {"-t", "40"}, {"--track", "40"}, 2, 0, "0 of 1 selected track ready\n"},
+        {{"DONE.D88", "DATA1.D88", "DATA2.D88"}, {}, {}, 80, 0, "0 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "DATA1.D88", "CUT.D88"}, {}, {}, 1, 0, "40 of 80 selected tracks ready\n"},
+        // an image the reader refuses still has its tracks checked
+        {{"GAME.D88", "PROTECT.D88", "DATA2.D88"}, {}, {}, 2, 0, "40 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "DATA1.D88", "DATA2.D88"}, {"-i", "1"}, {"--index", "1"}, 1, 0, "0 of 80 selected tracks ready\n"},
+    };
+    for (const job_case& c : cases) {
+        SCOPED_TRACE(c.images[1] + " " + testing::PrintToString(c.check_options));
+        temp_dir dir;
+        for (const auto& file : files)
+            write_file(dir.file(file.first), file.second);
+        std::vector<std::string> vorkast_args = c.vorkast_options, check_args = {"check", "--job"};
+        vorkast_args.insert(vorkast_args.end(), {"-o", "OUT.D88"});
+        for (const std::string& image : c.images) {
+            vorkast_args.push_back(image);
+            check_args.push_back(image);
+        }
+        check_args.insert(check_args.end(), c.check_options.begin(), c.check_options.end());
+        const run_result checked = run_in(dir, "d88disk", run_d88disk, check_args);
+        const run_result completed_run = run_in(dir, "vorkast", run_vorkast, vorkast_args);
+        EXPECT_EQ(checked.status, completed_run.status);
+        const auto lines_with = [&](const std::string& word) {
+            size_t n = 0;
+            for (size_t at = checked.out.find(word); at != std::string::npos; at = checked.out.find(word, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(lines_with(": error "), c.errors) << checked.out;
+        EXPECT_EQ(lines_with(": warning "), c.warnings) << checked.out;
+        EXPECT_EQ(checked.out.substr(checked.out.rfind('\n', checked.out.size() - 2) + 1), c.ready);
+    }
+}

@@ -61,21 +61,31 @@ void pass_on_error(const d88_finding* finding, void* context)
            "the reader refuses the image: %s%s", place, finding->message);
 }
 
-// Reads one image of the job as the reader would, through the scan, which
-// says every fault at once; its chosen disk, or null.  False only when
-// memory runs out.
-bool load_checked(check_state* check, const job_image& source, int32_t index, d88_image* image, d88_disk** disk)
+bool holds_tracks(const d88_disk& disk)
+{
+    for (const d88_track& track : disk.track) {
+        if (track.sectors != nullptr)
+            return true;
+    }
+    return false;
+}
+
+// Reads one image of the job through the scan, which says every fault at
+// once and keeps what is whole, so that its tracks are checked even when
+// the reader would refuse it; its chosen disk, or null.  *readable tells
+// whether the reader accepts it.  False only when memory runs out.
+bool load_checked(check_state* check, const job_image& source, int32_t index, d88_image* image, d88_disk** disk,
+                  bool* readable)
 {
     check->image = source.name;
     const int32_t errors = scan_d88_image(source.bytes, source.size, pass_on_error, check, image);
     if (errors < 0)
         return false;
-    if (errors > 0) {
-        free_d88_image(image, 0);
-        return true;
-    }
+    *readable = errors == 0;
     *disk = get_d88_disk(image, index);
-    if (*disk == nullptr)
+    if (*disk != nullptr && !*readable && !holds_tracks(**disk))
+        *disk = nullptr;  // nothing of it to check track by track
+    if (*disk == nullptr && *readable)
         report(check, D88_FINDING_ERROR, "no-disk", -1, source.name, nullptr, "the image holds no disk %d",
                static_cast<int>(index));
     return true;
@@ -146,11 +156,12 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
     check_state check = {handler, context, 0, nullptr};
     d88_image images[JOB_IMAGE_COUNT] = {};
     d88_disk* disks[JOB_IMAGE_COUNT] = {};
+    bool readable[JOB_IMAGE_COUNT] = {};
     bool loaded = true;
     for (int slot = 0; loaded && slot < JOB_IMAGE_COUNT; ++slot) {
         if (j.image[slot].name != nullptr)
             loaded = load_checked(&check, j.image[slot], slot == JOB_GAME ? static_cast<int32_t>(j.index) : 0,
-                                  &images[slot], &disks[slot]);
+                                  &images[slot], &disks[slot], &readable[slot]);
     }
     const bool needed[JOB_IMAGE_COUNT] = {true, j.track < TRACKS_PER_DATA_DISK,
                                           j.track == ALL_TRACKS || j.track >= TRACKS_PER_DATA_DISK};
@@ -159,6 +170,10 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
         if (needed[slot] && j.image[slot].name == nullptr)
             report(&check, D88_FINDING_ERROR, "no-image", -1, nullptr, nullptr, "no %s is given", roles[slot]);
     }
+    // vorkast reads every image it is given, needed or not, and chooses its disk.
+    bool images_usable = true;
+    for (int slot = 0; slot < JOB_IMAGE_COUNT; ++slot)
+        images_usable = images_usable && (j.image[slot].name == nullptr || (readable[slot] && disks[slot] != nullptr));
     *readiness = {0, 0};
     for (int32_t t = 0; loaded && t < TRACK_NUMBER_COUNT; ++t) {
         if (j.track != ALL_TRACKS && t != j.track)
@@ -167,7 +182,7 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
         const bool game_ready = disks[JOB_GAME] != nullptr && check_game_track(&check, disks[JOB_GAME], t, j.image[JOB_GAME].name);
         const bool data_ready = disks[data] != nullptr && check_data_cylinder(&check, disks[data], t, j.image[data].name);
         readiness->tracks += 1;
-        readiness->ready += game_ready && data_ready;
+        readiness->ready += game_ready && data_ready && images_usable;
     }
     for (d88_image& image : images)
         free_d88_image(&image, 0);
