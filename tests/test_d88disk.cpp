@@ -256,9 +256,11 @@ TEST(D88disk, JobCheckAgreesWithVorkast)
         {{"GAME.D88", "HOLED2.D88"}, {"-t", "45"}, {"--track", "45"}, 0, 0, "1 of 1 selected track ready\n"},
         {{"GAME.D88", "HOLED2.D88"}, {"-t", "40"}, {"--track", "40"}, 2, 0, "0 of 1 selected track ready\n"},
         {{"DONE.D88", "DATA1.D88", "DATA2.D88"}, {}, {}, 80, 0, "0 of 80 selected tracks ready\n"},
-        {{"GAME.D88", "DATA1.D88", "CUT.D88"}, {}, {}, 1, 0, "40 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "DATA1.D88", "CUT.D88"}, {}, {}, 1, 0, "0 of 80 selected tracks ready\n"},
         // an image the reader refuses still has its tracks checked
-        {{"GAME.D88", "PROTECT.D88", "DATA2.D88"}, {}, {}, 2, 0, "40 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "PROTECT.D88", "DATA2.D88"}, {}, {}, 2, 0, "0 of 80 selected tracks ready\n"},
+        // vorkast reads every image it is given, needed or not
+        {{"GAME.D88", "DATA1.D88", "CUT.D88"}, {"-t", "3"}, {"--track", "3"}, 1, 0, "0 of 1 selected track ready\n"},
         {{"GAME.D88", "DATA1.D88", "DATA2.D88"}, {"-i", "1"}, {"--index", "1"}, 1, 0, "0 of 80 selected tracks ready\n"},
     };
     for (const job_case& c : cases) {

@@ -1,8 +1,10 @@
-// vorkast_web.cpp -- the interface of the web page: the whole job, and a
-// look into an image, on bytes the page hands over.  No file system is
-// involved.  Every line the job and the library report is collected, as the
-// console tool prints it with the names of the files the user picked, for
-// the page to show (vorkast_web_messages).
+// vorkast_web.cpp -- the interface of the web page: the whole job, its
+// check, and a look into an image, on bytes the page hands over.  No file
+// system is involved.  Every line the job and the library report is
+// collected, as the console tool prints it with the names of the files the
+// user picked, for the page to show (vorkast_web_messages); answers with
+// more than a number come as JSON text.
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,32 +16,77 @@
 
 namespace {
 
-// The lines of the last call, one after the other.
-struct collected_lines {
+// Text that grows as it is written: the collected lines, or a JSON answer.
+// Once memory runs out it stays cut where it was, marked as failed.
+struct growing_text {
     char* text;
     size_t length, room;
+    bool failed;
 };
 
-collected_lines messages = {nullptr, 0, 0};
+#if defined(__GNUC__)
+void append(growing_text* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#endif
 
-// Appends a line, growing the text to twice its room when it is full; a
-// line that finds no memory is dropped, the console's own "memory
-// exhaust!" having been collected before it where memory ran out.
+void append(growing_text* out, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (out->failed || length < 0)
+        return;
+    const size_t needed = out->length + static_cast<size_t>(length) + 1;
+    if (needed > out->room) {
+        char* text = static_cast<char*>(std::malloc(2 * needed));
+        if (text == nullptr) {
+            out->failed = true;
+            return;
+        }
+        if (out->text != nullptr)
+            std::memcpy(text, out->text, out->length + 1);
+        std::free(out->text);
+        out->text = text;
+        out->room = 2 * needed;
+    }
+    va_start(args, format);
+    std::vsnprintf(out->text + out->length, out->room - out->length, format, args);
+    va_end(args);
+    out->length += static_cast<size_t>(length);
+}
+
+// Text as a JSON string, quotes included.
+void append_json_string(growing_text* out, const char* text)
+{
+    append(out, "\"");
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != '\0'; ++p) {
+        if (*p == '"' || *p == '\\')
+            append(out, "\\%c", *p);
+        else if (*p < 0x20)
+            append(out, "\\u%04X", *p);
+        else
+            append(out, "%c", *p);
+    }
+    append(out, "\"");
+}
+
+// The finished text for the page (released with vorkast_web_free), or null
+// when memory ran out on the way.
+char* hand_over(growing_text* out)
+{
+    if (!out->failed && out->text != nullptr)
+        return out->text;
+    std::free(out->text);
+    print_d88_line("error: memory exhausted!");
+    return nullptr;
+}
+
+// The lines of the last call, one after the other.
+growing_text messages = {nullptr, 0, 0, false};
+
 void collect_line(const char* line, void*)
 {
-    const size_t length = std::strlen(line);
-    if (messages.length + length + 1 > messages.room) {
-        const size_t room = 2 * (messages.length + length + 1);
-        char* text = static_cast<char*>(std::malloc(room));
-        if (text == nullptr)
-            return;
-        if (messages.text != nullptr)
-            std::memcpy(text, messages.text, messages.length + 1);
-        std::free(messages.text);
-        messages = {text, messages.length, room};
-    }
-    std::memcpy(messages.text + messages.length, line, length + 1);
-    messages.length += length;
+    append(&messages, "%s", line);
 }
 
 // Starts a call: no lines yet, and every line to the collection.
@@ -48,7 +95,13 @@ void start_call()
     if (messages.text != nullptr)
         messages.text[0] = '\0';
     messages.length = 0;
+    messages.failed = false;
     set_d88_message_handler(collect_line, nullptr);
+}
+
+void end_call()
+{
+    set_d88_message_handler(nullptr, nullptr);
 }
 
 // The track number of the page's field (empty: all tracks), or -2 after
@@ -81,63 +134,92 @@ bool check_picked(const job& request)
     return missing == nullptr;
 }
 
-// Text written into a buffer sized beforehand from the records.
-struct json_text {
-    char* text;
-    size_t length, room;
-};
-
-// Appends one formatted piece; text that would not fit (the room was
-// measured too small) drops the whole listing rather than a part of it.
-void add(json_text* json, const char* format, long value = 0)
+// The job of the page's fields: a picked file with no bytes is an empty
+// file, not one to open.
+job picked_job(const job_image picked[JOB_IMAGE_COUNT], int32_t index, int32_t track)
 {
-    if (json->text == nullptr)
-        return;
-    const int n = std::snprintf(json->text + json->length, json->room - json->length, format, value);
-    if (n < 0 || static_cast<size_t>(n) >= json->room - json->length) {
-        std::free(json->text);
-        json->text = nullptr;
-        return;
+    job request = {{picked[0], picked[1], picked[2]}, static_cast<uint32_t>(index), track};
+    for (job_image& image : request.image) {
+        if (image.bytes == nullptr && image.size == 0)
+            image.bytes = reinterpret_cast<const uint8_t*>("");
     }
-    json->length += static_cast<size_t>(n);
+    return request;
 }
 
-// Room enough for the listing of every disk: a name and the fields of each
-// disk, a slot number per track, three numbers per sector.
-size_t measure_listing(const d88_image& image)
+// One disk: its 16 name bytes (the page decodes them), media byte, write
+// protection, size, and per present slot its sectors as
+// [C, H, R, N, data size, status, deleted mark, density].
+void append_disk(growing_text* json, const d88_disk& disk)
 {
-    size_t room = 16;
-    for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next) {
-        room += 200;
-        for (const d88_track& track : disk->track)
-            room += track.sectors != nullptr ? 40 + 24 * static_cast<size_t>(track.count) : 0;
-    }
-    return room;
-}
-
-void add_disk(json_text* json, const d88_disk& disk)
-{
-    add(json, "{\"name\":[");
+    append(json, "{\"name\":[");
     for (int i = 0; i < 16; ++i)
-        add(json, i == 0 ? "%ld" : ",%ld", static_cast<unsigned char>(disk.name[i]));
-    add(json, "],\"type\":%ld", disk.disk_type);
-    add(json, ",\"protected\":%ld", disk.write_protect != 0);
-    add(json, ",\"size\":%ld,\"tracks\":[", disk.disk_size);
-    bool first = true;
+        append(json, i == 0 ? "%u" : ",%u", static_cast<unsigned char>(disk.name[i]));
+    append(json, "],\"type\":%u,\"protected\":%s,\"size\":%d,\"tracks\":[", disk.disk_type,
+           disk.write_protect != 0 ? "true" : "false", static_cast<int>(disk.disk_size));
+    const char* separator = "";
     for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
         const d88_track& track = disk.track[slot];
         if (track.sectors == nullptr)
             continue;
-        add(json, first ? "{\"slot\":%ld,\"sectors\":[" : ",{\"slot\":%ld,\"sectors\":[", slot);
+        append(json, "%s{\"slot\":%d,\"sectors\":[", separator, slot);
         for (int32_t i = 0; i < track.count; ++i) {
-            add(json, i == 0 ? "[%ld" : ",[%ld", track.sectors[i].r);
-            add(json, ",%ld", track.sectors[i].n);
-            add(json, ",%ld]", track.sectors[i].data_size);
+            const d88_sector& s = track.sectors[i];
+            append(json, "%s[%u,%u,%u,%u,%d,%u,%u,%u]", i == 0 ? "" : ",", s.c, s.h, s.r, s.n,
+                   static_cast<int>(s.data_size), s.status, s.deleted_mark, s.density);
         }
-        add(json, "]}");
-        first = false;
+        append(json, "]}");
+        separator = ",";
     }
-    add(json, "]}");
+    append(json, "]}");
+}
+
+const char* const SEVERITY[] = {"error", "warning", "note"};
+
+// The members of a JSON array being written, one finding each.
+struct json_list {
+    growing_text* json;
+    int32_t members;
+};
+
+// Appends a finding of an image's check as a JSON object.
+void append_image_finding(const d88_finding* f, void* context)
+{
+    json_list* list = static_cast<json_list*>(context);
+    growing_text* json = list->json;
+    append(json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"disk\":%d,\"slot\":%d,\"index\":%d,\"offset\":%d,\"sector\":",
+           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind,
+           static_cast<int>(f->disk), static_cast<int>(f->slot), static_cast<int>(f->index), static_cast<int>(f->offset));
+    if (f->c >= 0)
+        append(json, "\"%02X/%02X/%02X\"", static_cast<unsigned>(f->c), static_cast<unsigned>(f->h),
+               static_cast<unsigned>(f->r));
+    else
+        append(json, "null");
+    append(json, ",\"message\":");
+    append_json_string(json, f->message);
+    append(json, "}");
+}
+
+// Appends a finding of the job's check as a JSON object.
+void append_job_finding(const job_finding* f, void* context)
+{
+    json_list* list = static_cast<json_list*>(context);
+    growing_text* json = list->json;
+    append(json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"track\":%d,\"image\":",
+           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind,
+           static_cast<int>(f->track));
+    if (f->image != nullptr)
+        append_json_string(json, f->image);
+    else
+        append(json, "null");
+    append(json, ",\"sector\":");
+    if (f->c >= 0)
+        append(json, "\"%02X/%02X/%02X\"", static_cast<unsigned>(f->c), static_cast<unsigned>(f->h),
+               static_cast<unsigned>(f->r));
+    else
+        append(json, "null");
+    append(json, ",\"message\":");
+    append_json_string(json, f->message);
+    append(json, "}");
 }
 
 }  // namespace
@@ -170,12 +252,9 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
                                  const char* data2_name, int32_t index, const char* track_text)
 {
     start_call();
-    job request = {{{game_name, game, game_size}, {data1_name, data1, data1_size}, {data2_name, data2, data2_size}},
-                   static_cast<uint32_t>(index), read_track_field(track_text)};
-    for (job_image& image : request.image) {
-        if (image.bytes == nullptr && image.size == 0)
-            image.bytes = reinterpret_cast<const uint8_t*>("");  // an empty file, not one to open
-    }
+    const job_image picked[JOB_IMAGE_COUNT] = {{game_name, game, game_size}, {data1_name, data1, data1_size},
+                                               {data2_name, data2, data2_size}};
+    const job request = picked_job(picked, index, read_track_field(track_text));
     web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
     if (result == nullptr)
         print_d88_line("error: memory exhausted!");
@@ -188,7 +267,7 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
     if (result != nullptr)
         result->status = done ? 0 : 1;
     release_job(&state);
-    set_d88_message_handler(nullptr, nullptr);
+    end_call();
     return result;
 }
 
@@ -201,32 +280,70 @@ void vorkast_web_release(web_result* result)
     std::free(result);
 }
 
-// The image's disks and tracks as JSON: for each disk its 16 name bytes (the
-// page decodes them), media byte, write protection, size, and per present
-// track slot its sectors as [R, N, data size].  Null after the reader's
-// lines; released with vorkast_web_free.
+// Whether the job of the picked files would complete, checked for every
+// selected track at once: {"tracks":T,"ready":R,"findings":[...]}, each
+// finding with its severity, kind, track, image, sector and message.  An
+// unreadable track field gives null after the console's line.
+char* vorkast_web_check(const uint8_t* game, int32_t game_size, const char* game_name, const uint8_t* data1,
+                        int32_t data1_size, const char* data1_name, const uint8_t* data2, int32_t data2_size,
+                        const char* data2_name, int32_t index, const char* track_text)
+{
+    start_call();
+    const job_image picked[JOB_IMAGE_COUNT] = {{game_name, game, game_size}, {data1_name, data1, data1_size},
+                                               {data2_name, data2, data2_size}};
+    const job request = picked_job(picked, index, read_track_field(track_text));
+    growing_text json = {nullptr, 0, 0, false};
+    job_readiness readiness = {0, 0};
+    if (request.track >= ALL_TRACKS) {
+        append(&json, "{\"findings\":[");
+        json_list list = {&json, 0};
+        if (check_job(request, append_job_finding, &list, &readiness) < 0)
+            json.failed = true;
+        append(&json, "],\"tracks\":%d,\"ready\":%d}", static_cast<int>(readiness.tracks), static_cast<int>(readiness.ready));
+    }
+    char* text = request.track >= ALL_TRACKS ? hand_over(&json) : nullptr;
+    end_call();
+    return text;
+}
+
+// The image's disks and tracks as JSON (append_disk); null after the
+// reader's lines.  Released with vorkast_web_free.
 char* vorkast_web_list(const uint8_t* bytes, int32_t size, const char* name)
 {
     start_call();
     d88_image image = {};
-    json_text json = {nullptr, 0, 0};
+    growing_text json = {nullptr, 0, 0, false};
+    char* text = nullptr;
     if (read_d88_image_from_named_buffer(&image, bytes, size, name) >= 0) {
-        json.room = measure_listing(image);
-        json.text = static_cast<char*>(std::malloc(json.room));
-        if (json.text == nullptr)
-            print_d88_line("error: memory exhausted!");
-        add(&json, "[");
+        append(&json, "[");
         for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next) {
-            add(&json, disk == image.disks ? "" : ",");
-            add_disk(&json, *disk);
+            append(&json, disk == image.disks ? "" : ",");
+            append_disk(&json, *disk);
         }
-        add(&json, "]");
+        append(&json, "]");
+        text = hand_over(&json);
     } else {
         print_d88_message("error: read d88 image '%s'\n", name);
     }
     free_d88_image(&image, 0);
-    set_d88_message_handler(nullptr, nullptr);
-    return json.text;
+    end_call();
+    return text;
+}
+
+// Every finding of the image's check, as a JSON array of objects with
+// severity, kind, disk, slot, index, offset, sector and message.
+char* vorkast_web_check_image(const uint8_t* bytes, int32_t size)
+{
+    start_call();
+    growing_text json = {nullptr, 0, 0, false};
+    append(&json, "[");
+    json_list list = {&json, 0};
+    if (scan_d88_image(bytes, size, append_image_finding, &list, nullptr) < 0)
+        json.failed = true;
+    append(&json, "]");
+    char* text = hand_over(&json);
+    end_call();
+    return text;
 }
 
 // A copy of the data of sector `index` of track slot `slot` of disk `disk`;
@@ -249,7 +366,7 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
         *size_out = data != nullptr ? sector.data_size : 0;
     }
     free_d88_image(&image, 0);
-    set_d88_message_handler(nullptr, nullptr);
+    end_call();
     return data;
 }
 
