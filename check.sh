@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds vorkast and runs every test: a plain build, the installed programs
-# and library, the documentation's examples, a shared release build and its
+# and library, the Python package, the documentation's examples, a shared
+# release build and its
 # packages, valgrind, a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer, (where clang++ is installed) a clang build,
 # (where MinGW-w64 and wine are installed) the Windows build under wine, and
@@ -89,9 +90,22 @@ overwrite ? (Y or N): "
   done
 }
 
+# The Python package, installed with pip into a fresh virtual environment
+# (Debian's setuptools and pytest, no package registry), and its tests
+# against the installed programs.
+python_package() {
+  local venv=$prefix/venv out
+  /usr/bin/python3 -m venv --system-site-packages "$venv"
+  "$venv/bin/python" -m pip install --no-build-isolation --no-index "$root/python"
+  out=$(cd "$prefix" && VORKAST_BIN="$prefix/bin" "$venv/bin/python" -m pytest -p no:cacheprovider "$root/python/tests" 2>&1) \
+    || { echo "$out"; return 1; }
+  echo "$out"
+  say "python: $(tail -n 1 <<<"$out" | tr -d '=')"
+}
+
 documentation_examples() {
   local out
-  out=$(tests/docs/run_examples.sh "$prefix/bin") || { echo "$out"; return 1; }
+  out=$(tests/docs/run_examples.sh "$prefix/bin" "$prefix/venv/bin") || { echo "$out"; return 1; }
   say "examples: $(tail -n 1 <<<"$out")"
 }
 
@@ -212,6 +226,7 @@ web_page() {
 
 stage "build and test (build/)" build_and_test build
 stage "installed programs" installed_programs
+stage "the python package" python_package
 stage "documentation examples" documentation_examples
 stage "the library for other programs" library_for_other_programs
 if command -v valgrind >/dev/null; then

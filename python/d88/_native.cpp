@@ -1,0 +1,390 @@
+// _native.cpp -- the d88 library for the Python package: each function
+// takes and returns plain Python values, and collects the library's lines
+// instead of letting them be printed.  A function that can fail returns
+// (result, lines), result None after a failure; d88/__init__.py raises.
+//
+// A disk travels as (name: 17 bytes, reserved: 9 bytes, write_protect,
+// media, raw), raw being the disk's bytes as the library's writer lays them
+// out; a sector as (c, h, r, n, density, deleted_mark, status, reserved: 5
+// bytes, data).
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "d88.h"
+#include "d88_formats.h"
+#include "job.h"
+
+namespace {
+
+// A new reference to o (Py_NewRef came with Python 3.10).
+PyObject* new_ref(PyObject* o)
+{
+    Py_INCREF(o);
+    return o;
+}
+
+// The lines the library reports during one call, without their newlines.
+void collect_line(const char* line, void* context)
+{
+    PyObject* lines = static_cast<PyObject*>(context);
+    const size_t length = std::strlen(line);
+    PyObject* text = PyUnicode_DecodeFSDefaultAndSize(line, static_cast<Py_ssize_t>(length > 0 ? length - 1 : 0));
+    if (text != nullptr)
+        PyList_Append(lines, text);
+    Py_XDECREF(text);
+    PyErr_Clear();
+}
+
+// Runs one call of the library with its lines collected: (result, lines),
+// result None when the call gave null; null with a Python error pending when
+// Python itself failed.
+template <class Call>
+PyObject* with_lines(Call call)
+{
+    PyObject* lines = PyList_New(0);
+    if (lines == nullptr)
+        return nullptr;
+    set_d88_message_handler(collect_line, lines);
+    PyObject* result = call();
+    set_d88_message_handler(nullptr, nullptr);
+    if (result == nullptr && PyErr_Occurred()) {
+        Py_DECREF(lines);
+        return nullptr;
+    }
+    if (result == nullptr)
+        result = new_ref(Py_None);
+    return Py_BuildValue("(NN)", result, lines);
+}
+
+// The disk's bytes as the writer lays them out, as a new bytes object.
+PyObject* disk_bytes(const d88_disk* disk)
+{
+    const int32_t size = calc_d88_disk_size(disk);
+    if (size < 0)
+        return PyErr_Format(PyExc_ValueError, "the disk is too large to be written");
+    PyObject* raw = PyBytes_FromStringAndSize(nullptr, size);
+    if (raw == nullptr)
+        return nullptr;
+    uint8_t* end = nullptr;
+    write_d88_disk_to_buffer(disk, reinterpret_cast<uint8_t*>(PyBytes_AS_STRING(raw)), &end, size);
+    return raw;
+}
+
+PyObject* disk_tuple(const d88_disk* disk)
+{
+    return Py_BuildValue("(y#y#iiN)", disk->name, static_cast<Py_ssize_t>(sizeof disk->name), disk->reserved,
+                         static_cast<Py_ssize_t>(sizeof disk->reserved), disk->write_protect, disk->disk_type,
+                         disk_bytes(disk));
+}
+
+// The disks of an image read, or null after a Python error.
+PyObject* disk_list(const d88_image& image)
+{
+    PyObject* disks = PyList_New(0);
+    for (const d88_disk* disk = image.disks; disks != nullptr && disk != nullptr; disk = disk->next) {
+        PyObject* one = disk_tuple(disk);
+        if (one == nullptr || PyList_Append(disks, one) < 0)
+            Py_CLEAR(disks);
+        Py_XDECREF(one);
+    }
+    return disks;
+}
+
+PyObject* read_file(PyObject*, PyObject* args)
+{
+    const char* path = nullptr;
+    if (!PyArg_ParseTuple(args, "y", &path))
+        return nullptr;
+    return with_lines([&]() -> PyObject* {
+        d88_image image = {};
+        PyObject* disks = read_d88_image_file(&image, path) >= 0 ? disk_list(image) : nullptr;
+        free_d88_image(&image, 0);
+        return disks;
+    });
+}
+
+PyObject* read_bytes(PyObject*, PyObject* args)
+{
+    Py_buffer data;
+    if (!PyArg_ParseTuple(args, "y*", &data))
+        return nullptr;
+    PyObject* result = nullptr;
+    if (data.len > INT32_MAX) {
+        PyErr_SetString(PyExc_ValueError, "an image holds less than 2 GiB");
+    } else {
+        result = with_lines([&]() -> PyObject* {
+            d88_image image = {};
+            PyObject* disks = read_d88_image_from_buffer(&image, static_cast<const uint8_t*>(data.buf),
+                                                         static_cast<int32_t>(data.len)) >= 0
+                                  ? disk_list(image)
+                                  : nullptr;
+            free_d88_image(&image, 0);
+            return disks;
+        });
+    }
+    PyBuffer_Release(&data);
+    return result;
+}
+
+// The 164 slots of a disk's raw bytes as lists of sector tuples.
+PyObject* parse_disk(PyObject*, PyObject* args)
+{
+    Py_buffer raw;
+    if (!PyArg_ParseTuple(args, "y*", &raw))
+        return nullptr;
+    d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+    PyObject* slots = nullptr;
+    set_d88_message_handler([](const char*, void*) {}, nullptr);
+    if (disk != nullptr && raw.len <= INT32_MAX &&
+        read_d88_disk_from_buffer(disk, static_cast<const uint8_t*>(raw.buf), static_cast<int32_t>(raw.len)) == 0)
+        slots = PyList_New(D88_TRACK_MAX);
+    set_d88_message_handler(nullptr, nullptr);
+    if (slots == nullptr && !PyErr_Occurred())
+        PyErr_SetString(PyExc_ValueError, "not the bytes of a whole disk");
+    for (int slot = 0; slots != nullptr && slot < D88_TRACK_MAX; ++slot) {
+        const d88_track& track = disk->track[slot];
+        PyObject* sectors = PyList_New(track.sectors != nullptr ? track.count : 0);
+        for (int32_t i = 0; sectors != nullptr && track.sectors != nullptr && i < track.count; ++i) {
+            const d88_sector& s = track.sectors[i];
+            PyObject* one = Py_BuildValue("(iiiiiiiy#y#)", s.c, s.h, s.r, s.n, s.density, s.deleted_mark, s.status,
+                                          s.reserved, static_cast<Py_ssize_t>(sizeof s.reserved),
+                                          s.data != nullptr ? reinterpret_cast<const char*>(s.data) : "",
+                                          static_cast<Py_ssize_t>(s.data_size));
+            if (one == nullptr)
+                Py_CLEAR(sectors);
+            else
+                PyList_SET_ITEM(sectors, i, one);
+        }
+        if (sectors == nullptr)
+            Py_CLEAR(slots);
+        else
+            PyList_SET_ITEM(slots, slot, sectors);
+    }
+    free_d88_disk(disk, 1);
+    PyBuffer_Release(&raw);
+    return slots;
+}
+
+// A byte of a sector or disk field: false after a ValueError.
+bool take_byte(PyObject* value, const char* what, uint8_t* out)
+{
+    const long v = PyLong_AsLong(value);
+    if (v == -1 && PyErr_Occurred())
+        return false;
+    if (v < 0 || v > 255) {
+        PyErr_Format(PyExc_ValueError, "%s must be from 0 to 255, not %ld", what, v);
+        return false;
+    }
+    *out = static_cast<uint8_t>(v);
+    return true;
+}
+
+// Fills a sector record from its tuple; its data is a new buffer.
+bool take_sector(PyObject* tuple, d88_sector* s)
+{
+    static const char* const FIELDS[] = {"c", "h", "r", "n", "density", "deleted_mark", "status"};
+    uint8_t* bytes[] = {&s->c, &s->h, &s->r, &s->n, &s->density, &s->deleted_mark, &s->status};
+    if (!PyTuple_Check(tuple) || PyTuple_GET_SIZE(tuple) != 9) {
+        PyErr_SetString(PyExc_TypeError, "a sector is (c, h, r, n, density, deleted_mark, status, reserved, data)");
+        return false;
+    }
+    for (int i = 0; i < 7; ++i) {
+        if (!take_byte(PyTuple_GET_ITEM(tuple, i), FIELDS[i], bytes[i]))
+            return false;
+    }
+    char* reserved = nullptr;
+    char* data = nullptr;
+    Py_ssize_t reserved_size = 0, data_size = 0;
+    if (PyBytes_AsStringAndSize(PyTuple_GET_ITEM(tuple, 7), &reserved, &reserved_size) < 0 ||
+        PyBytes_AsStringAndSize(PyTuple_GET_ITEM(tuple, 8), &data, &data_size) < 0)
+        return false;
+    if (reserved_size != static_cast<Py_ssize_t>(sizeof s->reserved) || data_size > 0x7FFF) {
+        PyErr_SetString(PyExc_ValueError, "a sector holds 5 reserved bytes and at most 32767 bytes of data");
+        return false;
+    }
+    std::memcpy(s->reserved, reserved, sizeof s->reserved);
+    s->data_size = static_cast<int16_t>(data_size);
+    if (data_size > 0 && (s->data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(data_size)))) == nullptr) {
+        PyErr_NoMemory();
+        return false;
+    }
+    if (data_size > 0)
+        std::memcpy(s->data, data, static_cast<size_t>(data_size));
+    return true;
+}
+
+// Fills a disk's slots from 164 lists of sector tuples.
+bool take_tracks(PyObject* slots, d88_disk* disk)
+{
+    if (!PyList_Check(slots) || PyList_GET_SIZE(slots) != D88_TRACK_MAX) {
+        PyErr_SetString(PyExc_ValueError, "a disk has 164 track slots");
+        return false;
+    }
+    for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        PyObject* sectors = PyList_GET_ITEM(slots, slot);
+        const Py_ssize_t count = PyList_Check(sectors) ? PyList_GET_SIZE(sectors) : -1;
+        if (count < 0 || count > UINT16_MAX) {
+            PyErr_SetString(PyExc_ValueError, "a track slot holds a list of at most 65535 sectors");
+            return false;
+        }
+        if (count == 0)
+            continue;
+        d88_track& track = disk->track[slot];
+        track.sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count), sizeof(d88_sector)));
+        if (track.sectors == nullptr) {
+            PyErr_NoMemory();
+            return false;
+        }
+        track.count = static_cast<int32_t>(count);
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            if (!take_sector(PyList_GET_ITEM(sectors, i), &track.sectors[i]))
+                return false;
+        }
+    }
+    return true;
+}
+
+// A disk's raw bytes from its fields and slots.
+PyObject* serialise_disk(PyObject*, PyObject* args)
+{
+    const char *name = nullptr, *reserved = nullptr;
+    Py_ssize_t name_size = 0, reserved_size = 0;
+    int write_protect = 0, media = 0;
+    PyObject* slots = nullptr;
+    if (!PyArg_ParseTuple(args, "y#y#iiO", &name, &name_size, &reserved, &reserved_size, &write_protect, &media, &slots))
+        return nullptr;
+    d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+    if (disk == nullptr)
+        return PyErr_NoMemory();
+    std::memcpy(disk->name, name, name_size < 17 ? static_cast<size_t>(name_size) : 17);
+    std::memcpy(disk->reserved, reserved, reserved_size < 9 ? static_cast<size_t>(reserved_size) : 9);
+    disk->write_protect = static_cast<uint8_t>(write_protect);
+    disk->disk_type = static_cast<uint8_t>(media);
+    PyObject* raw = take_tracks(slots, disk) ? disk_bytes(disk) : nullptr;
+    free_d88_disk(disk, 1);
+    return raw;
+}
+
+PyObject* store(PyObject*, PyObject* args)
+{
+    const char* path = nullptr;
+    Py_buffer data;
+    if (!PyArg_ParseTuple(args, "yy*", &path, &data))
+        return nullptr;
+    PyObject* result = with_lines([&]() -> PyObject* {
+        const bool stored = data.len <= INT32_MAX &&
+                            store_d88_file(path, static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len)) == 0;
+        return stored ? new_ref(Py_True) : nullptr;
+    });
+    PyBuffer_Release(&data);
+    return result;
+}
+
+PyObject* create_disk(PyObject*, PyObject* args)
+{
+    const char* name = nullptr;
+    Py_ssize_t name_size = 0;
+    int format = 0;
+    if (!PyArg_ParseTuple(args, "y#i", &name, &name_size, &format))
+        return nullptr;
+    return with_lines([&]() -> PyObject* {
+        d88_disk* disk = create_d88_disk(name_size > 0 ? name : nullptr, format);
+        PyObject* one = disk != nullptr ? disk_tuple(disk) : nullptr;
+        free_d88_disk(disk, 1);
+        return one;
+    });
+}
+
+PyObject* format_names(PyObject*, PyObject*)
+{
+    PyObject* names = PyList_New(D88_FORMAT_COUNT);
+    for (int32_t i = 0; names != nullptr && i < D88_FORMAT_COUNT; ++i)
+        PyList_SET_ITEM(names, i, PyUnicode_FromString(d88_format_table[i].name));
+    return names;
+}
+
+// The job of vorkast on the bytes of three images; the completed game
+// image's bytes.
+PyObject* complete(PyObject*, PyObject* args)
+{
+    Py_buffer images[JOB_IMAGE_COUNT] = {};
+    int index = 0, track = ALL_TRACKS;
+    if (!PyArg_ParseTuple(args, "y*z*z*ii", &images[0], &images[1], &images[2], &index, &track))
+        return nullptr;
+    job request = {{}, static_cast<uint32_t>(index), track};
+    const char* const names[JOB_IMAGE_COUNT] = {"<game>", "<data1>", "<data2>"};
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        if (images[i].buf != nullptr)
+            request.image[i] = {names[i], static_cast<const uint8_t*>(images[i].buf), static_cast<int32_t>(images[i].len)};
+    }
+    PyObject* result = with_lines([&]() -> PyObject* {
+        if (!check_job_images(&request))
+            return nullptr;
+        job_state state = {};
+        uint8_t* out = nullptr;
+        int32_t size = 0;
+        PyObject* bytes = nullptr;
+        if (complete_job(request, &state) == 0 && write_d88_image_to_buffer(&state.image[JOB_GAME], &out, &size) == 0)
+            bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out), size);
+        std::free(out);
+        release_job(&state);
+        return bytes;
+    });
+    for (Py_buffer& image : images) {
+        if (image.obj != nullptr)
+            PyBuffer_Release(&image);
+    }
+    return result;
+}
+
+void add_finding(const d88_finding* f, void* context)
+{
+    PyObject* one = Py_BuildValue("(isiiiiiiis)", f->severity, f->kind, f->disk, f->slot, f->index, f->c, f->h, f->r,
+                                  f->offset, f->message);
+    if (one != nullptr)
+        PyList_Append(static_cast<PyObject*>(context), one);
+    Py_XDECREF(one);
+}
+
+PyObject* scan(PyObject*, PyObject* args)
+{
+    Py_buffer data;
+    if (!PyArg_ParseTuple(args, "y*", &data))
+        return nullptr;
+    PyObject* findings = data.len <= INT32_MAX ? PyList_New(0) : nullptr;
+    if (findings == nullptr && !PyErr_Occurred())
+        PyErr_SetString(PyExc_ValueError, "an image holds less than 2 GiB");
+    if (findings != nullptr &&
+        scan_d88_image(static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len), add_finding, findings, nullptr) < 0)
+        Py_CLEAR(findings);
+    if (findings != nullptr && PyErr_Occurred())
+        Py_CLEAR(findings);
+    PyBuffer_Release(&data);
+    return findings != nullptr || PyErr_Occurred() ? findings : PyErr_NoMemory();
+}
+
+PyMethodDef METHODS[] = {
+    {"read_file", read_file, METH_VARARGS, "(path) -> (disks | None, lines)"},
+    {"read_bytes", read_bytes, METH_VARARGS, "(data) -> (disks | None, lines)"},
+    {"parse_disk", parse_disk, METH_VARARGS, "(raw) -> 164 lists of sectors"},
+    {"serialise_disk", serialise_disk, METH_VARARGS, "(name, reserved, write_protect, media, slots) -> raw"},
+    {"store", store, METH_VARARGS, "(path, data) -> (True | None, lines)"},
+    {"create_disk", create_disk, METH_VARARGS, "(name, format) -> (disk | None, lines); b\"\" for no name"},
+    {"format_names", format_names, METH_NOARGS, "() -> the names of the ten formats"},
+    {"complete", complete, METH_VARARGS, "(game, data1, data2, index, track) -> (bytes | None, lines)"},
+    {"scan", scan, METH_VARARGS, "(data) -> findings"},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef MODULE = {PyModuleDef_HEAD_INIT, "d88._native", "The d88 library, underneath the d88 package.", -1, METHODS,
+                      nullptr, nullptr, nullptr, nullptr};
+
+}  // namespace
+
+PyMODINIT_FUNC PyInit__native(void)
+{
+    return PyModule_Create(&MODULE);
+}

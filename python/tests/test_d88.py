@@ -1,0 +1,142 @@
+"""The d88 package against the programs of the same library: what Python
+reads, writes, creates and completes equals what d88disk and vorkast make of
+the same files.  VORKAST_BIN names the folder of vorkast and d88disk."""
+
+import os
+import subprocess
+
+import pytest
+
+import d88
+
+BIN = os.environ.get("VORKAST_BIN", "")
+
+
+def run(program, *args, cwd):
+    return subprocess.run([os.path.join(BIN, program), *map(str, args)], cwd=cwd, capture_output=True, text=True)
+
+
+@pytest.fixture()
+def samples(tmp_path):
+    """A folder with the sample images, a two-disk image TWO.D88 whose second
+    disk is named ゲーム, and vorkast's results for them."""
+    assert run("d88disk", "sample", ".", cwd=tmp_path).returncode == 0
+    (tmp_path / "G2.D88").write_bytes((tmp_path / "GAME.D88").read_bytes())
+    run("d88disk", "set", "G2.D88", "--name", "ゲーム", cwd=tmp_path)
+    run("d88disk", "join", "TWO.D88", "GAME.D88", "G2.D88", cwd=tmp_path)
+    for args in (["-o", "ALL.D88", "GAME.D88", "DATA1.D88", "DATA2.D88"],
+                 ["-i", "1", "-o", "TWO.1.D88", "TWO.D88", "DATA1.D88", "DATA2.D88"],
+                 ["-t", "5", "-o", "T5.D88", "GAME.D88", "DATA1.D88"]):
+        assert run("vorkast", *args, cwd=tmp_path).returncode == 0
+    return tmp_path
+
+
+def test_images_read_and_written_back_byte_for_byte(samples):
+    for name in ("GAME.D88", "DATA1.D88", "ALL.D88", "TWO.D88"):
+        image = d88.read_image(samples / name)
+        assert image.to_bytes() == (samples / name).read_bytes()
+        image.write(samples / "COPY.D88")
+        assert (samples / "COPY.D88").read_bytes() == (samples / name).read_bytes()
+    two = d88.read_image(samples / "TWO.D88")
+    assert [d.name for d in two.disks] == ["SAMPLE GAME", "ゲーム"]
+    # A disk that is nothing but the short header comes back with the full one.
+    short = bytearray(672)
+    short[0x1C:0x20] = (672).to_bytes(4, "little")
+    image = d88.Image.from_bytes(bytes(short))
+    assert len(image.disks) == 1 and image.disks[0].to_bytes()[0x1C:0x20] == (688).to_bytes(4, "little")
+
+
+def test_failures_carry_the_library_lines_and_print_nothing(samples, capfd):
+    cut = (samples / "DATA1.D88").read_bytes()[:5000]
+    with pytest.raises(d88.D88Error) as error:
+        d88.Image.from_bytes(cut)
+    assert error.value.lines == ["illegal data: [SAMPLE DATA 1   ] disk size = 0x000552B0", "read disk 1 error"]
+    (samples / "CUT.D88").write_bytes(cut)
+    said = run("vorkast", "GAME.D88", "DATA1.D88", "CUT.D88", cwd=samples).stdout.splitlines()
+    with pytest.raises(d88.D88Error) as error:
+        d88.read_image(samples / "CUT.D88")
+    assert error.value.lines == [line.replace("'CUT.D88'", "'%s'" % (samples / "CUT.D88")) for line in said[:-1]]
+    assert str(error.value) == "\n".join(error.value.lines)
+    with pytest.raises(d88.D88Error) as error:
+        d88.read_image("NO.D88")
+    assert error.value.lines == ["open error 'NO.D88'"]
+    with pytest.raises(d88.D88Error) as error:
+        d88.read_image(samples / "GAME.D88").write(samples)
+    assert error.value.lines == ["open error '%s'" % samples]
+    assert capfd.readouterr() == ("", "")
+
+
+def test_names_fields_and_sectors_are_written_as_changed(samples):
+    image = d88.read_image(samples / "GAME.D88")
+    disk = image.disks[0]
+    disk.name, disk.write_protected, disk.media = "ゲーム", True, "2HD"
+    with pytest.raises(ValueError):
+        disk.name = "€"
+    with pytest.raises(ValueError):
+        disk.name = "ゲームゲームゲーム"
+    with pytest.raises(ValueError):
+        disk.media = "8D"
+    image.write(samples / "NAMED.D88")
+    shown = run("d88disk", "info", "NAMED.D88", cwd=samples).stdout
+    assert shown.startswith("disk 0  ゲーム            2HD  protected")
+    sector = disk.find_sector(3, 1, 7)
+    assert sector.data.startswith(b"game sector 03/01/07") and disk.find_sector(3, 1, 17) is None
+    sector.data = b"new"
+    disk.tracks[5] = [d88.Sector(2, 1, 9, 2, b"x" * 512, status=0xB0)]
+    disk.tracks[6] = []
+    again = d88.Image.from_bytes(image.to_bytes()).disks[0]
+    assert again.find_sector(3, 1, 7).data == b"new"
+    assert [(s.id, s.n, s.status, len(s.data)) for s in again.tracks[5]] == [("02/01/09", 2, 0xB0, 512)]
+    assert again.tracks[6] == [] and len(again.tracks) == 164
+
+
+@pytest.mark.parametrize("result, args", [("ALL.D88", {}), ("TWO.1.D88", {"index": 1}), ("T5.D88", {"track": 5})])
+def test_complete_equals_vorkast(samples, result, args):
+    game = d88.read_image(samples / ("TWO.D88" if "index" in args else "GAME.D88"))
+    before = game.to_bytes()
+    data = [d88.read_image(samples / "DATA1.D88")] + ([] if "track" in args else [d88.read_image(samples / "DATA2.D88")])
+    assert d88.complete(game, *data, **args).to_bytes() == (samples / result).read_bytes()
+    assert game.to_bytes() == before
+
+
+def test_complete_fails_where_vorkast_fails(samples):
+    game, data = d88.read_image(samples / "GAME.D88"), d88.read_image(samples / "DATA1.D88")
+    data.disks[0].tracks[7] = [s for s in data.disks[0].tracks[7] if s.r != 7]
+    with pytest.raises(d88.D88Error) as error:
+        d88.complete(game, data, track=3)
+    assert error.value.lines == ["error: get d88 sector 03/01/07", "error: get track 3 data"]
+    with pytest.raises(d88.D88Error) as error:
+        d88.complete(game, data, data, index=1)
+    assert error.value.lines == ["error: get disk 1 from image '<game>'"]
+    with pytest.raises(d88.D88Error) as error:
+        d88.complete(d88.read_image(samples / "ALL.D88"), data, track=45)
+    assert error.value.lines == ["error: track 45 already holds an 8 KB sector", "error: insert track 45"]
+    with pytest.raises(ValueError):
+        d88.complete(game, data, track=80)
+
+
+@pytest.mark.parametrize("format", range(10))
+def test_create_disk_equals_d88disk_create(samples, format):
+    assert run("d88disk", "create", format, "NEW.D88", "--name", "ブランク", cwd=samples).returncode == 0
+    made = (samples / "NEW.D88").read_bytes()
+    assert d88.create_disk(format, name="ブランク").to_bytes() == made
+    assert d88.create_disk(d88.FORMATS[format].upper(), "ブランク").to_bytes() == made
+
+
+def test_create_disk_refuses_what_does_not_fit():
+    for format, name in ((10, ""), ("8d", ""), (True, ""), (0, "X" * 17)):
+        with pytest.raises(ValueError):
+            d88.create_disk(format, name)
+
+
+def test_check_reports_every_finding(samples):
+    data = bytearray((samples / "DATA1.D88").read_bytes())
+    data[0x1A] = 0x01
+    slot20 = int.from_bytes(data[0x20 + 4 * 20:0x24 + 4 * 20], "little")
+    data[slot20 + 272 * 6 + 8] = 0xB0
+    findings = d88.check(bytes(data))
+    assert [(f.severity, f.kind, f.disk, f.slot, f.index, f.sector, f.offset) for f in findings] == [
+        ("error", "write-protect", 0, None, None, None, 0),
+        ("warning", "status", 0, 20, 6, "0A/00/07", slot20 + 272 * 6)]
+    assert findings[1].message == "was read with status 0xB0: data CRC error"
+    assert d88.check((samples / "GAME.D88").read_bytes()) == []
