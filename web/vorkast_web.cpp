@@ -181,45 +181,41 @@ struct json_list {
     int32_t members;
 };
 
+// The end of a finding's JSON object: its sector's ID (or null) and its
+// message.
+void append_sector_and_message(growing_text* json, int32_t c, int32_t h, int32_t r, const char* message)
+{
+    if (c >= 0)
+        append(json, ",\"sector\":\"%02X/%02X/%02X\"", static_cast<unsigned>(c), static_cast<unsigned>(h),
+               static_cast<unsigned>(r));
+    else
+        append(json, ",\"sector\":null");
+    append(json, ",\"message\":");
+    append_json_string(json, message);
+    append(json, "}");
+}
+
 // Appends a finding of an image's check as a JSON object.
 void append_image_finding(const d88_finding* f, void* context)
 {
     json_list* list = static_cast<json_list*>(context);
-    growing_text* json = list->json;
-    append(json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"disk\":%d,\"slot\":%d,\"index\":%d,\"offset\":%d,\"sector\":",
-           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind,
-           static_cast<int>(f->disk), static_cast<int>(f->slot), static_cast<int>(f->index), static_cast<int>(f->offset));
-    if (f->c >= 0)
-        append(json, "\"%02X/%02X/%02X\"", static_cast<unsigned>(f->c), static_cast<unsigned>(f->h),
-               static_cast<unsigned>(f->r));
-    else
-        append(json, "null");
-    append(json, ",\"message\":");
-    append_json_string(json, f->message);
-    append(json, "}");
+    append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"disk\":%d,\"slot\":%d,\"index\":%d,\"offset\":%d",
+           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind, static_cast<int>(f->disk),
+           static_cast<int>(f->slot), static_cast<int>(f->index), static_cast<int>(f->offset));
+    append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
 }
 
 // Appends a finding of the job's check as a JSON object.
 void append_job_finding(const job_finding* f, void* context)
 {
     json_list* list = static_cast<json_list*>(context);
-    growing_text* json = list->json;
-    append(json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"track\":%d,\"image\":",
-           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind,
-           static_cast<int>(f->track));
+    append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"track\":%d,\"image\":",
+           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind, static_cast<int>(f->track));
     if (f->image != nullptr)
-        append_json_string(json, f->image);
+        append_json_string(list->json, f->image);
     else
-        append(json, "null");
-    append(json, ",\"sector\":");
-    if (f->c >= 0)
-        append(json, "\"%02X/%02X/%02X\"", static_cast<unsigned>(f->c), static_cast<unsigned>(f->h),
-               static_cast<unsigned>(f->r));
-    else
-        append(json, "null");
-    append(json, ",\"message\":");
-    append_json_string(json, f->message);
-    append(json, "}");
+        append(list->json, "null");
+    append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
 }
 
 }  // namespace
