@@ -150,6 +150,10 @@ TEST(D88disk, Commands)
          "    {\"severity\": \"error\", \"kind\": \"missing-sector\", \"track\": 3, \"image\": \"d.d88\", \"sector\": \"03/01/07\", \"message\": \"data disk #1 has no sector 03/01/07\"}\n  ]}}\n",
          1, {}, {{"g.d88", build_disk(filled_disk("G"))}, {"d.d88", build_disk(without_r7())}}},
         {{"check", "--job", "g.d88", "d.d88", "--track", "80"}, "error: illegal track number '80'\n", 1},
+        {{"check", "--job", "g.d88", "d.d88", "--track", "3"},
+         "d.d88: error write-protect: the reader refuses the image: disk 0: the write protect byte 0x01 is neither 0x00 (writable) nor 0x10 (protected)\n"
+         "track 3: d.d88 03/01/07: error missing-sector: data disk #1 has no sector 03/01/07\n0 of 1 selected track ready\n",
+         1, {}, {{"g.d88", build_disk(filled_disk("G"))}, {"d.d88", patch(build_disk(without_r7()), 0x1A, 0x01, 1)}}},
         // repair says each change; it loses nothing unless forced, and guesses no media
         {{"repair", "cut.d88", "r.d88"},
          "disk 0 at 0x00000000: the disk size 0x000003C0 passes the end of the file at 0x000003BF: the file is cut -- the disk size is computed anew\n"

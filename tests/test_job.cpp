@@ -84,6 +84,7 @@ TEST(Job, EveryRow)
         {{"GAME", D1, D2}, "", 0, DONE, "GAME.NEW", {{"GAME", build_disk(GAME)}}},
         {{"-t", "2", "d.old/GAME", D1}, "", 0, only(2), "d.old/GAME.NEW", {{"d.old/GAME", build_disk(GAME)}}},
         {{G, "NONE.D88", D2}, "open error 'NONE.D88'\nerror: read d88 image 'NONE.D88'\n", 1, {}},
+        {{G, D1, std::string(600, 'L')}, "open error '" + std::string(600, 'L') + "'\nerror: read d88 image '" + std::string(600, 'L') + "'\n", 1, {}},  // a line longer than most
         {{G, "F.D88", D2}, "read error 'F.D88'\nerror: read d88 image 'F.D88'\n", 1, {}, "GAME.NEW.D88", {{"F.D88/x", {}}}},
         {{G, D1, "HUGE.D88"}, "file too large 'HUGE.D88'\nerror: read d88 image 'HUGE.D88'\n", 1, {}},
         {{"-t", "50", G, "E.D88"}, "read error 'E.D88'\nerror: read d88 image 'E.D88'\n", 1, {}, "GAME.NEW.D88", {{"E.D88", {}}}},

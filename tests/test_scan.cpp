@@ -25,7 +25,8 @@ std::string shown(const d88_finding& f)
 {
     const auto part = [](int32_t v) { return v < 0 ? std::string("-") : std::to_string(v); };
     return std::string("EWN").substr(static_cast<size_t>(f.severity), 1) + " " + f.kind + " " + part(f.disk) + "." +
-           part(f.slot) + "." + part(f.index) + " @" + part(f.offset);
+           part(f.slot) + "." + part(f.index) + " @" + part(f.offset) +
+           (std::string(f.kind) == "status" ? std::string(": ") + f.message : "");
 }
 
 struct scan_row {
@@ -48,7 +49,7 @@ TEST(ScanImage, EveryFindingAtItsPlace)
         {"several faults, two disks", several,
          {"E write-protect 0.-.- @0", "E media 0.-.- @0", "E track-offset 1.7.- @" + std::to_string(s2 + 0x20 + 28),
           "W duplicate-id 1.1.1 @" + std::to_string(s2 + SECTOR_1), "W data-size 1.3.0 @" + std::to_string(s2 + 688 + 2 * 272),
-          "W status 1.3.0 @" + std::to_string(s2 + 688 + 2 * 272)},
+          "W status 1.3.0 @" + std::to_string(s2 + 688 + 2 * 272) + ": was read with status 0xB0: data CRC error"},
          concat({patch(patch(TWO, 0x1A, 0x01, 1), 0x1B, 0x30, 1), build_disk(second)})},
         {"a disk size below 672", patch(TWO, 0x1C, 671), {"E disk-size 0.-.- @0"}, TWO},
         {"a cut file keeps the whole sectors of its cut track", bytes(TWO.begin(), TWO.end() - 1),
@@ -63,6 +64,11 @@ TEST(ScanImage, EveryFindingAtItsPlace)
         {"a count of 1 on a track of two", patch(TWO, 688 + 4, 1, 2), {"W ignored-bytes 0.0.- @960"}, build_disk({"D", 0, 0, {{sector(1)}}})},
         {"two slots, one offset", patch(TWO, 0x20 + 4 * 2, 688), {"W shared-offset 0.2.- @688"}, build_disk({"D", 0, 0, {{sector(1), sector(2)}, {}, {sector(1), sector(2)}}})},
         {"a short header", patch(bytes(672, 0), 0x1C, 672), {"N short-header 0.-.- @0"}, build_disk({"", 0, 0, {}})},
+        {"what each common status means", build_disk({"D", 0, 0, {{sector(1, 256, 0x10), sector(2, 256, 0xA0), sector(3, 256, 0xE0), sector(4, 256, 0xF0), sector(5, 256, 0x33)}}}),
+         {"W status 0.0.0 @688: was read with status 0x10: deleted data mark", "W status 0.0.1 @960: was read with status 0xA0: ID CRC error",
+          "W status 0.0.2 @1232: was read with status 0xE0: no address mark", "W status 0.0.3 @1504: was read with status 0xF0: no data mark",
+          "W status 0.0.4 @1776: was read with status 0x33: not a status the format names"},
+         build_disk({"D", 0, 0, {{sector(1, 256, 0x10), sector(2, 256, 0xA0), sector(3, 256, 0xE0), sector(4, 256, 0xF0), sector(5, 256, 0x33)}}})},
         {"an empty file", {}, {"E file -.-.- @-"}, {}},
     };
     for (const scan_row& row : rows) {
