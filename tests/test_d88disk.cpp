@@ -29,6 +29,13 @@ test_disk without_r7()
     d.slots[7][6].r = 0x77;
     return d;
 }
+// A game disk whose track 7 (C 3, H 1) is not there: its slot says C 9.
+test_disk without_c3h1()
+{
+    test_disk d = filled_disk("G");
+    d.slots[7][0].c = 9;
+    return d;
+}
 // A completed track in little: the inserted R 1 N 6, then the game's own R 1.
 const bytes DONE = build_disk({"DONE", 0, 0, {{{0, 0, 1, 6, bytes(3, 'A')}, {0, 0, 1, 1, bytes(2, 'B')}}}});
 
@@ -150,6 +157,8 @@ TEST(D88disk, Commands)
          "    {\"severity\": \"error\", \"kind\": \"missing-sector\", \"track\": 3, \"image\": \"d.d88\", \"sector\": \"03/01/07\", \"message\": \"data disk #1 has no sector 03/01/07\"}\n  ]}}\n",
          1, {}, {{"g.d88", build_disk(filled_disk("G"))}, {"d.d88", build_disk(without_r7())}}},
         {{"check", "--job", "g.d88", "d.d88", "--track", "80"}, "error: illegal track number '80'\n", 1},
+        {{"check", "--job", "g.d88", "d.d88", "--track", "7"}, "track 7: g.d88: error no-game-track: the game disk has no track with C 03 H 01\n0 of 1 selected track ready\n",
+         1, {}, {{"g.d88", build_disk(without_c3h1())}, {"d.d88", build_disk(without_r7())}}},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3"},
          "d.d88: error write-protect: the reader refuses the image: disk 0: the write protect byte 0x01 is neither 0x00 (writable) nor 0x10 (protected)\n"
          "track 3: d.d88 03/01/07: error missing-sector: data disk #1 has no sector 03/01/07\n0 of 1 selected track ready\n",

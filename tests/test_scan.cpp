@@ -23,7 +23,7 @@ constexpr uint32_t SECTOR_1 = 688 + 272;  // the second sector of slot 0
 // ('-' where none applies).
 std::string shown(const d88_finding& f)
 {
-    const auto part = [](int32_t v) { return v < 0 ? std::string("-") : std::to_string(v); };
+    const auto part = [](int32_t v) { return v == -1 ? std::string("-") : std::to_string(v); };
     return std::string("EWN").substr(static_cast<size_t>(f.severity), 1) + " " + f.kind + " " + part(f.disk) + "." +
            part(f.slot) + "." + part(f.index) + " @" + part(f.offset) +
            (std::string(f.kind) == "status" ? std::string(": ") + f.message : "");
