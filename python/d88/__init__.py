@@ -225,11 +225,14 @@ class Disk:
     def to_bytes(self) -> bytes:
         """The disk as the library's writer lays it out."""
         if self._tracks is None:
-            raw = bytearray(self._raw)
-            raw[0:17] = self._name
-            raw[0x1A] = self._write_protect
-            raw[0x1B] = self._media
-            return bytes(raw)
+            raw = self._raw
+            if raw[0:17] == self._name and raw[0x1A] == self._write_protect and raw[0x1B] == self._media:
+                return raw
+            changed = bytearray(raw)
+            changed[0:17] = self._name
+            changed[0x1A] = self._write_protect
+            changed[0x1B] = self._media
+            return bytes(changed)
         slots = [[s._as_tuple() for s in slot] for slot in self._tracks]
         return _native.serialise_disk(self._name, self._reserved, self._write_protect, self._media, slots)
 
