@@ -24,14 +24,15 @@ from typing import Iterable, Iterator, List, Optional, Sequence, Union
 
 from . import _native
 
-__all__ = ["D88Error", "Finding", "Image", "Disk", "Sector", "read_image", "create_disk", "complete", "check",
-           "FORMATS"]
+__all__ = ["D88Error", "Finding", "Image", "Disk", "Tracks", "Sector", "read_image", "create_disk", "complete",
+           "check", "FORMATS"]
 
 TRACK_SLOTS = 164
 NAME_BYTES = 16
 _MEDIA = {"2D": 0x00, "2DD": 0x10, "2HD": 0x20}
 _MEDIA_NAMES = {byte: name for name, byte in _MEDIA.items()}
 _PROTECTED = 0x10
+_NAME_AT, _WRITE_PROTECT_AT, _MEDIA_AT = slice(0, 17), 0x1A, 0x1B  # in a disk's header
 _SEVERITIES = ("error", "warning", "note")
 
 #: The names of the ten standard formats of create_disk, by number.
@@ -161,8 +162,9 @@ def _encode_name(name: str) -> bytes:
 class Disk:
     """One disk of an image: its name, write protection, media and tracks.
 
-    A disk keeps the bytes it was read as until its tracks are looked at, so
-    images that are only read and written again cost little.
+    Disks come from read_image, Image.from_bytes and create_disk.  A disk
+    keeps the bytes it was read as until its tracks are looked at, so images
+    that are only read and written again cost little.
     """
 
     def __init__(self, name: bytes, reserved: bytes, write_protect: int, media: int, raw: bytes):
@@ -226,12 +228,13 @@ class Disk:
         """The disk as the library's writer lays it out."""
         if self._tracks is None:
             raw = self._raw
-            if raw[0:17] == self._name and raw[0x1A] == self._write_protect and raw[0x1B] == self._media:
+            if (raw[_NAME_AT] == self._name and raw[_WRITE_PROTECT_AT] == self._write_protect
+                    and raw[_MEDIA_AT] == self._media):
                 return raw
             changed = bytearray(raw)
-            changed[0:17] = self._name
-            changed[0x1A] = self._write_protect
-            changed[0x1B] = self._media
+            changed[_NAME_AT] = self._name
+            changed[_WRITE_PROTECT_AT] = self._write_protect
+            changed[_MEDIA_AT] = self._media
             return bytes(changed)
         slots = [[s._as_tuple() for s in slot] for slot in self._tracks]
         return _native.serialise_disk(self._name, self._reserved, self._write_protect, self._media, slots)
