@@ -28,6 +28,7 @@ trap cleanup EXIT
 
 # stage NAME COMMAND...: runs the command with its output in the stage's log;
 # when it fails, shows the log and stops.
+stages_passed=0
 stage() {
   local name=$1 log
   shift
@@ -40,8 +41,10 @@ stage() {
   if [ "$status" != 0 ]; then
     echo "FAILED: $name (log: $log)"
     tail -n 200 "$log"
+    echo "stages: $stages_passed passed, 1 failed"
     exit 1
   fi
+  stages_passed=$((stages_passed + 1))
 }
 
 # Says a line on the console from inside a stage.
@@ -259,3 +262,5 @@ if command -v emcc >/dev/null && [ -x /usr/bin/chromium ] && [ -d web/test/node_
 else
   echo "== web page: skipped (needs emcc, /usr/bin/chromium and npm ci in web/test)"
 fi
+
+echo "stages: $stages_passed passed, 0 failed"
