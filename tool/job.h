@@ -95,6 +95,20 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
 // after "error: memory exhausted!".
 char* derive_output_name(const char* path);
 
+// A data disk's sectors: 16 of 256 bytes (size code 1) per track.
+constexpr int32_t DATA_SECTOR_SIZE = 256;
+constexpr int32_t DATA_SECTORS_PER_TRACK = 16;
+// The most sectors a track records (its count is 16 bits).
+constexpr int32_t TRACK_SECTOR_MAX = UINT16_MAX;
+
+// Whether a data-disk sector can give its 256 bytes to a game track: size
+// code 1 and at least 256 bytes of data.
+bool is_data_sector(const d88_sector* sector);
+
+// Whether a game track already starts with the sector a transfer inserts
+// (R 1, N 6, 8192 bytes): the image was completed before.
+bool is_completed_track(const d88_track& track);
+
 // Track transfer: one data cylinder into one game track, and the stage of
 // every selected track.
 int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t);

@@ -10,10 +10,6 @@
 
 namespace {
 
-constexpr int32_t DATA_SECTOR_SIZE = 256;
-constexpr int32_t DATA_SECTORS_PER_TRACK = 16;
-constexpr int32_t TRACK_SECTOR_MAX = UINT16_MAX;
-
 struct check_state {
     job_finding_handler handler;
     void* context;
@@ -100,9 +96,9 @@ bool check_game_track(check_state* check, d88_disk* game, int32_t t, const char*
                t / 2, t & 1);
         return false;
     }
-    const d88_sector& first = track->sectors[0];
-    if (first.r == 1 && first.n == TRACK_SECTOR_N && first.data_size == TRACK_DATA_SIZE) {
-        report(check, D88_FINDING_ERROR, "already-complete", t, name, &first, "the track already holds an 8 KB sector");
+    if (is_completed_track(*track)) {
+        report(check, D88_FINDING_ERROR, "already-complete", t, name, &track->sectors[0],
+               "the track already holds an 8 KB sector");
         return false;
     }
     if (track->count >= TRACK_SECTOR_MAX) {
@@ -129,7 +125,7 @@ bool check_data_cylinder(check_state* check, d88_disk* data, int32_t t, const ch
                 report(check, D88_FINDING_ERROR, "missing-sector", t, name, &id, "data disk #%d has no sector %02X/%02X/%02X",
                        number, c, h, r);
                 usable = false;
-            } else if (s->n != 1 || s->data_size < DATA_SECTOR_SIZE || s->data == nullptr) {
+            } else if (!is_data_sector(s)) {
                 report(check, D88_FINDING_ERROR, "short-sector", t, name, &id,
                        "sector %02X/%02X/%02X of data disk #%d has N %u and %d bytes, not N 1 and 256", c, h, r, number, s->n,
                        static_cast<int>(s->data_size));

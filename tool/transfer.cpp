@@ -10,27 +10,17 @@
 #include "d88_message.h"
 #include "job.h"
 
-namespace {
-
-constexpr int32_t DATA_SECTOR_SIZE = 256;
-constexpr int32_t DATA_SECTORS_PER_TRACK = 16;
-constexpr int32_t TRACK_SECTOR_MAX = UINT16_MAX;
-
 bool is_data_sector(const d88_sector* sector)
 {
     return sector != nullptr && sector->n == 1 && sector->data_size >= DATA_SECTOR_SIZE &&
            sector->data != nullptr;
 }
 
-// Whether the track starts with the very sector a transfer inserts: the
-// image was completed already, and a second 8 KB sector would spoil it.
 bool is_completed_track(const d88_track& track)
 {
     const d88_sector& first = track.sectors[0];
     return first.r == 1 && first.n == TRACK_SECTOR_N && first.data_size == TRACK_DATA_SIZE;
 }
-
-}  // namespace
 
 // Fills buffer with the data-disk cylinder of track number t, looked up by
 // C, H and R so that the order of sectors inside a data track does not
