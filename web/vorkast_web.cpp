@@ -134,11 +134,15 @@ bool check_picked(const job& request)
     return missing == nullptr;
 }
 
-// The job of the page's fields: a picked file with no bytes is an empty
-// file, not one to open.
-job picked_job(const job_image picked[JOB_IMAGE_COUNT], int32_t index, int32_t track)
+// The job of the page's fields, as the exported functions take them: a
+// picked file with no bytes is an empty file, not one to open; a track field
+// that is no track number gives track -2 after the console's line.
+job picked_job(const uint8_t* game, int32_t game_size, const char* game_name, const uint8_t* data1, int32_t data1_size,
+               const char* data1_name, const uint8_t* data2, int32_t data2_size, const char* data2_name, int32_t index,
+               const char* track_text)
 {
-    job request = {{picked[0], picked[1], picked[2]}, static_cast<uint32_t>(index), track};
+    job request = {{{game_name, game, game_size}, {data1_name, data1, data1_size}, {data2_name, data2, data2_size}},
+                   static_cast<uint32_t>(index), read_track_field(track_text)};
     for (job_image& image : request.image) {
         if (image.bytes == nullptr && image.size == 0)
             image.bytes = reinterpret_cast<const uint8_t*>("");
@@ -248,9 +252,8 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
                                  const char* data2_name, int32_t index, const char* track_text)
 {
     start_call();
-    const job_image picked[JOB_IMAGE_COUNT] = {{game_name, game, game_size}, {data1_name, data1, data1_size},
-                                               {data2_name, data2, data2_size}};
-    const job request = picked_job(picked, index, read_track_field(track_text));
+    const job request = picked_job(game, game_size, game_name, data1, data1_size, data1_name, data2, data2_size,
+                                   data2_name, index, track_text);
     web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
     if (result == nullptr)
         print_d88_line("error: memory exhausted!");
@@ -285,9 +288,8 @@ char* vorkast_web_check(const uint8_t* game, int32_t game_size, const char* game
                         const char* data2_name, int32_t index, const char* track_text)
 {
     start_call();
-    const job_image picked[JOB_IMAGE_COUNT] = {{game_name, game, game_size}, {data1_name, data1, data1_size},
-                                               {data2_name, data2, data2_size}};
-    const job request = picked_job(picked, index, read_track_field(track_text));
+    const job request = picked_job(game, game_size, game_name, data1, data1_size, data1_name, data2, data2_size,
+                                   data2_name, index, track_text);
     growing_text json = {nullptr, 0, 0, false};
     job_readiness readiness = {0, 0};
     if (request.track >= ALL_TRACKS) {
