@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text.h"
 #include "names.h"
 #include "platform.h"
 
@@ -41,11 +42,11 @@ bool encode_disk_name(const char* text, char stored[17])
     char encoded[4 * NAME_BYTES];
     const int length = utf8_to_cp932(text, encoded, sizeof encoded);
     if (length < 0 && std::strlen(text) < sizeof encoded / 2) {
-        std::printf("error: the name '%s' has a character with no Shift_JIS code\n", text);
+        print_text("error: the name '%s' has a character with no Shift_JIS code\n", text);
         return false;
     }
     if (length < 0 || length > NAME_BYTES) {
-        std::printf("error: the name '%s' is longer than the 16 bytes a disk name holds\n", text);
+        print_text("error: the name '%s' is longer than the 16 bytes a disk name holds\n", text);
         return false;
     }
     std::memcpy(stored, encoded, static_cast<size_t>(length));

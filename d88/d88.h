@@ -138,17 +138,55 @@ D88_API d88_sector* create_d88_custom_sectors(uint8_t c, uint8_t h, const uint8_
 // holds nothing), the scan also keeps every disk, track and sector whose
 // header and data it found whole, in a disk's slots as the file has them,
 // each sector's fields and data unchanged; the caller releases it.
-enum { D88_FINDING_ERROR = 0, D88_FINDING_WARNING = 1, D88_FINDING_NOTE = 2 };
+typedef enum d88_severity { D88_FINDING_ERROR = 0, D88_FINDING_WARNING = 1, D88_FINDING_NOTE = 2 } d88_severity;
+
+// The kinds of finding: those of the scan, then those of vorkast's job (see
+// d88disk check --job).  Each has a stable name, which reports, JSON and
+// scripts use, and the severity it is reported with.
+typedef enum d88_finding_kind {
+    D88_KIND_FILE,            // the file cannot be read, or is empty
+    D88_KIND_DISK_SIZE,
+    D88_KIND_WRITE_PROTECT,
+    D88_KIND_MEDIA,
+    D88_KIND_TRACK_OFFSET,
+    D88_KIND_SECTOR_COUNT,
+    D88_KIND_SECTOR_DATA,
+    D88_KIND_TRAILING_BYTES,
+    D88_KIND_IGNORED_BYTES,
+    D88_KIND_SHARED_OFFSET,
+    D88_KIND_DATA_SIZE,
+    D88_KIND_DUPLICATE_ID,
+    D88_KIND_STATUS,
+    D88_KIND_SHORT_HEADER,
+    D88_KIND_NO_IMAGE,        // the job's kinds
+    D88_KIND_NO_DISK,
+    D88_KIND_NO_GAME_TRACK,
+    D88_KIND_ALREADY_COMPLETE,
+    D88_KIND_FULL_TRACK,
+    D88_KIND_MISSING_SECTOR,
+    D88_KIND_SHORT_SECTOR,
+    D88_KIND_SECTOR_STATUS,
+    D88_KIND_DELETED,
+    D88_KIND_COUNT
+} d88_finding_kind;
+
+// The stable name of a kind ("disk-size", "missing-sector", ...) and of a
+// severity ("error", "warning", "note"); null for a value outside them.
+D88_API const char* d88_finding_kind_name(int32_t kind);
+D88_API const char* d88_severity_name(int32_t severity);
+// The severity a kind is reported with, or -1 for a value outside them.
+D88_API int32_t d88_finding_kind_severity(int32_t kind);
 
 typedef struct d88_finding {
     int32_t severity;     // D88_FINDING_ERROR, _WARNING or _NOTE
-    const char* kind;     // "disk-size", "track-offset", "status", ...
+    const char* kind;     // the kind's name: d88_finding_kind_name(kind_id)
     int32_t disk;         // the disk, from 0; -1 where none applies
     int32_t slot;         // the track slot; -1 where none applies
     int32_t index;        // the sector's index in its slot, from 0; or -1
     int32_t c, h, r;      // that sector's ID; -1 without a sector
     int32_t offset;       // from the file's start, of the record the finding is about; or -1
     const char* message;  // what was found, in plain words
+    int32_t kind_id;      // a d88_finding_kind (since 2.1)
 } d88_finding;
 
 typedef void (*d88_finding_handler)(const d88_finding* finding, void* context);

@@ -6,6 +6,7 @@
 // read from a file can make them overflow, and nothing outside the image's
 // bytes is ever read.
 #include "d88.h"
+#include "d88_decode.h"
 #include "d88_file.h"
 #include "d88_layout.h"
 #include "d88_message.h"
@@ -17,55 +18,6 @@
 
 namespace {
 
-bool is_zero(const uint8_t* p, int32_t size)
-{
-    for (int32_t i = 0; i < size; ++i) {
-        if (p[i] != 0)
-            return false;
-    }
-    return true;
-}
-
-// A track's bytes end at the smallest offset in the table that lies above
-// its own, or at the end of the disk.
-int32_t find_track_end(const d88_disk* disk, int32_t slot)
-{
-    const int32_t offset = disk->track_offset[slot];
-    int32_t end = disk->disk_size;
-    for (int32_t other : disk->track_offset) {
-        if (other > offset && other < end)
-            end = other;
-    }
-    return end;
-}
-
-// The first slot from `first` to `last` - 1 whose offset is neither 0 nor
-// a position inside the disk past its header (672 passes where a short
-// header may end), or -1 when every one passes.
-int32_t find_bad_offset(const d88_disk* disk, int32_t first, int32_t last, bool short_allowed)
-{
-    for (int32_t slot = first; slot < last; ++slot) {
-        const int32_t offset = disk->track_offset[slot];
-        const bool past_header = offset >= D88_HEADER_SIZE || (short_allowed && offset == D88_HEADER_SIZE_160);
-        if (offset != 0 && (offset >= disk->disk_size || !past_header))
-            return slot;
-    }
-    return -1;
-}
-
-// The header is the short one when the disk's bytes are nothing but it, or
-// when a track starts right after 160 offsets.
-bool has_short_header(const d88_disk* disk, int32_t size)
-{
-    if (size == D88_HEADER_SIZE_160)
-        return true;
-    for (int32_t slot = 0; slot < D88_SHORT_TRACK_MAX; ++slot) {
-        if (disk->track_offset[slot] == D88_HEADER_SIZE_160)
-            return true;
-    }
-    return false;
-}
-
 // Reads the present slots; size is the number of bytes the disk's buffer
 // holds, which bounds the first sector header of every slot.
 int32_t read_d88_tracks(d88_disk* disk, const uint8_t* buffer, int32_t size)
@@ -74,9 +26,9 @@ int32_t read_d88_tracks(d88_disk* disk, const uint8_t* buffer, int32_t size)
         const int32_t offset = disk->track_offset[slot];
         if (offset == 0)
             continue;
-        const int32_t end = find_track_end(disk, slot);
+        const int32_t end = find_d88_track_end(disk->track_offset, slot, disk->disk_size);
         int32_t result = -1;
-        if (int64_t{offset} + D88_SECTOR_HEADER_SIZE > size)
+        if (!is_d88_sector_header_inside(offset, size))
             print_d88_message("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
                         static_cast<unsigned>(offset));
         else
@@ -87,17 +39,6 @@ int32_t read_d88_tracks(d88_disk* disk, const uint8_t* buffer, int32_t size)
         }
     }
     return 0;
-}
-
-// Appends a disk at the tail of the image's list.
-void append_d88_disk(d88_image* image, d88_disk** tail, d88_disk* disk)
-{
-    if (*tail == nullptr)
-        image->disks = disk;
-    else
-        (*tail)->next = disk;
-    *tail = disk;
-    image->disk_count += 1;
 }
 
 }  // namespace
@@ -144,11 +85,10 @@ int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int3
     }
     image->disk_count = 0;
     image->disks = nullptr;
-    d88_disk* tail = nullptr;
     int32_t position = 0;
     while (position < size) {
         const int32_t remainder = size - position;
-        if (remainder < D88_HEADER_SIZE && remainder != D88_HEADER_SIZE_160) {
+        if (!has_d88_disk_room(remainder)) {
             print_d88_line("data size too short ... garbage? ... ignored");
             break;
         }
@@ -165,7 +105,7 @@ int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int3
             return -1;
         }
         position += disk->disk_size;
-        append_d88_disk(image, &tail, disk);
+        append_d88_disk(image, disk);
     }
     return image->disk_count;
 }
@@ -176,44 +116,39 @@ int32_t read_d88_image_from_buffer(d88_image* image, const uint8_t* buffer, int3
 // disk's name up to its zero byte, or all 17 bytes when it has none.
 int32_t read_d88_disk_from_buffer(d88_disk* disk, const uint8_t* buffer, int32_t size)
 {
-    if (disk == nullptr || buffer == nullptr || size <= 0 ||
-        (size < D88_HEADER_SIZE && size != D88_HEADER_SIZE_160)) {
+    if (disk == nullptr || buffer == nullptr || size <= 0 || !has_d88_disk_room(size)) {
         print_d88_line("read_d88_disk_from_buffer: illegal parameter");
         return -1;
     }
     std::memset(disk, 0, sizeof *disk);
-    std::memcpy(disk->name, buffer + D88_NAME_AT, sizeof disk->name);
-    std::memcpy(disk->reserved, buffer + D88_RESERVED_AT, sizeof disk->reserved);
-    disk->write_protect = buffer[D88_WRITE_PROTECT_AT];
-    disk->disk_type = buffer[D88_MEDIA_AT];
-    disk->disk_size = get_le32(buffer + D88_DISK_SIZE_AT);
-
-    if (disk->disk_size < D88_HEADER_SIZE_160 || disk->disk_size > size) {
+    decode_d88_disk_header(buffer, disk);
+    if (!is_d88_disk_size(disk->disk_size, size)) {
         print_d88_message("illegal data: [%.17s] disk size = 0x%08X\n", disk->name,
                     static_cast<unsigned>(disk->disk_size));
         return -1;
     }
-    if (disk->write_protect != D88_WRITABLE && disk->write_protect != D88_PROTECTED) {
+    if (!is_d88_write_protect(disk->write_protect)) {
         print_d88_message("illegal data: [%.17s] write protect flag = 0x%02X\n", disk->name, disk->write_protect);
         return -1;
     }
-    if (disk->disk_type != D88_MEDIA_2D && disk->disk_type != D88_MEDIA_2DD && disk->disk_type != D88_MEDIA_2HD) {
+    if (!is_d88_media(disk->disk_type)) {
         print_d88_message("illegal data: [%.17s] disk type = 0x%02X\n", disk->name, disk->disk_type);
         return -1;
     }
-    const int32_t table_length = size == D88_HEADER_SIZE_160 ? D88_SHORT_TRACK_MAX : D88_TRACK_MAX;
-    for (int32_t slot = 0; slot < table_length; ++slot)
-        disk->track_offset[slot] = get_le32(buffer + D88_TRACK_TABLE_AT + 4 * slot);
-    int32_t bad_slot = find_bad_offset(disk, 0, D88_SHORT_TRACK_MAX, true);
-    if (bad_slot < 0 && has_short_header(disk, size))
-        std::fill(disk->track_offset + D88_SHORT_TRACK_MAX, disk->track_offset + D88_TRACK_MAX, 0);
-    else if (bad_slot < 0)
-        bad_slot = find_bad_offset(disk, D88_SHORT_TRACK_MAX, D88_TRACK_MAX, false);
-    if (bad_slot >= 0) {
-        print_d88_message("illegal data: [%.17s] track %d offset = 0x%08X\n", disk->name, static_cast<int>(bad_slot),
-                    static_cast<unsigned>(disk->track_offset[bad_slot]));
+    decode_d88_track_table(buffer, size, disk->track_offset);
+    const bool short_header = is_d88_short_header(disk->track_offset, size);
+    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        const int32_t offset = disk->track_offset[slot];
+        if (offset == 0 || is_d88_track_offset(offset, slot, disk->disk_size))
+            continue;
+        if (short_header && slot >= D88_SHORT_TRACK_MAX)
+            break;  // past the 160 offsets of a short header: cleared below
+        print_d88_message("illegal data: [%.17s] track %d offset = 0x%08X\n", disk->name, static_cast<int>(slot),
+                    static_cast<unsigned>(offset));
         return -1;
     }
+    if (short_header)
+        std::fill(disk->track_offset + D88_SHORT_TRACK_MAX, disk->track_offset + D88_TRACK_MAX, 0);
     return read_d88_tracks(disk, buffer, size);
 }
 
@@ -225,10 +160,10 @@ int32_t read_d88_track_from_buffer(d88_track* track, const uint8_t* buffer, int3
         print_d88_line("read_d88_track_from_buffer: illegal parameter");
         return -1;
     }
-    track->count = get_le16(buffer + offset + D88_SECTOR_COUNT_AT);
+    track->count = decode_d88_track_count(buffer + offset);
     track->sectors = nullptr;
     if (track->count == 0) {
-        if (is_zero(buffer + offset, D88_SECTOR_HEADER_SIZE))
+        if (is_d88_empty_slot(buffer + offset))
             return 0;
         print_d88_message("illegal data: # of sectors = %d\n", static_cast<int>(track->count));
         return -1;
@@ -259,39 +194,24 @@ int32_t read_d88_sector_from_buffer(d88_sector* sector, const uint8_t* buffer, i
         return -1;
     }
     std::memset(sector, 0, sizeof *sector);
-    if (int64_t{offset} + D88_SECTOR_HEADER_SIZE > end) {
+    if (!is_d88_sector_header_inside(offset, end)) {
         print_d88_message("data error: data size(0x%08X) < offset(0x%08X)\n", static_cast<unsigned>(end),
                     static_cast<unsigned>(offset));
         return -1;
     }
-    const uint8_t* header = buffer + offset;
-    sector->c = header[D88_SECTOR_C_AT];
-    sector->h = header[D88_SECTOR_H_AT];
-    sector->r = header[D88_SECTOR_R_AT];
-    sector->n = header[D88_SECTOR_N_AT];
-    sector->sector_count = get_le16(header + D88_SECTOR_COUNT_AT);
-    sector->density = header[D88_DENSITY_AT];
-    sector->deleted_mark = header[D88_DELETED_AT];
-    sector->status = header[D88_STATUS_AT];
-    std::memcpy(sector->reserved, header + D88_SECTOR_RESERVED_AT, sizeof sector->reserved);
-    const uint16_t stored_size = get_le16(header + D88_DATA_SIZE_AT);
+    const uint16_t stored_size = decode_d88_sector_header(buffer + offset, sector);
     if (stored_size > D88_DATA_SIZE_MAX) {
         print_d88_line("memory exhaust!");
         return -1;
     }
-    sector->data_size = static_cast<int16_t>(stored_size);
-    if (int64_t{offset} + D88_SECTOR_HEADER_SIZE + stored_size > end) {
+    if (!is_d88_sector_inside(offset, stored_size, end)) {
         print_d88_message("data error: data size(0x%08X) < offset(0x%08X) + 0x10 + sector size(0x%04X)\n",
                     static_cast<unsigned>(end), static_cast<unsigned>(offset), static_cast<unsigned>(stored_size));
         return -1;
     }
-    if (stored_size == 0)
-        return 0;
-    sector->data = static_cast<uint8_t*>(std::malloc(stored_size));
-    if (sector->data == nullptr) {
+    if (!copy_d88_sector_data(sector, buffer + offset + D88_SECTOR_HEADER_SIZE, stored_size)) {
         print_d88_line("memory exhaust!");
         return -1;
     }
-    std::memcpy(sector->data, header + D88_SECTOR_HEADER_SIZE, stored_size);
     return 0;
 }

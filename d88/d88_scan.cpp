@@ -7,6 +7,7 @@
 // error is exactly what makes read_d88_image_from_buffer refuse the bytes.
 // Positions are computed in 64 bits; nothing outside the bytes is read.
 #include "d88.h"
+#include "d88_decode.h"
 #include "d88_layout.h"
 #include "d88_message.h"
 
@@ -43,12 +44,13 @@ constexpr place nowhere(int64_t offset)
 }
 
 #if defined(__GNUC__)
-void report(scan_state* scan, int32_t severity, const char* kind, const place& at, const char* format, ...)
-    __attribute__((format(printf, 5, 6)));
+void report(scan_state* scan, d88_finding_kind kind, const place& at, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
 #endif
 
-void report(scan_state* scan, int32_t severity, const char* kind, const place& at, const char* format, ...)
+void report(scan_state* scan, d88_finding_kind kind, const place& at, const char* format, ...)
 {
+    const int32_t severity = d88_finding_kind_severity(kind);
     char message[256];
     va_list args;
     va_start(args, format);
@@ -58,7 +60,7 @@ void report(scan_state* scan, int32_t severity, const char* kind, const place& a
     if (scan->handler == nullptr)
         return;
     const d88_finding finding = {severity,
-                                 kind,
+                                 d88_finding_kind_name(kind),
                                  at.disk,
                                  at.slot,
                                  at.index,
@@ -66,7 +68,8 @@ void report(scan_state* scan, int32_t severity, const char* kind, const place& a
                                  at.id != nullptr ? at.id->h : -1,
                                  at.id != nullptr ? at.id->r : -1,
                                  static_cast<int32_t>(at.offset),
-                                 message};
+                                 message,
+                                 kind};
     scan->handler(&finding, scan->context);
 }
 
@@ -83,40 +86,23 @@ const char* status_meaning(uint8_t status)
     }
 }
 
-// The sector header at p, as the reader copies it (data left null).
-d88_sector header_of(const uint8_t* p)
-{
-    d88_sector s = {};
-    s.c = p[D88_SECTOR_C_AT];
-    s.h = p[D88_SECTOR_H_AT];
-    s.r = p[D88_SECTOR_R_AT];
-    s.n = p[D88_SECTOR_N_AT];
-    s.sector_count = get_le16(p + D88_SECTOR_COUNT_AT);
-    s.density = p[D88_DENSITY_AT];
-    s.deleted_mark = p[D88_DELETED_AT];
-    s.status = p[D88_STATUS_AT];
-    std::memcpy(s.reserved, p + D88_SECTOR_RESERVED_AT, sizeof s.reserved);
-    s.data_size = static_cast<int16_t>(get_le16(p + D88_DATA_SIZE_AT) & D88_DATA_SIZE_MAX);
-    return s;
-}
-
 // The warnings of a whole sector: a data size its N does not stand for, an
 // ID seen before in its track, an error status.
-void check_whole_sector(scan_state* scan, const place& at, const d88_sector& s, const d88_sector* kept, int32_t found)
+void check_whole_sector(scan_state* scan, const place& at, const d88_sector& s, const d88_sector* before, int32_t found)
 {
     const int32_t nominal = s.n <= 8 ? 128 << s.n : -1;
     if (s.data_size != nominal)
-        report(scan, D88_FINDING_WARNING, "data-size", at, "holds %d bytes of data, not the %d that size code N %u stands for",
+        report(scan, D88_KIND_DATA_SIZE, at, "holds %d bytes of data, not the %d that size code N %u stands for",
                static_cast<int>(s.data_size), static_cast<int>(nominal), s.n);
-    for (int32_t i = 0; kept != nullptr && i < found; ++i) {
-        if (kept[i].c == s.c && kept[i].h == s.h && kept[i].r == s.r) {
-            report(scan, D88_FINDING_WARNING, "duplicate-id", at, "has the ID of sector %d of its track; a look-up by ID finds that one",
+    for (int32_t i = 0; i < found; ++i) {
+        if (before[i].c == s.c && before[i].h == s.h && before[i].r == s.r) {
+            report(scan, D88_KIND_DUPLICATE_ID, at, "has the ID of sector %d of its track; a look-up by ID finds that one",
                    static_cast<int>(i));
             break;
         }
     }
     if (s.status != 0)
-        report(scan, D88_FINDING_WARNING, "status", at, "was read with status 0x%02X: %s", s.status, status_meaning(s.status));
+        report(scan, D88_KIND_STATUS, at, "was read with status 0x%02X: %s", s.status, status_meaning(s.status));
 }
 
 // A slot of the disk being scanned: its offset and end in the disk, and
@@ -126,170 +112,157 @@ struct slot_bounds {
     int64_t disk_start, offset, end, bytes_left;  // bytes_left: from the disk's start to the end of the file
 };
 
-// Reads the sectors of one slot as long as they are whole, into track when
-// it is given.  Returns false only when memory runs out.
-bool scan_track(scan_state* scan, const slot_bounds& b, d88_track* track)
+// Reads the sectors of one slot as long as they are whole: their headers
+// always (a later sector's ID is compared with them), their data too when
+// track is given, which then keeps them.  False only when memory runs out.
+bool scan_sectors(scan_state* scan, const slot_bounds& b, int32_t count, d88_sector* kept, d88_track* track)
 {
     const uint8_t* disk = scan->bytes + b.disk_start;
     const place slot_at = {b.disk, b.slot, -1, nullptr, b.disk_start + b.offset};
-    if (b.offset + D88_SECTOR_HEADER_SIZE > b.bytes_left) {
-        report(scan, D88_FINDING_ERROR, "sector-data", {b.disk, b.slot, 0, nullptr, b.disk_start + b.offset},
-               "the first sector header passes the end of the file");
-        return true;
-    }
-    const int32_t count = get_le16(disk + b.offset + D88_SECTOR_COUNT_AT);
-    if (count == 0) {
-        const uint8_t* first = disk + b.offset;
-        for (int i = 0; i < D88_SECTOR_HEADER_SIZE; ++i) {
-            if (first[i] != 0) {
-                report(scan, D88_FINDING_ERROR, "sector-count", slot_at,
-                       "the first sector header counts 0 sectors in the track, yet is not all zero");
-                break;
-            }
-        }
-        return true;  // an empty slot, or one that cannot be read
-    }
-    d88_sector* kept = nullptr;
-    if (track != nullptr) {
-        kept = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count), sizeof(d88_sector)));
-        if (kept == nullptr)
-            return false;
-        track->sectors = kept;
-    }
     int64_t position = b.offset;
     int32_t found = 0;
     for (; found < count; ++found) {
-        if (position + D88_SECTOR_HEADER_SIZE > b.end) {
+        if (!is_d88_sector_header_inside(position, b.end)) {
             if (position < b.end)
-                report(scan, D88_FINDING_ERROR, "sector-data", {b.disk, b.slot, found, nullptr, b.disk_start + position},
+                report(scan, D88_KIND_SECTOR_DATA, {b.disk, b.slot, found, nullptr, b.disk_start + position},
                        "the sector header at 0x%08X is cut by the end of its track at 0x%08X",
                        static_cast<unsigned>(position), static_cast<unsigned>(b.end));
-            report(scan, D88_FINDING_ERROR, "sector-count", slot_at,
+            report(scan, D88_KIND_SECTOR_COUNT, slot_at,
                    "the track counts %d sectors, but its bytes hold %d", static_cast<int>(count), static_cast<int>(found));
             break;
         }
-        const d88_sector s = header_of(disk + position);
+        d88_sector& s = kept[found];
+        const uint16_t stored_size = decode_d88_sector_header(disk + position, &s);
         const place at = {b.disk, b.slot, found, &s, b.disk_start + position};
-        const int32_t stored_size = get_le16(disk + position + D88_DATA_SIZE_AT);
         if (stored_size > D88_DATA_SIZE_MAX) {
-            report(scan, D88_FINDING_ERROR, "sector-data", at, "the data size 0x%04X is 0x8000 or more",
+            report(scan, D88_KIND_SECTOR_DATA, at, "the data size 0x%04X is 0x8000 or more",
                    static_cast<unsigned>(stored_size));
             break;
         }
-        if (position + D88_SECTOR_HEADER_SIZE + stored_size > b.end) {
-            report(scan, D88_FINDING_ERROR, "sector-data", at,
+        if (!is_d88_sector_inside(position, stored_size, b.end)) {
+            report(scan, D88_KIND_SECTOR_DATA, at,
                    "its %d bytes of data pass the end of its track at 0x%08X", static_cast<int>(stored_size),
                    static_cast<unsigned>(b.end));
             break;
         }
         check_whole_sector(scan, at, s, kept, found);
-        if (kept != nullptr) {
-            kept[found] = s;
-            if (stored_size > 0 && (kept[found].data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(stored_size)))) == nullptr)
+        if (track != nullptr) {
+            if (!copy_d88_sector_data(&s, disk + position + D88_SECTOR_HEADER_SIZE, stored_size))
                 return false;
-            if (stored_size > 0)
-                std::memcpy(kept[found].data, disk + position + D88_SECTOR_HEADER_SIZE, static_cast<size_t>(stored_size));
             track->count = found + 1;
         }
         position += D88_SECTOR_HEADER_SIZE + stored_size;
     }
     if (found == count && position < b.end)
-        report(scan, D88_FINDING_WARNING, "ignored-bytes", {b.disk, b.slot, -1, nullptr, b.disk_start + position},
+        report(scan, D88_KIND_IGNORED_BYTES, {b.disk, b.slot, -1, nullptr, b.disk_start + position},
                "%d bytes after the track's last sector belong to no sector", static_cast<int>(b.end - position));
-    if (track != nullptr && track->count == 0) {
-        std::free(track->sectors);
-        track->sectors = nullptr;
-    }
     return true;
 }
 
+// One slot: its first header, then its sectors, kept in track when it is
+// given.  False only when memory runs out.
+bool scan_track(scan_state* scan, const slot_bounds& b, d88_track* track)
+{
+    const uint8_t* first = scan->bytes + b.disk_start + b.offset;
+    if (!is_d88_sector_header_inside(b.offset, b.bytes_left)) {
+        report(scan, D88_KIND_SECTOR_DATA, {b.disk, b.slot, 0, nullptr, b.disk_start + b.offset},
+               "the first sector header passes the end of the file");
+        return true;
+    }
+    const int32_t count = decode_d88_track_count(first);
+    if (count == 0) {
+        if (!is_d88_empty_slot(first))
+            report(scan, D88_KIND_SECTOR_COUNT, {b.disk, b.slot, -1, nullptr, b.disk_start + b.offset},
+                   "the first sector header counts 0 sectors in the track, yet is not all zero");
+        return true;  // an empty slot, or one that cannot be read
+    }
+    d88_sector* kept = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count), sizeof(d88_sector)));
+    if (kept == nullptr)
+        return false;
+    if (track != nullptr)
+        track->sectors = kept;
+    const bool scanned = scan_sectors(scan, b, count, kept, track);
+    if (track == nullptr || track->count == 0) {
+        if (track != nullptr)
+            track->sectors = nullptr;
+        std::free(kept);
+    }
+    return scanned;
+}
+
 // The header's checks, in the reader's order but each one reported: the
-// number of bytes the disk takes in the file.
+// number of bytes the disk takes in the file.  The disk record, when
+// given, gets the header's fields.
 int64_t scan_header(scan_state* scan, int32_t index, int64_t start, int64_t left, d88_disk* disk)
 {
-    const uint8_t* b = scan->bytes + start;
+    d88_disk header = {};
+    decode_d88_disk_header(scan->bytes + start, &header);
     const place at = {index, -1, -1, nullptr, start};
-    const int32_t stored = get_le32(b + D88_DISK_SIZE_AT);
-    int64_t extent = stored;
-    if (stored < D88_HEADER_SIZE_160) {
-        report(scan, D88_FINDING_ERROR, "disk-size", at,
+    const int32_t stored = header.disk_size;
+    const int64_t extent = is_d88_disk_size(stored, left) ? stored : left;
+    if (stored < D88_HEADER_SIZE_160)
+        report(scan, D88_KIND_DISK_SIZE, at,
                "the disk size 0x%08X is below the 672 bytes of a header; the disk is taken to end with the file",
                static_cast<unsigned>(stored));
-        extent = left;
-    } else if (stored > left) {
-        report(scan, D88_FINDING_ERROR, "disk-size", at, "the disk size 0x%08X passes the end of the file at 0x%08X: the file is cut",
+    else if (stored > left)
+        report(scan, D88_KIND_DISK_SIZE, at, "the disk size 0x%08X passes the end of the file at 0x%08X: the file is cut",
                static_cast<unsigned>(stored), static_cast<unsigned>(start + left));
-        extent = left;
-    }
-    const uint8_t protect = b[D88_WRITE_PROTECT_AT], media = b[D88_MEDIA_AT];
-    if (protect != D88_WRITABLE && protect != D88_PROTECTED)
-        report(scan, D88_FINDING_ERROR, "write-protect", at,
-               "the write protect byte 0x%02X is neither 0x00 (writable) nor 0x10 (protected)", protect);
-    if (media != D88_MEDIA_2D && media != D88_MEDIA_2DD && media != D88_MEDIA_2HD)
-        report(scan, D88_FINDING_ERROR, "media", at, "the media byte 0x%02X is none of 0x00 (2D), 0x10 (2DD) and 0x20 (2HD)", media);
-    if (disk != nullptr) {
-        std::memcpy(disk->name, b + D88_NAME_AT, sizeof disk->name);
-        std::memcpy(disk->reserved, b + D88_RESERVED_AT, sizeof disk->reserved);
-        disk->write_protect = protect;
-        disk->disk_type = media;
-        disk->disk_size = static_cast<int32_t>(extent);
-    }
+    if (!is_d88_write_protect(header.write_protect))
+        report(scan, D88_KIND_WRITE_PROTECT, at,
+               "the write protect byte 0x%02X is neither 0x00 (writable) nor 0x10 (protected)", header.write_protect);
+    if (!is_d88_media(header.disk_type))
+        report(scan, D88_KIND_MEDIA, at, "the media byte 0x%02X is none of 0x00 (2D), 0x10 (2DD) and 0x20 (2HD)",
+               header.disk_type);
+    header.disk_size = static_cast<int32_t>(extent);
+    if (disk != nullptr)
+        *disk = header;
     return extent;
 }
 
-// Whether the offset of slot may start a track of a disk of `limit` bytes.
-bool is_track_offset(int32_t offset, int32_t slot, int64_t limit)
+// Where an unusable track offset lies, in words.
+const char* misplaced_offset(int32_t offset, bool cut)
 {
-    const bool past_header = offset >= D88_HEADER_SIZE || (slot < D88_SHORT_TRACK_MAX && offset == D88_HEADER_SIZE_160);
-    return offset < limit && past_header;
+    return offset < D88_HEADER_SIZE && offset >= 0 ? "inside the disk's header"
+           : cut                                   ? "past the end of the cut file"
+                                                   : "past the end of the disk";
 }
 
 // One disk from start, with `left` bytes from there to the end of the file:
-// the number of bytes it takes, or -1 when memory runs out.
+// the number of bytes it takes, or -1 when memory runs out.  Offsets the
+// reader refuses are reported and dropped from the table, so that they end
+// no other track.
 int64_t scan_disk(scan_state* scan, int32_t index, int64_t start, int64_t left, d88_disk* disk)
 {
     const uint8_t* b = scan->bytes + start;
     const int64_t extent = scan_header(scan, index, start, left, disk);
-    const int32_t table_length = left == D88_HEADER_SIZE_160 ? D88_SHORT_TRACK_MAX : D88_TRACK_MAX;
-    int32_t offsets[D88_TRACK_MAX] = {};
-    bool short_header = left == D88_HEADER_SIZE_160;
-    for (int32_t slot = 0; slot < table_length; ++slot) {
-        offsets[slot] = get_le32(b + D88_TRACK_TABLE_AT + 4 * slot);
-        short_header |= slot < D88_SHORT_TRACK_MAX && offsets[slot] == D88_HEADER_SIZE_160;
-    }
-    if (short_header) {
-        report(scan, D88_FINDING_NOTE, "short-header", {index, -1, -1, nullptr, start},
+    const int32_t room = static_cast<int32_t>(left);
+    int32_t offsets[D88_TRACK_MAX];
+    decode_d88_track_table(b, room, offsets);
+    if (is_d88_short_header(offsets, room)) {
+        report(scan, D88_KIND_SHORT_HEADER, {index, -1, -1, nullptr, start},
                "the disk has the short 672-byte header, with 160 track offsets");
         for (int32_t slot = D88_SHORT_TRACK_MAX; slot < D88_TRACK_MAX; ++slot)
             offsets[slot] = 0;
     }
     const bool cut = get_le32(b + D88_DISK_SIZE_AT) > left;
-    bool usable[D88_TRACK_MAX] = {};
+    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        if (offsets[slot] == 0 || is_d88_track_offset(offsets[slot], slot, extent))
+            continue;
+        report(scan, D88_KIND_TRACK_OFFSET, {index, slot, -1, nullptr, start + D88_TRACK_TABLE_AT + 4 * slot},
+               "the track offset 0x%08X lies %s", static_cast<unsigned>(offsets[slot]), misplaced_offset(offsets[slot], cut));
+        offsets[slot] = 0;
+    }
     for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
         if (offsets[slot] == 0)
             continue;
-        usable[slot] = is_track_offset(offsets[slot], slot, extent);
-        if (!usable[slot])
-            report(scan, D88_FINDING_ERROR, "track-offset", {index, slot, -1, nullptr, start + D88_TRACK_TABLE_AT + 4 * slot},
-                   "the track offset 0x%08X lies %s", static_cast<unsigned>(offsets[slot]),
-                   offsets[slot] < D88_HEADER_SIZE && offsets[slot] >= 0 ? "inside the disk's header"
-                   : cut                                                  ? "past the end of the cut file"
-                                                                          : "past the end of the disk");
-    }
-    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
-        if (!usable[slot])
-            continue;
-        int64_t end = extent;
-        int32_t shared_with = -1;
-        for (int32_t other = 0; other < D88_TRACK_MAX; ++other) {
-            if (usable[other] && offsets[other] > offsets[slot] && offsets[other] < end)
-                end = offsets[other];
-            if (usable[other] && other < slot && offsets[other] == offsets[slot] && shared_with < 0)
-                shared_with = other;
+        for (int32_t other = 0; other < slot; ++other) {
+            if (offsets[other] != offsets[slot])
+                continue;
+            report(scan, D88_KIND_SHARED_OFFSET, {index, slot, -1, nullptr, start + offsets[slot]},
+                   "the track starts where slot %d's does: both are read from the same bytes", static_cast<int>(other));
+            break;
         }
-        if (shared_with >= 0)
-            report(scan, D88_FINDING_WARNING, "shared-offset", {index, slot, -1, nullptr, start + offsets[slot]},
-                   "the track starts where slot %d's does: both are read from the same bytes", static_cast<int>(shared_with));
+        const int32_t end = find_d88_track_end(offsets, slot, static_cast<int32_t>(extent));
         const slot_bounds bounds = {index, slot, start, offsets[slot], end, left};
         if (!scan_track(scan, bounds, disk != nullptr ? &disk->track[slot] : nullptr))
             return -1;
@@ -297,16 +270,6 @@ int64_t scan_disk(scan_state* scan, int32_t index, int64_t start, int64_t left, 
             disk->track_offset[slot] = offsets[slot];
     }
     return extent;
-}
-
-// Appends a disk to the salvaged image.
-void keep_disk(d88_image* image, d88_disk* disk)
-{
-    d88_disk** tail = &image->disks;
-    while (*tail != nullptr)
-        tail = &(*tail)->next;
-    *tail = disk;
-    image->disk_count += 1;
 }
 
 }  // namespace
@@ -322,12 +285,12 @@ int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_handler 
     if (salvage != nullptr)
         *salvage = d88_image{0, nullptr};
     if (size == 0)
-        report(&scan, D88_FINDING_ERROR, "file", nowhere(-1), "the file is empty");
+        report(&scan, D88_KIND_FILE, nowhere(-1), "the file is empty");
     int64_t position = 0;
     for (int32_t index = 0; position < size; ++index) {
         const int64_t left = size - position;
-        if (left < D88_HEADER_SIZE && left != D88_HEADER_SIZE_160) {
-            report(&scan, D88_FINDING_WARNING, "trailing-bytes", nowhere(position),
+        if (!has_d88_disk_room(left)) {
+            report(&scan, D88_KIND_TRAILING_BYTES, nowhere(position),
                    "%lld bytes after the last disk are too few for a disk; the reader ignores them",
                    static_cast<long long>(left));
             break;
@@ -339,7 +302,7 @@ int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_handler 
         }
         const int64_t extent = scan_disk(&scan, index, position, left, disk);
         if (disk != nullptr)
-            keep_disk(salvage, disk);
+            append_d88_disk(salvage, disk);
         if (extent < 0) {
             scan.out_of_memory = true;
             break;

@@ -4,13 +4,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88disk.h"
 #include "job.h"
 #include "platform.h"
 
 namespace {
-
-const char* const SEVERITY[] = {"error", "warning", "note"};
 
 // Where a report goes: text lines, or the members of one JSON array.
 struct report_target {
@@ -19,6 +18,55 @@ struct report_target {
     int32_t count[3];   // findings by severity
     bool first;         // no JSON member printed yet
 };
+
+// Findings kept until the lines that stand before them are printed; each
+// message is a copy.  Once memory runs out, failed is set and the rest is
+// not kept.
+template <class Finding>
+struct kept_findings {
+    Finding* items;
+    int32_t count, room;
+    bool failed;
+};
+
+template <class Finding>
+void keep_finding(const Finding* f, void* context)
+{
+    kept_findings<Finding>* list = static_cast<kept_findings<Finding>*>(context);
+    if (list->failed)
+        return;
+    if (list->count == list->room) {
+        const int32_t room = list->room > 0 ? 2 * list->room : 16;
+        Finding* items = static_cast<Finding*>(std::malloc(static_cast<size_t>(room) * sizeof(Finding)));
+        if (items == nullptr) {
+            list->failed = true;
+            return;
+        }
+        if (list->count > 0)
+            std::memcpy(items, list->items, static_cast<size_t>(list->count) * sizeof(Finding));
+        std::free(list->items);
+        list->items = items;
+        list->room = room;
+    }
+    const size_t length = std::strlen(f->message) + 1;
+    char* message = static_cast<char*>(std::malloc(length));
+    if (message == nullptr) {
+        list->failed = true;
+        return;
+    }
+    std::memcpy(message, f->message, length);
+    list->items[list->count] = *f;
+    list->items[list->count++].message = message;
+}
+
+template <class Finding>
+void release_findings(kept_findings<Finding>* list)
+{
+    for (int32_t i = 0; i < list->count; ++i)
+        std::free(const_cast<char*>(list->items[i].message));
+    std::free(list->items);
+    *list = {};
+}
 
 void discard_message(const char*, void*) {}
 
@@ -40,37 +88,49 @@ const char* plural(int32_t n, const char* one, const char* many)
 
 void print_counts(const report_target& target)
 {
-    std::printf("%d %s, %d %s, %d %s\n", static_cast<int>(target.count[0]), plural(target.count[0], "error", "errors"),
-                static_cast<int>(target.count[1]), plural(target.count[1], "warning", "warnings"),
-                static_cast<int>(target.count[2]), plural(target.count[2], "note", "notes"));
+    print_text("%d %s, %d %s, %d %s\n", static_cast<int>(target.count[0]), plural(target.count[0], "error", "errors"),
+               static_cast<int>(target.count[1]), plural(target.count[1], "warning", "warnings"),
+               static_cast<int>(target.count[2]), plural(target.count[2], "note", "notes"));
 }
 
 // One finding of an image: a line, or a JSON object.
-void print_image_finding(const d88_finding* f, void* context)
+void print_image_finding(const d88_finding& f, report_target* target)
 {
-    report_target* target = static_cast<report_target*>(context);
-    target->count[f->severity] += 1;
+    const char* severity = d88_severity_name(f.severity);
+    const char* kind = d88_finding_kind_name(f.kind_id);
+    target->count[f.severity] += 1;
     if (!target->json) {
         char place[96];
-        format_finding_place(*f, place, sizeof place);
-        std::printf("%s: %s%s%s %s: %s\n", target->image, place, place[0] != '\0' ? ": " : "", SEVERITY[f->severity],
-                    f->kind, f->message);
+        format_finding_place(f, place, sizeof place);
+        print_text("%s: %s%s%s %s: %s\n", target->image, place, place[0] != '\0' ? ": " : "", severity, kind, f.message);
         return;
     }
-    std::printf("%s\n        {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", SEVERITY[f->severity], f->kind);
+    print_text("%s\n        {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", severity, kind);
     const char* const names[] = {"disk", "slot", "index", "offset"};
-    const int32_t values[] = {f->disk, f->slot, f->index, f->offset};
+    const int32_t values[] = {f.disk, f.slot, f.index, f.offset};
     for (int i = 0; i < 4; ++i) {
         if (values[i] >= 0)
-            std::printf(", \"%s\": %d", names[i], static_cast<int>(values[i]));
+            print_text(", \"%s\": %d", names[i], static_cast<int>(values[i]));
     }
-    if (f->c >= 0)
-        std::printf(", \"sector\": \"%02X/%02X/%02X\"", static_cast<unsigned>(f->c), static_cast<unsigned>(f->h),
-                    static_cast<unsigned>(f->r));
-    std::printf(", \"message\": ");
-    print_json_string(f->message);
-    std::printf("}");
+    if (f.c >= 0)
+        print_text(", \"sector\": \"%02X/%02X/%02X\"", static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
+                   static_cast<unsigned>(f.r));
+    print_text(", \"message\": ");
+    print_json_string(f.message);
+    print_text("}");
     target->first = false;
+}
+
+// Scans the image's bytes once: its findings, and what the scan keeps of
+// it.  -1 after a message when memory runs out.
+int32_t scan_image(const uint8_t* bytes, int32_t size, kept_findings<d88_finding>* found, d88_image* kept)
+{
+    const int32_t errors = scan_d88_image(bytes, size, keep_finding<d88_finding>, found, kept);
+    if (errors >= 0 && !found->failed)
+        return errors;
+    if (errors >= 0)
+        print_text_line("error: memory exhausted!");
+    return -1;
 }
 
 // Checks one image; whether vorkast can read it and it holds a disk.
@@ -79,29 +139,30 @@ bool check_image(const char* path, bool json, bool first_image)
     int32_t size = 0;
     const char* reason = nullptr;
     uint8_t* bytes = load_quietly(path, &size, &reason);
+    kept_findings<d88_finding> found = {};
     d88_image kept = {};
+    const d88_finding unreadable = {D88_FINDING_ERROR, "file", -1, -1, -1, -1, -1, -1, -1, reason, D88_KIND_FILE};
+    const int32_t errors = bytes != nullptr ? scan_image(bytes, size, &found, &kept) : 1;
+    const bool readable = errors == 0, usable = readable && kept.disk_count > 0;
     report_target target = {json, path, {0, 0, 0}, true};
-    const int32_t errors = bytes != nullptr ? scan_d88_image(bytes, size, nullptr, nullptr, &kept) : 1;
-    const bool readable = errors == 0;
-    if (json) {
-        std::printf("%s\n    {\"path\": ", first_image ? "" : ",");
+    if (errors >= 0 && json) {
+        print_text("%s\n    {\"path\": ", first_image ? "" : ",");
         print_json_string(path);
-        std::printf(", \"readable\": %s, \"disks\": %d, \"findings\": [", readable ? "true" : "false",
-                    static_cast<int>(kept.disk_count));
+        print_text(", \"readable\": %s, \"disks\": %d, \"findings\": [", readable ? "true" : "false",
+                   static_cast<int>(kept.disk_count));
     }
-    const d88_finding unreadable = {D88_FINDING_ERROR, "file", -1, -1, -1, -1, -1, -1, -1, reason};
     if (bytes == nullptr)
-        print_image_finding(&unreadable, &target);
-    else if (errors >= 0)
-        scan_d88_image(bytes, size, print_image_finding, &target, nullptr);
-    const bool usable = readable && kept.disk_count > 0;
-    if (json) {
-        std::printf("%s]}", target.first ? "" : "\n      ");
-    } else {
-        std::printf("%s: %s; ", path,
-                    !readable ? "not readable by vorkast" : usable ? "readable by vorkast" : "readable, but holds no disk");
+        print_image_finding(unreadable, &target);
+    for (int32_t i = 0; i < found.count; ++i)
+        print_image_finding(found.items[i], &target);
+    if (errors >= 0 && json) {
+        print_text("%s]}", target.first ? "" : "\n      ");
+    } else if (errors >= 0) {
+        print_text("%s: %s; ", path,
+                   !readable ? "not readable by vorkast" : usable ? "readable by vorkast" : "readable, but holds no disk");
         print_counts(target);
     }
+    release_findings(&found);
     free_d88_image(&kept, 0);
     std::free(bytes);
     return usable;
@@ -111,66 +172,95 @@ int check_images(const command_line& line)
 {
     bool all_usable = true;
     if (line.json)
-        std::printf("{\"images\": [");
+        print_text("{\"images\": [");
     for (int i = 0; i < line.word_count; ++i)
         all_usable = check_image(line.words[i], line.json, i == 0) && all_usable;
     if (line.json)
-        std::printf("\n]}\n");
+        print_text("\n]}\n");
     return all_usable ? 0 : 1;
 }
 
 // One finding of the job: a line, or a JSON object.
-void print_job_finding(const job_finding* f, void* context)
+void print_job_finding(const job_finding& f, report_target* target)
 {
-    report_target* target = static_cast<report_target*>(context);
+    const char* severity = d88_severity_name(f.severity);
+    const char* kind = d88_finding_kind_name(f.kind);
     char sector[32] = "";
-    if (f->c >= 0)
-        std::snprintf(sector, sizeof sector, "%02X/%02X/%02X", static_cast<unsigned>(f->c), static_cast<unsigned>(f->h),
-                      static_cast<unsigned>(f->r));
+    if (f.c >= 0)
+        std::snprintf(sector, sizeof sector, "%02X/%02X/%02X", static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
+                      static_cast<unsigned>(f.r));
     if (!target->json) {
-        if (f->track >= 0)
-            std::printf("track %d: ", static_cast<int>(f->track));
-        if (f->image != nullptr)
-            std::printf("%s%s%s: ", f->image, sector[0] != '\0' ? " " : "", sector);
-        std::printf("%s %s: %s\n", SEVERITY[f->severity], f->kind, f->message);
+        if (f.track >= 0)
+            print_text("track %d: ", static_cast<int>(f.track));
+        if (f.image != nullptr)
+            print_text("%s%s%s: ", f.image, sector[0] != '\0' ? " " : "", sector);
+        print_text("%s %s: %s\n", severity, kind, f.message);
         return;
     }
-    std::printf("%s\n    {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", SEVERITY[f->severity], f->kind);
-    if (f->track >= 0)
-        std::printf(", \"track\": %d", static_cast<int>(f->track));
-    if (f->image != nullptr) {
-        std::printf(", \"image\": ");
-        print_json_string(f->image);
+    print_text("%s\n    {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", severity, kind);
+    if (f.track >= 0)
+        print_text(", \"track\": %d", static_cast<int>(f.track));
+    if (f.image != nullptr) {
+        print_text(", \"image\": ");
+        print_json_string(f.image);
     }
     if (sector[0] != '\0')
-        std::printf(", \"sector\": \"%s\"", sector);
-    std::printf(", \"message\": ");
-    print_json_string(f->message);
-    std::printf("}");
+        print_text(", \"sector\": \"%s\"", sector);
+    print_text(", \"message\": ");
+    print_json_string(f.message);
+    print_text("}");
     target->first = false;
 }
 
-// The job's images as vorkast takes them, each loaded here; false after
-// saying what is wrong with the command line.
+// The job's images as vorkast takes them; false after saying what is wrong
+// with the command line.
 bool prepare_job(const command_line& line, job* request)
 {
     if (line.word_count > JOB_IMAGE_COUNT) {
-        std::printf("error: check --job takes GAME DATA1 [DATA2], not '%s'\n", line.words[JOB_IMAGE_COUNT]);
+        print_text("error: check --job takes GAME DATA1 [DATA2], not '%s'\n", line.words[JOB_IMAGE_COUNT]);
         return false;
     }
     request->track = ALL_TRACKS;
-    uint32_t track = 0;
-    if (line.track != nullptr) {
-        if (!parse_number(line.track, &track) || static_cast<int32_t>(track) >= TRACK_NUMBER_COUNT) {
-            std::printf("error: illegal track number '%s'\n", line.track);
-            return false;
-        }
-        request->track = static_cast<int32_t>(track) < 0 ? ALL_TRACKS : static_cast<int32_t>(track);
-    }
+    if (line.track != nullptr && !parse_track_number(line.track, &request->track))
+        return false;
     request->index = line.index;
     for (int i = 0; i < line.word_count; ++i)
         request->image[i].name = line.words[i];
     return check_job_images(request);
+}
+
+// The job's findings, in the order they are printed: each image that
+// cannot be read (with the system's reason), then all that check_job finds
+// of the rest.  -1 after a message when memory runs out, else the number
+// of errors.
+struct job_findings {
+    kept_findings<job_finding> kept;
+    const char* const* unreadable;
+    const job* request;
+};
+
+void keep_job_finding(const job_finding* f, void* context)
+{
+    job_findings* found = static_cast<job_findings*>(context);
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        if (f->kind == D88_KIND_FILE && f->image == found->request->image[i].name && found->unreadable[i] != nullptr)
+            return;  // said already, with the reason
+    }
+    keep_finding(f, &found->kept);
+}
+
+int32_t check_loaded_job(const job& request, const char* const unreadable[], job_findings* found, job_readiness* readiness)
+{
+    int32_t unread = 0;
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        const job_finding finding = {D88_FINDING_ERROR, D88_KIND_FILE, -1, request.image[i].name, -1, -1, -1, unreadable[i]};
+        if (unreadable[i] != nullptr && ++unread > 0)
+            keep_finding(&finding, &found->kept);
+    }
+    const int32_t errors = check_job(request, keep_job_finding, found, readiness);
+    if (errors >= 0 && found->kept.failed)
+        print_text_line("error: memory exhausted!");
+    return errors < 0 || found->kept.failed ? -1 : errors + unread;
 }
 
 int check_whole_job(const command_line& line)
@@ -180,32 +270,27 @@ int check_whole_job(const command_line& line)
         return 1;
     uint8_t* loaded[JOB_IMAGE_COUNT] = {};
     const char* unreadable[JOB_IMAGE_COUNT] = {};
-    int32_t errors = 0;
     for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
         job_image& image = request.image[i];
-        if (image.name != nullptr && (loaded[i] = load_quietly(image.name, &image.size, &unreadable[i])) == nullptr)
-            ++errors;
+        if (image.name != nullptr)
+            loaded[i] = load_quietly(image.name, &image.size, &unreadable[i]);
         image.bytes = loaded[i];
     }
     job_readiness readiness = {request.track == ALL_TRACKS ? TRACK_NUMBER_COUNT : 1, 0};
-    if (errors == 0)
-        errors = check_job(request, nullptr, nullptr, &readiness);  // the counts, before the findings
+    job_findings found = {{}, unreadable, &request};
+    const int32_t errors = check_loaded_job(request, unreadable, &found, &readiness);
     report_target target = {line.json, nullptr, {0, 0, 0}, true};
-    if (line.json)
-        std::printf("{\"job\": {\"tracks\": %d, \"ready\": %d, \"findings\": [", static_cast<int>(readiness.tracks),
-                    static_cast<int>(readiness.ready));
-    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
-        const job_finding finding = {D88_FINDING_ERROR, "file", -1, request.image[i].name, -1, -1, -1, unreadable[i]};
-        if (unreadable[i] != nullptr)
-            print_job_finding(&finding, &target);
-    }
-    if (errors >= 0 && target.first)
-        check_job(request, print_job_finding, &target, &readiness);
-    if (line.json)
-        std::printf("%s]}}\n", target.first ? "" : "\n  ");
-    else
-        std::printf("%d of %d selected %s ready\n", static_cast<int>(readiness.ready), static_cast<int>(readiness.tracks),
-                    plural(readiness.tracks, "track", "tracks"));
+    if (errors >= 0 && line.json)
+        print_text("{\"job\": {\"tracks\": %d, \"ready\": %d, \"findings\": [", static_cast<int>(readiness.tracks),
+                   static_cast<int>(readiness.ready));
+    for (int32_t i = 0; i < found.kept.count; ++i)
+        print_job_finding(found.kept.items[i], &target);
+    if (errors >= 0 && line.json)
+        print_text("%s]}}\n", target.first ? "" : "\n  ");
+    else if (errors >= 0)
+        print_text("%d of %d selected %s ready\n", static_cast<int>(readiness.ready), static_cast<int>(readiness.tracks),
+                   plural(readiness.tracks, "track", "tracks"));
+    release_findings(&found.kept);
     for (uint8_t* bytes : loaded)
         std::free(bytes);
     return errors == 0 ? 0 : 1;
@@ -215,16 +300,18 @@ int check_whole_job(const command_line& line)
 
 void print_json_string(const char* text)
 {
-    std::putchar('"');
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != '\0'; ++p) {
+    print_text("\"");
+    for (const char* p = text; *p != '\0';) {
+        const size_t plain = std::strcspn(p, "\"\\\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
+                                          "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F");
+        print_text("%.*s", static_cast<int>(plain), p);
+        p += plain;
         if (*p == '"' || *p == '\\')
-            std::printf("\\%c", *p);
-        else if (*p < 0x20)
-            std::printf("\\u%04X", *p);
-        else
-            std::putchar(*p);
+            print_text("\\%c", *p++);
+        else if (*p != '\0')
+            print_text("\\u%04X", static_cast<unsigned char>(*p++));
     }
-    std::putchar('"');
+    print_text("\"");
 }
 
 void format_finding_place(const d88_finding& f, char* out, size_t size)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text.h"
 #include "d88_formats.h"
 #include "d88disk.h"
 
@@ -30,15 +31,15 @@ int32_t find_format(const char* text)
         if (same_name(text, d88_format_table[i].name))
             return i;
     }
-    std::printf("error: unknown format '%s' (see d88disk --help)\n", text);
+    print_text("error: unknown format '%s' (see d88disk --help)\n", text);
     return -1;
 }
 
 void print_format_list()
 {
-    std::puts("formats (by number or name):");
+    print_text_line("formats (by number or name):");
     for (int32_t i = 0; i < D88_FORMAT_COUNT; ++i)
-        std::printf("  %d  %-9s %s\n", static_cast<int>(i), d88_format_table[i].name, d88_format_table[i].description);
+        print_text("  %d  %-9s %s\n", static_cast<int>(i), d88_format_table[i].name, d88_format_table[i].description);
 }
 
 // create FORMAT OUT, and import FORMAT RAW OUT: a blank disk of the format,
@@ -54,7 +55,7 @@ int run_create(const command_line& line)
     const char* stored_name = line.name != nullptr ? name : nullptr;
     d88_disk* disk = import ? import_disk(format, stored_name, line.words[1]) : create_d88_disk(stored_name, format);
     if (disk == nullptr && !import)
-        std::puts("error: memory exhausted!");  // after the library's line; import has said why
+        print_text_line("error: memory exhausted!");  // after the library's line; import has said why
     if (disk == nullptr)
         return 1;
     const bool written = write_disk(disk, out);

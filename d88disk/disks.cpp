@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88disk.h"
 #include "platform.h"
 
@@ -39,7 +40,7 @@ char** split_names(const char* path, const char* folder, int count, bool overwri
         ready = names[i] != nullptr;
     }
     if (!ready)
-        std::puts("error: memory exhausted!");
+        print_text_line("error: memory exhausted!");
     for (int i = 0; names != nullptr && i < count; ++i)
         ready = !refuse_existing(names[i], overwrite) && ready;  // each existing file is named
     if (ready)
@@ -56,7 +57,7 @@ int run_split(const command_line& line)
 {
     const char* path = line.words[0];
     if (line.out != nullptr && !make_folder(line.out)) {
-        std::printf("error: cannot make folder '%s'\n", line.out);
+        print_text("error: cannot make folder '%s'\n", line.out);
         return 1;
     }
     d88_image image = {};

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text.h"
 #include "d88_layout.h"
 #include "d88disk.h"
 
@@ -36,7 +37,7 @@ void print_padded(const char* text, int width)
         const bool half_width = p[0] == 0xEF && ((p[1] == 0xBD && p[2] >= 0xA1) || (p[1] == 0xBE && p[2] <= 0x9F));
         columns += (*p & 0xC0) == 0x80 ? 0 : *p >= 0xE0 && !half_width ? 2 : 1;
     }
-    std::printf("%s%*s", text, width > columns ? width - columns : 0, "");
+    print_text("%s%*s", text, width > columns ? width - columns : 0, "");
 }
 
 // RR:N/bytes, or CC/HH/RR:N/bytes for a sector whose C or H is not the
@@ -44,35 +45,35 @@ void print_padded(const char* text, int width)
 void print_sector_id(const d88_sector& s, const d88_sector& first)
 {
     if (s.c != first.c || s.h != first.h)
-        std::printf(" %02X/%02X/%02X:%u/%d", s.c, s.h, s.r, s.n, static_cast<int>(s.data_size));
+        print_text(" %02X/%02X/%02X:%u/%d", s.c, s.h, s.r, s.n, static_cast<int>(s.data_size));
     else
-        std::printf(" %02X:%u/%d", s.r, s.n, static_cast<int>(s.data_size));
+        print_text(" %02X:%u/%d", s.r, s.n, static_cast<int>(s.data_size));
     if (s.deleted_mark == 0 && s.density != D88_SINGLE_DENSITY && s.status == 0)
         return;
-    std::printf("[%s%s", s.deleted_mark != 0 ? "D" : "", s.density == D88_SINGLE_DENSITY ? "S" : "");
+    print_text("[%s%s", s.deleted_mark != 0 ? "D" : "", s.density == D88_SINGLE_DENSITY ? "S" : "");
     if (s.status != 0)
-        std::printf("!%02X", s.status);
-    std::printf("]");
+        print_text("!%02X", s.status);
+    print_text("]");
 }
 
 void print_disk(int index, const d88_disk* disk, bool tracks)
 {
     char name[SHOWN_NAME_SIZE];
     show_disk_name(disk, name);
-    std::printf("disk %d  ", index);
+    print_text("disk %d  ", index);
     print_padded(name, 16);
-    std::printf("  %-3s  %-9s  %8d bytes  %3d tracks\n", media_name(disk->disk_type),
+    print_text("  %-3s  %-9s  %8d bytes  %3d tracks\n", media_name(disk->disk_type),
                 disk->write_protect != 0 ? "protected" : "writable", static_cast<int>(disk->disk_size),
                 count_tracks(disk));
     for (int slot = 0; tracks && slot < D88_TRACK_MAX; ++slot) {
         const d88_track& track = disk->track[slot];
         if (track.sectors == nullptr)
             continue;
-        std::printf("  slot %3d  %02X/%02X  %2d sectors:", slot, track.sectors[0].c, track.sectors[0].h,
+        print_text("  slot %3d  %02X/%02X  %2d sectors:", slot, track.sectors[0].c, track.sectors[0].h,
                     static_cast<int>(track.count));
         for (int32_t i = 0; i < track.count; ++i)
             print_sector_id(track.sectors[i], track.sectors[0]);
-        std::printf("\n");
+        print_text("\n");
     }
 }
 
@@ -87,48 +88,48 @@ void print_json_name(const d88_disk* disk)
 
 void print_json_disk(int index, const d88_disk* disk, bool tracks, bool first)
 {
-    std::printf("%s\n    {\"index\": %d, \"name\": ", first ? "" : ",", index);
+    print_text("%s\n    {\"index\": %d, \"name\": ", first ? "" : ",", index);
     print_json_name(disk);
-    std::printf(", \"media\": \"%s\", \"write_protected\": %s, \"size\": %d", media_name(disk->disk_type),
+    print_text(", \"media\": \"%s\", \"write_protected\": %s, \"size\": %d", media_name(disk->disk_type),
                 disk->write_protect != 0 ? "true" : "false", static_cast<int>(disk->disk_size));
     if (tracks) {
         const char* separator = "";
-        std::printf(", \"tracks\": [");
+        print_text(", \"tracks\": [");
         for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
             const d88_track& track = disk->track[slot];
             if (track.sectors == nullptr)
                 continue;
-            std::printf("%s\n      {\"slot\": %d, \"sectors\": [", separator, slot);
+            print_text("%s\n      {\"slot\": %d, \"sectors\": [", separator, slot);
             for (int32_t i = 0; i < track.count; ++i) {
                 const d88_sector& s = track.sectors[i];
-                std::printf("%s{\"c\": %u, \"h\": %u, \"r\": %u, \"n\": %u, \"size\": %d, \"density\": %u, "
+                print_text("%s{\"c\": %u, \"h\": %u, \"r\": %u, \"n\": %u, \"size\": %d, \"density\": %u, "
                             "\"deleted\": %u, \"status\": %u}",
                             i == 0 ? "" : ", ", s.c, s.h, s.r, s.n, static_cast<int>(s.data_size), s.density,
                             s.deleted_mark, s.status);
             }
-            std::printf("]}");
+            print_text("]}");
             separator = ",";
         }
-        std::printf("\n    ]");
+        print_text("\n    ]");
     }
-    std::printf("}");
+    print_text("}");
 }
 
 void print_hex_dump(const uint8_t* data, int32_t size)
 {
     for (int32_t line = 0; line < size; line += 16) {
-        std::printf("%04X ", static_cast<unsigned>(line));
+        print_text("%04X ", static_cast<unsigned>(line));
         char text[17] = {};
         for (int32_t i = 0; i < 16; ++i) {
             if (line + i < size) {
                 const uint8_t b = data[line + i];
-                std::printf(" %02X", b);
+                print_text(" %02X", b);
                 text[i] = b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
             } else {
-                std::printf("   ");
+                print_text("   ");
             }
         }
-        std::printf("  |%s|\n", text);
+        print_text("  |%s|\n", text);
     }
 }
 
@@ -140,18 +141,18 @@ const d88_sector* find_shown_sector(d88_disk* disk, const command_line& line)
         const d88_sector* s = find_d88_sector(disk, static_cast<uint8_t>(line.c), static_cast<uint8_t>(line.h),
                                               static_cast<uint8_t>(line.r));
         if (s == nullptr)
-            std::printf("error: no sector %02X/%02X/%02X on disk %u of '%s'\n", line.c, line.h, line.r, line.disk,
+            print_text("error: no sector %02X/%02X/%02X on disk %u of '%s'\n", line.c, line.h, line.r, line.disk,
                         line.words[0]);
         return s;
     }
     const d88_track* track = line.slot < D88_TRACK_MAX ? &disk->track[line.slot] : nullptr;
     if (track != nullptr && track->sectors != nullptr && line.index < static_cast<uint32_t>(track->count))
         return &track->sectors[line.index];
-    std::printf("error: no sector %u in slot %u on disk %u of '%s' (", line.index, line.slot, line.disk, line.words[0]);
+    print_text("error: no sector %u in slot %u on disk %u of '%s' (", line.index, line.slot, line.disk, line.words[0]);
     if (track == nullptr)
-        std::printf("slots run from 0 to %d)\n", D88_TRACK_MAX - 1);
+        print_text("slots run from 0 to %d)\n", D88_TRACK_MAX - 1);
     else
-        std::printf("the slot holds %d)\n", static_cast<int>(track->count));
+        print_text("the slot holds %d)\n", static_cast<int>(track->count));
     return nullptr;
 }
 
@@ -160,10 +161,10 @@ int print_sector(d88_disk* disk, const command_line& line)
     const d88_sector* s = find_shown_sector(disk, line);
     if (s == nullptr)
         return 1;
-    std::printf("disk %u  ", line.disk);
+    print_text("disk %u  ", line.disk);
     if (line.slot_given)
-        std::printf("slot %u  index %u  ", line.slot, line.index);
-    std::printf("sector %02X/%02X/%02X  N %u  %d bytes\n", s->c, s->h, s->r, s->n, static_cast<int>(s->data_size));
+        print_text("slot %u  index %u  ", line.slot, line.index);
+    print_text("sector %02X/%02X/%02X  N %u  %d bytes\n", s->c, s->h, s->r, s->n, static_cast<int>(s->data_size));
     print_hex_dump(s->data, s->data_size);
     return 0;
 }
@@ -172,7 +173,7 @@ int print_sector(d88_disk* disk, const command_line& line)
 void print_disks(const d88_image& image, const command_line& line)
 {
     if (line.json)
-        std::printf("{\"disks\": [");
+        print_text("{\"disks\": [");
     int index = 0, listed = 0;
     for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next, ++index) {
         if (line.disk_given && static_cast<uint32_t>(index) != line.disk)
@@ -184,7 +185,7 @@ void print_disks(const d88_image& image, const command_line& line)
         ++listed;
     }
     if (line.json)
-        std::printf("\n]}\n");
+        print_text("\n]}\n");
 }
 
 }  // namespace
@@ -193,7 +194,7 @@ int run_info(const command_line& line)
 {
     const char* path = line.words[0];
     if (line.slot_given != line.index_given || (line.slot_given && line.sector)) {
-        std::puts("error: show one sector with --sector, or with --slot and --index together");
+        print_text_line("error: show one sector with --sector, or with --slot and --index together");
         return 1;
     }
     d88_image image = {};
@@ -203,7 +204,7 @@ int run_info(const command_line& line)
     const bool one_sector = line.sector || line.slot_given;
     int status = 0;
     if (disk == nullptr && (line.disk_given || one_sector)) {
-        std::printf("error: no disk %u in '%s'\n", line.disk, path);
+        print_text("error: no disk %u in '%s'\n", line.disk, path);
         status = 1;
     } else if (one_sector) {
         status = print_sector(disk, line);

@@ -1,4 +1,5 @@
 // main.cpp -- d88disk's entry point: the whole run lives in run_d88disk.
+#include "text.h"
 #include "d88disk.h"
 #include "platform.h"
 

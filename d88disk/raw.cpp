@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88disk.h"
 
 namespace {
@@ -39,15 +40,15 @@ d88_disk* import_disk(int32_t format, const char* name, const char* raw_path)
     int32_t size = 0;
     uint8_t* raw = load_d88_file(raw_path, &size);
     if (raw == nullptr) {
-        std::printf("error: read raw image '%s'\n", raw_path);
+        print_text("error: read raw image '%s'\n", raw_path);
         return nullptr;
     }
     d88_disk* disk = create_d88_disk(name, format);
     const int64_t expected = disk != nullptr ? count_data_bytes(disk) : 0;
     if (disk == nullptr) {
-        std::puts("error: memory exhausted!");
+        print_text_line("error: memory exhausted!");
     } else if (size != expected) {
-        std::printf("error: '%s' holds %d bytes, but format %d holds %lld\n", raw_path, static_cast<int>(size),
+        print_text("error: '%s' holds %d bytes, but format %d holds %lld\n", raw_path, static_cast<int>(size),
                     static_cast<int>(format), static_cast<long long>(expected));
         free_d88_disk(disk, 1);
         disk = nullptr;
@@ -70,16 +71,16 @@ int run_export(const command_line& line)
     uint8_t* raw = disk != nullptr ? static_cast<uint8_t*>(std::malloc(size > 0 ? static_cast<size_t>(size) : 1)) : nullptr;
     int status = 1;
     if (disk == nullptr)
-        std::printf("error: no disk %u in '%s'\n", line.disk, path);
+        print_text("error: no disk %u in '%s'\n", line.disk, path);
     else if (raw == nullptr)
-        std::puts("error: memory exhausted!");
+        print_text_line("error: memory exhausted!");
     else
         copy_raw(disk, raw, false);
     if (raw != nullptr && store_d88_file(out, raw, static_cast<int32_t>(size)) == 0) {
-        std::printf("wrote %s\n", out);
+        print_text("wrote %s\n", out);
         status = 0;
     } else if (raw != nullptr) {
-        std::printf("error: write raw image '%s'\n", out);
+        print_text("error: write raw image '%s'\n", out);
     }
     std::free(raw);
     free_d88_image(&image, 0);

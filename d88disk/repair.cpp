@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88_layout.h"
 #include "d88disk.h"
 
@@ -14,21 +15,21 @@ namespace {
 // What a repair does about each kind of finding; a kind not listed changes
 // nothing (a data size, an ID, a status are kept as they are).
 struct repair_action {
-    const char* kind;
+    d88_finding_kind kind;
     const char* action;
     bool loses;  // sectors, or a whole track, are not kept
 };
 
 constexpr repair_action ACTIONS[] = {
-    {"disk-size", "the disk size is computed anew", false},
-    {"write-protect", "the byte becomes 0x10 (protected)", false},
-    {"track-offset", "the track cannot be located: it is lost", true},
-    {"sector-count", "only the whole sectors the bytes hold are kept: the others are lost", true},
-    {"sector-data", "the sector is cut: it, and any after it in its track, are lost", true},
-    {"trailing-bytes", "they are dropped", false},
-    {"ignored-bytes", "they are dropped", false},
-    {"shared-offset", "the track is written as one of its own", false},
-    {"short-header", "the disk gets the full 688-byte header", false},
+    {D88_KIND_DISK_SIZE, "the disk size is computed anew", false},
+    {D88_KIND_WRITE_PROTECT, "the byte becomes 0x10 (protected)", false},
+    {D88_KIND_TRACK_OFFSET, "the track cannot be located: it is lost", true},
+    {D88_KIND_SECTOR_COUNT, "only the whole sectors the bytes hold are kept: the others are lost", true},
+    {D88_KIND_SECTOR_DATA, "the sector is cut: it, and any after it in its track, are lost", true},
+    {D88_KIND_TRAILING_BYTES, "they are dropped", false},
+    {D88_KIND_IGNORED_BYTES, "they are dropped", false},
+    {D88_KIND_SHARED_OFFSET, "the track is written as one of its own", false},
+    {D88_KIND_SHORT_HEADER, "the disk gets the full 688-byte header", false},
 };
 
 struct repair_state {
@@ -43,18 +44,18 @@ void say_change(const d88_finding* f, void* context)
     char place[96];
     format_finding_place(*f, place, sizeof place);
     const char* separator = place[0] != '\0' ? ": " : "";
-    if (std::strcmp(f->kind, "media") == 0) {
+    if (f->kind_id == D88_KIND_MEDIA) {
         repair->unknown_media += 1;
         if (repair->media >= 0)
-            std::printf("%s%s%s -- the byte becomes 0x%02X\n", place, separator, f->message, static_cast<unsigned>(repair->media));
+            print_text("%s%s%s -- the byte becomes 0x%02X\n", place, separator, f->message, static_cast<unsigned>(repair->media));
         else
-            std::printf("%s%s%s -- give --media 2D, 2DD or 2HD to say which it is\n", place, separator, f->message);
+            print_text("%s%s%s -- give --media 2D, 2DD or 2HD to say which it is\n", place, separator, f->message);
         return;
     }
     for (const repair_action& action : ACTIONS) {
-        if (std::strcmp(f->kind, action.kind) != 0)
+        if (f->kind_id != action.kind)
             continue;
-        std::printf("%s%s%s -- %s\n", place, separator, f->message, action.action);
+        print_text("%s%s%s -- %s\n", place, separator, f->message, action.action);
         repair->changes += 1;
         repair->losses += action.loses;
     }
@@ -74,7 +75,7 @@ int32_t find_media(const char* name)
         if (m.name[i] == '\0' && name[i] == '\0')
             return m.byte;
     }
-    std::printf("error: unknown media '%s' (2D, 2DD or 2HD)\n", name);
+    print_text("error: unknown media '%s' (2D, 2DD or 2HD)\n", name);
     return -1;
 }
 
@@ -94,12 +95,12 @@ bool may_write(const repair_state& repair, const d88_image& kept, const command_
 {
     const char* image = line.words[0];
     if (kept.disk_count == 0)
-        std::printf("error: '%s' holds no D88 disk; nothing written\n", image);
+        print_text("error: '%s' holds no D88 disk; nothing written\n", image);
     else if (repair.unknown_media > 0 && repair.media < 0)
-        std::printf("error: %d %s of unknown media; nothing written (give --media)\n", static_cast<int>(repair.unknown_media),
+        print_text("error: %d %s of unknown media; nothing written (give --media)\n", static_cast<int>(repair.unknown_media),
                     repair.unknown_media == 1 ? "disk is" : "disks are");
     else if (repair.losses > 0 && !line.force)
-        std::printf("error: sectors are lost at %d %s listed above; nothing written (give --force to write the rest)\n",
+        print_text("error: sectors are lost at %d %s listed above; nothing written (give --force to write the rest)\n",
                     static_cast<int>(repair.losses), repair.losses == 1 ? "place" : "places");
     else
         return true;
@@ -118,14 +119,14 @@ int run_repair(const command_line& line)
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);
     if (bytes == nullptr) {
-        std::printf("error: read d88 image '%s'\n", path);
+        print_text("error: read d88 image '%s'\n", path);
         return 1;
     }
     d88_image kept = {};
     const int32_t errors = scan_d88_image(bytes, size, say_change, &repair, &kept);
     std::free(bytes);
     if (errors >= 0 && repair.changes + repair.unknown_media == 0)
-        std::printf("nothing to repair in '%s': it is written in the canonical layout\n", path);
+        print_text("nothing to repair in '%s': it is written in the canonical layout\n", path);
     int status = 1;
     if (errors >= 0 && may_write(repair, kept, line)) {
         fix_headers(&kept, repair.media);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88disk.h"
 #include "platform.h"
 
@@ -105,22 +106,22 @@ const command_help* find_command(const char* name)
 
 void print_help()
 {
-    std::puts("usage: d88disk COMMAND [arguments]");
-    std::puts("");
+    print_text_line("usage: d88disk COMMAND [arguments]");
+    print_text_line("");
     for (const command_help& command : COMMANDS)
-        std::printf("  d88disk %s\n", command.usage);
-    std::puts("");
-    std::puts("'d88disk COMMAND --help' tells more about each command.  Numbers are decimal,");
-    std::puts("hexadecimal with 0x, or octal with a leading 0.");
-    std::puts("");
+        print_text("  d88disk %s\n", command.usage);
+    print_text_line("");
+    print_text_line("'d88disk COMMAND --help' tells more about each command.  Numbers are decimal,");
+    print_text_line("hexadecimal with 0x, or octal with a leading 0.");
+    print_text_line("");
     print_format_list();
 }
 
 void print_command_help(const command_help& command)
 {
-    std::printf("usage: d88disk %s\n\n%s\n", command.usage, command.text);
+    print_text("usage: d88disk %s\n\n%s\n", command.usage, command.text);
     if (std::strcmp(command.name, "create") == 0 || std::strcmp(command.name, "import") == 0) {
-        std::puts("");
+        print_text_line("");
         print_format_list();
     }
 }
@@ -138,7 +139,7 @@ bool accepts(const char* options, const char* option)
 
 bool reject(const char* arg, const command_help& command)
 {
-    std::printf("error: unexpected argument '%s' (see d88disk %s --help)\n", arg, command.name);
+    print_text("error: unexpected argument '%s' (see d88disk %s --help)\n", arg, command.name);
     return false;
 }
 
@@ -173,7 +174,7 @@ bool read_sector_option(int argc, char** argv, int* i, command_line* line)
                             : left >= 3 && parse_count(value[0], 255, &line->c) &&
                                   parse_count(value[1], 255, &line->h) && parse_count(value[2], 255, &line->r);
     if (!line->sector)
-        std::puts("error: --sector takes three numbers C H R from 0 to 255, or CC/HH/RR in hexadecimal");
+        print_text_line("error: --sector takes three numbers C H R from 0 to 255, or CC/HH/RR in hexadecimal");
     return line->sector;
 }
 
@@ -185,7 +186,7 @@ bool read_option(int argc, char** argv, int* i, command_line* line)
         return read_sector_option(argc, argv, i, line);
     *i += 1;
     if (*i >= argc) {
-        std::printf("error: %s needs a value\n", option);
+        print_text("error: %s needs a value\n", option);
         return false;
     }
     const char* value = argv[*i];
@@ -201,7 +202,7 @@ bool read_option(int argc, char** argv, int* i, command_line* line)
         return true;
     }
     if (!parse_count(value, INT32_MAX, number)) {
-        std::printf("error: %s takes a number from 0, not '%s'\n", option, value);
+        print_text("error: %s takes a number from 0, not '%s'\n", option, value);
         return false;
     }
     line->disk_given |= number == &line->disk;
@@ -233,7 +234,7 @@ bool parse_command_line(int argc, char** argv, const command_help& command, comm
             line->words[line->word_count++] = arg;
     }
     if (line->word_count < command.words_min || (command.words_max >= 0 && line->word_count > command.words_max)) {
-        std::printf("error: usage: d88disk %s\n", command.usage);
+        print_text("error: usage: d88disk %s\n", command.usage);
         return false;
     }
     return true;
@@ -268,7 +269,7 @@ bool refuse_existing(const char* path, bool overwrite)
 {
     if (overwrite || !path_exists(path))
         return false;
-    std::printf("'%s' already exists (give --overwrite to replace it)\n", path);
+    print_text("'%s' already exists (give --overwrite to replace it)\n", path);
     return true;
 }
 
@@ -278,19 +279,19 @@ bool load_image(d88_image* image, const char* path)
     if (disks > 0)
         return true;
     if (disks == 0)
-        std::printf("error: '%s' holds no D88 disk\n", path);
+        print_text("error: '%s' holds no D88 disk\n", path);
     else
-        std::printf("error: read d88 image '%s'\n", path);
+        print_text("error: read d88 image '%s'\n", path);
     return false;
 }
 
 bool write_image(const d88_image* image, const char* path)
 {
     if (write_d88_image_file(image, path) < 0) {
-        std::printf("error: write d88 image '%s'\n", path);
+        print_text("error: write d88 image '%s'\n", path);
         return false;
     }
-    std::printf("wrote %s\n", path);
+    print_text("wrote %s\n", path);
     return true;
 }
 
@@ -303,7 +304,7 @@ bool write_disk(const d88_disk* disk, const char* path)
 int run_d88disk(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("d88disk %s\n", D88_VERSION_STRING);
+        print_text("d88disk %s\n", D88_VERSION_STRING);
         return 0;
     }
     if (argc < 2 || asks_for_help(1, argv + 1)) {
@@ -312,7 +313,7 @@ int run_d88disk(int argc, char** argv)
     }
     const command_help* command = find_command(argv[1]);
     if (command == nullptr) {
-        std::printf("error: unknown command '%s' (see d88disk --help)\n", argv[1]);
+        print_text("error: unknown command '%s' (see d88disk --help)\n", argv[1]);
         return 1;
     }
     if (asks_for_help(argc - 2, argv + 2)) {
@@ -323,7 +324,7 @@ int run_d88disk(int argc, char** argv)
     line.command = command->name;
     line.words = static_cast<const char**>(std::calloc(static_cast<size_t>(argc), sizeof(const char*)));
     if (line.words == nullptr) {
-        std::puts("error: memory exhausted!");
+        print_text_line("error: memory exhausted!");
         return 1;
     }
     const int status = parse_command_line(argc - 2, argv + 2, *command, &line) ? run_command(line) : 1;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88.h"
 #include "d88disk.h"
 #include "platform.h"
@@ -55,7 +56,7 @@ char* sample_path(const char* dir, const char* file)
     const size_t size = std::strlen(dir) + 1 + std::strlen(file) + 1;
     char* path = static_cast<char*>(std::malloc(size));
     if (path == nullptr)
-        std::puts("error: memory exhausted!");
+        print_text_line("error: memory exhausted!");
     else
         std::snprintf(path, size, "%s/%s", dir, file);
     return path;
@@ -65,7 +66,7 @@ char* sample_path(const char* dir, const char* file)
 bool write_sample(const char* path, d88_disk* disk)
 {
     const bool written = disk != nullptr && write_d88_disk_file(disk, path) == 0;
-    std::printf(written ? "wrote %s\n" : "error: write d88 image '%s'\n", path);
+    print_text(written ? "wrote %s\n" : "error: write d88 image '%s'\n", path);
     free_d88_disk(disk, 1);
     return written;
 }
@@ -86,7 +87,7 @@ int run_sample(const command_line& line)
 {
     const char* dir = line.words[0];
     if (!make_folder(dir)) {
-        std::printf("error: cannot make folder '%s'\n", dir);
+        print_text("error: cannot make folder '%s'\n", dir);
         return 1;
     }
     char* paths[3] = {};

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88_layout.h"
 #include "d88disk.h"
 
@@ -24,11 +25,11 @@ int64_t find_disk_offset(const d88_image& image, uint32_t index)
 bool check_changes(const command_line& line, char name[17])
 {
     if (line.name == nullptr && !line.protect && !line.writable) {
-        std::puts("error: say what to change: --name NAME, --protect or --writable");
+        print_text_line("error: say what to change: --name NAME, --protect or --writable");
         return false;
     }
     if (line.protect && line.writable) {
-        std::puts("error: --protect and --writable exclude each other");
+        print_text_line("error: --protect and --writable exclude each other");
         return false;
     }
     return line.name == nullptr || encode_disk_name(line.name, name);
@@ -40,19 +41,21 @@ int run_set(const command_line& line)
 {
     const char* path = line.words[0];
     char name[17];
-    d88_image image = {};
-    if (!check_changes(line, name) || !load_image(&image, path))
+    if (!check_changes(line, name))
         return 1;
-    const int64_t offset = find_disk_offset(image, line.disk);
-    free_d88_image(&image, 0);
-    if (offset < 0) {
-        std::printf("error: no disk %u in '%s'\n", line.disk, path);
-        return 1;
-    }
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);
-    if (bytes == nullptr || offset + D88_HEADER_SIZE_160 > size) {
-        std::printf("error: read d88 image '%s'\n", path);
+    d88_image image = {};
+    const int32_t disks = bytes != nullptr ? read_d88_image_from_named_buffer(&image, bytes, size, path) : -1;
+    const int64_t offset = find_disk_offset(image, line.disk);
+    free_d88_image(&image, 0);
+    if (disks <= 0 || offset < 0) {
+        if (disks < 0)
+            print_text("error: read d88 image '%s'\n", path);
+        else if (disks == 0)
+            print_text("error: '%s' holds no D88 disk\n", path);
+        else
+            print_text("error: no disk %u in '%s'\n", line.disk, path);
         std::free(bytes);
         return 1;
     }
@@ -63,6 +66,6 @@ int run_set(const command_line& line)
         header[D88_WRITE_PROTECT_AT] = line.protect ? D88_PROTECTED : D88_WRITABLE;
     const int32_t result = store_d88_file(path, bytes, size);
     std::free(bytes);
-    std::printf(result < 0 ? "error: write d88 image '%s'\n" : "wrote %s\n", path);
+    print_text(result < 0 ? "error: write d88 image '%s'\n" : "wrote %s\n", path);
     return result < 0 ? 1 : 0;
 }

@@ -15,9 +15,10 @@ VERSION = re.search(r"project\(vorkast VERSION (\d+)\.(\d+)\.(\d+)",
                     open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8").read()).groups()
 WINDOWS = sys.platform == "win32"
 
-SOURCES = ["d88/d88_message.cpp", "d88/d88_model.cpp", "d88/d88_read.cpp", "d88/d88_scan.cpp", "d88/d88_write.cpp",
-           "d88/d88_create.cpp", "d88/d88_file_windows.cpp" if WINDOWS else "d88/d88_file_posix.cpp",
-           "tool/job.cpp", "tool/job_check.cpp", "tool/transfer.cpp",
+SOURCES = ["d88/d88_message.cpp", "d88/d88_model.cpp", "d88/d88_read.cpp", "d88/d88_decode.cpp",
+           "d88/d88_findings.cpp", "d88/d88_scan.cpp", "d88/d88_write.cpp", "d88/d88_create.cpp",
+           "d88/d88_file_windows.cpp" if WINDOWS else "d88/d88_file_posix.cpp",
+           "tool/job.cpp", "tool/job_check.cpp", "tool/transfer.cpp", "common/numbers.cpp",
            "common/platform_windows.cpp" if WINDOWS else "common/platform_posix.cpp"]
 
 

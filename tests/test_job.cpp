@@ -58,7 +58,7 @@ TEST(Job, EveryRow)
         {{}, "error: no game disk image\n", 1, {}},
         {{"--help", G}, USAGE, 1, {}},
         {{"-x", "-?"}, "error: unknown option '-x'\n", 1, {}},
-        {{"--version", "-x"}, "vorkast 2.0.0\n", 0, {}},
+        {{"--version", "-x"}, std::string("vorkast ") + D88_VERSION_STRING + "\n", 0, {}},  // the library's version; parsing ends
         {{G, "-i"}, "error: no image index\n", 1, {}},
         {{"-i", "1x"}, "error: illegal image index '1x'\n", 1, {}},
         {{"--track"}, "error: no track number\n", 1, {}},
@@ -119,25 +119,38 @@ TEST(Job, EveryRow)
     };
 
     const std::pair<std::string, bytes> inputs[] = {{G, build_disk(GAME)}, {D1, build_disk(DATA1)}, {D2, build_disk(DATA2)}, {"TWO.D88", concat({build_disk(filled_disk("G0")), build_disk(filled_disk("G1"))})}};
+    // Each row twice: to standard output, and to a handler that an
+    // embedding program installs, which then receives every line in order.
     for (const job_row& row : jobs) {
-        SCOPED_TRACE(testing::PrintToString(row.args));
-        temp_dir dir;
-        for (const auto& file : inputs)
-            write_file(dir.file(file.first), file.second);
-        if (std::find(row.args.begin(), row.args.end(), "HUGE.D88") != row.args.end()) {
-            write_file(dir.file("HUGE.D88"), {});
-            fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
+        for (const bool handled : {false, true}) {
+            SCOPED_TRACE(testing::PrintToString(row.args) + (handled ? " (handler)" : ""));
+            temp_dir dir;
+            for (const auto& file : inputs)
+                write_file(dir.file(file.first), file.second);
+            if (std::find(row.args.begin(), row.args.end(), "HUGE.D88") != row.args.end()) {
+                write_file(dir.file("HUGE.D88"), {});
+                fs::resize_file(dir.file("HUGE.D88"), 0x80000000ull);  // sparse: 2 GiB without the bytes
+            }
+            for (const auto& file : row.files) {
+                fs::create_directories(fs::u8path(dir.file(file.first)).parent_path());
+                write_file(dir.file(file.first), file.second);
+            }
+            std::map<std::string, bytes> after = files_below(dir.path);
+            if (!row.expect.empty())
+                after[row.output] = row.expect;
+            std::string handed;
+            const auto run = [&](int argc, char** argv) {
+                if (handled)
+                    set_d88_message_handler([](const char* line, void* to) { *static_cast<std::string*>(to) += line; }, &handed);
+                const int status = run_vorkast(argc, argv);
+                set_d88_message_handler(nullptr, nullptr);
+                return status;
+            };
+            const run_result r = run_in(dir, "vorkast", run, row.args, row.input);
+            EXPECT_EQ(handled ? handed : r.out, row.out);
+            EXPECT_EQ(r.out, handled ? "" : row.out);
+            EXPECT_EQ(r.status, row.status);
+            EXPECT_TRUE(files_below(dir.path) == after);  // the output alone, if any, has changed
         }
-        for (const auto& file : row.files) {
-            fs::create_directories(fs::u8path(dir.file(file.first)).parent_path());
-            write_file(dir.file(file.first), file.second);
-        }
-        std::map<std::string, bytes> after = files_below(dir.path);
-        if (!row.expect.empty())
-            after[row.output] = row.expect;
-        const run_result r = run_in(dir, "vorkast", run_vorkast, row.args, row.input);
-        EXPECT_EQ(r.out, row.out);
-        EXPECT_EQ(r.status, row.status);
-        EXPECT_TRUE(files_below(dir.path) == after);  // the output alone, if any, has changed
     }
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "d88_message.h"
+#include "numbers.h"
 #include "platform.h"
 
 namespace {
@@ -48,6 +49,23 @@ bool load_job_images(const job& j, job_state* state)
 }
 
 }  // namespace
+
+bool is_image_needed(int slot, int32_t chosen)
+{
+    return slot == JOB_GAME || (slot == JOB_DATA1 ? chosen < TRACKS_PER_DATA_DISK
+                                                  : chosen < 0 || chosen >= TRACKS_PER_DATA_DISK);
+}
+
+bool parse_track_number(const char* text, int32_t* track)
+{
+    uint32_t number = 0;
+    if (!parse_number(text, &number) || static_cast<int32_t>(number) >= TRACK_NUMBER_COUNT) {
+        print_d88_message("error: illegal track number '%s'\n", text);
+        return false;
+    }
+    *track = static_cast<int32_t>(number) < 0 ? ALL_TRACKS : static_cast<int32_t>(number);
+    return true;
+}
 
 bool check_job_images(job* j)
 {

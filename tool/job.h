@@ -62,14 +62,13 @@ int32_t complete_job(const job& j, job_state* state);
 void release_job(job_state* state);
 
 // One thing that would stop the job, or is worth knowing before it runs:
-// its severity (D88_FINDING_ERROR or _WARNING), its kind ("missing-sector",
-// "short-sector", "no-game-track", "already-complete", "full-track",
-// "no-disk", "no-image", "sector-status", "deleted", or a kind of scan_d88_image for an
-// image the reader refuses), the game track it stops (or -1), the image it
-// is about (or null), the sector's ID (or -1) and what it is in plain words.
+// its severity and kind (a job's kind, D88_KIND_NO_IMAGE and after, or a
+// kind of scan_d88_image for an image the reader refuses), the game track it
+// stops (or -1), the image it is about (or null), the sector's ID (or -1)
+// and what it is in plain words.
 struct job_finding {
     int32_t severity;
-    const char* kind;
+    d88_finding_kind kind;
     int32_t track;
     const char* image;
     int32_t c, h, r;
@@ -101,13 +100,37 @@ constexpr int32_t DATA_SECTORS_PER_TRACK = 16;
 // The most sectors a track records (its count is 16 bits).
 constexpr int32_t TRACK_SECTOR_MAX = UINT16_MAX;
 
+// Whether track t is one of those chosen: the one, or every one (a
+// negative choice).
+bool is_selected_track(int32_t chosen, int32_t t);
+
+// Whether the job needs image slot (JOB_GAME, JOB_DATA1, JOB_DATA2) for the
+// chosen tracks.
+bool is_image_needed(int slot, int32_t chosen);
+
+// Reads a track number as vorkast's -t takes it: a number below 80, a
+// negative one meaning every track (ALL_TRACKS).  False after "error:
+// illegal track number".
+bool parse_track_number(const char* text, int32_t* track);
+
+// Where the data of game track t comes from: data disk #1 (JOB_DATA1) for
+// tracks 0 to 39, else #2, and the cylinder there.
+struct data_source {
+    int image;
+    uint8_t cylinder;
+};
+data_source find_data_source(int32_t t);
+
 // Whether a data-disk sector can give its 256 bytes to a game track: size
 // code 1 and at least 256 bytes of data.
 bool is_data_sector(const d88_sector* sector);
 
-// Whether a game track already starts with the sector a transfer inserts
-// (R 1, N 6, 8192 bytes): the image was completed before.
-bool is_completed_track(const d88_track& track);
+// Whether game track t (cylinder t / 2, head t & 1) can take the new
+// sector: it exists, it does not start with the sector a transfer inserts
+// (R 1, N 6, 8192 bytes: the image was completed before), and it has room
+// for one more.  *track is the track, or null when there is none.
+enum game_track_state { GAME_TRACK_READY, GAME_TRACK_MISSING, GAME_TRACK_COMPLETE, GAME_TRACK_FULL };
+game_track_state check_game_track(d88_disk* game_disk, int32_t t, d88_track** track);
 
 // Track transfer: one data cylinder into one game track, and the stage of
 // every selected track.

@@ -18,13 +18,14 @@ struct check_state {
 };
 
 #if defined(__GNUC__)
-void report(check_state* check, int32_t severity, const char* kind, int32_t track, const char* image, const d88_sector* id,
-            const char* format, ...) __attribute__((format(printf, 7, 8)));
+void report(check_state* check, d88_finding_kind kind, int32_t track, const char* image, const d88_sector* id,
+            const char* format, ...) __attribute__((format(printf, 6, 7)));
 #endif
 
-void report(check_state* check, int32_t severity, const char* kind, int32_t track, const char* image, const d88_sector* id,
+void report(check_state* check, d88_finding_kind kind, int32_t track, const char* image, const d88_sector* id,
             const char* format, ...)
 {
+    const int32_t severity = d88_finding_kind_severity(kind);
     char message[320];
     va_list args;
     va_start(args, format);
@@ -53,7 +54,7 @@ void pass_on_error(const d88_finding* finding, void* context)
         std::snprintf(place, sizeof place, "disk %d: ", static_cast<int>(finding->disk));
     const d88_sector id = {static_cast<uint8_t>(finding->c), static_cast<uint8_t>(finding->h),
                            static_cast<uint8_t>(finding->r), 0, 0, 0, 0, 0, {}, 0, nullptr};
-    report(check, D88_FINDING_ERROR, finding->kind, -1, check->image, finding->c >= 0 ? &id : nullptr,
+    report(check, static_cast<d88_finding_kind>(finding->kind_id), -1, check->image, finding->c >= 0 ? &id : nullptr,
            "the reader refuses the image: %s%s", place, finding->message);
 }
 
@@ -82,29 +83,28 @@ bool load_checked(check_state* check, const job_image& source, int32_t index, d8
     if (*disk != nullptr && !*readable && !holds_tracks(**disk))
         *disk = nullptr;  // nothing of it to check track by track
     if (*disk == nullptr && *readable)
-        report(check, D88_FINDING_ERROR, "no-disk", -1, source.name, nullptr, "the image holds no disk %d",
+        report(check, D88_KIND_NO_DISK, -1, source.name, nullptr, "the image holds no disk %d",
                static_cast<int>(index));
     return true;
 }
 
 // The game track of t can take the new sector; false after saying why not.
-bool check_game_track(check_state* check, d88_disk* game, int32_t t, const char* name)
+bool check_game_track_of(check_state* check, d88_disk* game, int32_t t, const char* name)
 {
-    const d88_track* track = find_d88_track(game, static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1));
-    if (track == nullptr) {
-        report(check, D88_FINDING_ERROR, "no-game-track", t, name, nullptr, "the game disk has no track with C %02X H %02X",
-               t / 2, t & 1);
+    d88_track* track = nullptr;
+    switch (check_game_track(game, t, &track)) {
+    case GAME_TRACK_MISSING:
+        report(check, D88_KIND_NO_GAME_TRACK, t, name, nullptr, "the game disk has no track with C %02X H %02X", t / 2, t & 1);
         return false;
-    }
-    if (is_completed_track(*track)) {
-        report(check, D88_FINDING_ERROR, "already-complete", t, name, &track->sectors[0],
-               "the track already holds an 8 KB sector");
+    case GAME_TRACK_COMPLETE:
+        report(check, D88_KIND_ALREADY_COMPLETE, t, name, &track->sectors[0], "the track already holds an 8 KB sector");
         return false;
-    }
-    if (track->count >= TRACK_SECTOR_MAX) {
-        report(check, D88_FINDING_ERROR, "full-track", t, name, nullptr, "the track holds %d sectors, the most it can",
+    case GAME_TRACK_FULL:
+        report(check, D88_KIND_FULL_TRACK, t, name, nullptr, "the track holds %d sectors, the most it can",
                static_cast<int>(track->count));
         return false;
+    case GAME_TRACK_READY:
+        break;
     }
     return true;
 }
@@ -114,29 +114,29 @@ bool check_game_track(check_state* check, d88_disk* game, int32_t t, const char*
 // status or a deleted mark, are warned of.
 bool check_data_cylinder(check_state* check, d88_disk* data, int32_t t, const char* name)
 {
-    const uint8_t c = static_cast<uint8_t>(t < TRACKS_PER_DATA_DISK ? t : t - TRACKS_PER_DATA_DISK);
-    const int number = t < TRACKS_PER_DATA_DISK ? 1 : 2;
+    const uint8_t c = find_data_source(t).cylinder;
+    const int number = find_data_source(t).image;  // JOB_DATA1 is data disk #1
     bool usable = true;
     for (uint8_t h = 0; h < 2; ++h) {
         for (uint8_t r = 1; r <= DATA_SECTORS_PER_TRACK; ++r) {
             const d88_sector* s = find_d88_sector(data, c, h, r);
             const d88_sector id = {c, h, r, 0, 0, 0, 0, 0, {}, 0, nullptr};
             if (s == nullptr) {
-                report(check, D88_FINDING_ERROR, "missing-sector", t, name, &id, "data disk #%d has no sector %02X/%02X/%02X",
+                report(check, D88_KIND_MISSING_SECTOR, t, name, &id, "data disk #%d has no sector %02X/%02X/%02X",
                        number, c, h, r);
                 usable = false;
             } else if (!is_data_sector(s)) {
-                report(check, D88_FINDING_ERROR, "short-sector", t, name, &id,
+                report(check, D88_KIND_SHORT_SECTOR, t, name, &id,
                        "sector %02X/%02X/%02X of data disk #%d has N %u and %d bytes, not N 1 and 256", c, h, r, number, s->n,
                        static_cast<int>(s->data_size));
                 usable = false;
             } else {
                 if (s->status != 0)
-                    report(check, D88_FINDING_WARNING, "sector-status", t, name, &id,
+                    report(check, D88_KIND_SECTOR_STATUS, t, name, &id,
                            "sector %02X/%02X/%02X of data disk #%d was read with status 0x%02X; its bytes go in as they are",
                            c, h, r, number, s->status);
                 if (s->deleted_mark != 0)
-                    report(check, D88_FINDING_WARNING, "deleted", t, name, &id,
+                    report(check, D88_KIND_DELETED, t, name, &id,
                            "sector %02X/%02X/%02X of data disk #%d carries a deleted mark; its bytes go in as they are", c,
                            h, r, number);
             }
@@ -159,12 +159,10 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
             loaded = load_checked(&check, j.image[slot], slot == JOB_GAME ? static_cast<int32_t>(j.index) : 0,
                                   &images[slot], &disks[slot], &readable[slot]);
     }
-    const bool needed[JOB_IMAGE_COUNT] = {true, j.track < TRACKS_PER_DATA_DISK,
-                                          j.track == ALL_TRACKS || j.track >= TRACKS_PER_DATA_DISK};
     const char* const roles[JOB_IMAGE_COUNT] = {"game disk image", "data disk #1 image", "data disk #2 image"};
     for (int slot = 0; loaded && slot < JOB_IMAGE_COUNT; ++slot) {
-        if (needed[slot] && j.image[slot].name == nullptr)
-            report(&check, D88_FINDING_ERROR, "no-image", -1, nullptr, nullptr, "no %s is given", roles[slot]);
+        if (is_image_needed(slot, j.track) && j.image[slot].name == nullptr)
+            report(&check, D88_KIND_NO_IMAGE, -1, nullptr, nullptr, "no %s is given", roles[slot]);
     }
     // vorkast reads every image it is given, needed or not, and chooses its disk.
     bool images_usable = true;
@@ -172,10 +170,10 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
         images_usable = images_usable && (j.image[slot].name == nullptr || (readable[slot] && disks[slot] != nullptr));
     *readiness = {0, 0};
     for (int32_t t = 0; loaded && t < TRACK_NUMBER_COUNT; ++t) {
-        if (j.track != ALL_TRACKS && t != j.track)
+        if (!is_selected_track(j.track, t))
             continue;
-        const int data = t < TRACKS_PER_DATA_DISK ? JOB_DATA1 : JOB_DATA2;
-        const bool game_ready = disks[JOB_GAME] != nullptr && check_game_track(&check, disks[JOB_GAME], t, j.image[JOB_GAME].name);
+        const int data = find_data_source(t).image;
+        const bool game_ready = disks[JOB_GAME] != nullptr && check_game_track_of(&check, disks[JOB_GAME], t, j.image[JOB_GAME].name);
         const bool data_ready = disks[data] != nullptr && check_data_cylinder(&check, disks[data], t, j.image[data].name);
         readiness->tracks += 1;
         readiness->ready += game_ready && data_ready && images_usable;

@@ -1,6 +1,7 @@
 // output.cpp -- the overwrite question and the writing of the result.
 #include <cstdio>
 
+#include "text.h"
 #include "platform.h"
 #include "vorkast.h"
 
@@ -9,7 +10,8 @@
 // never waits for ever, and never replaces a file nobody agreed to.
 int ask_yes_no(const char* question)
 {
-    std::printf("%s (Y or N): ", question);
+    print_text("%s (Y or N): ", question);
+    finish_text();
     std::fflush(stdout);
     for (;;) {
         const int ch = std::getchar();
@@ -18,7 +20,7 @@ int ask_yes_no(const char* question)
         if (ch == 'N' || ch == 'n')
             return 0;
         if (ch == EOF) {
-            std::putchar('\n');
+            print_text("\n");
             return 0;
         }
     }
@@ -29,12 +31,12 @@ int ask_yes_no(const char* question)
 int32_t write_output_image(const d88_image* image, const char* path, bool overwrite)
 {
     if (!overwrite && path_exists(path)) {
-        std::printf("'%s' already exists\n", path);
+        print_text("'%s' already exists\n", path);
         if (!ask_yes_no("overwrite ?"))
             return -1;
     }
     if (write_d88_image_file(image, path) < 0) {
-        std::printf("error: write d88 image '%s'\n", path);
+        print_text("error: write d88 image '%s'\n", path);
         return -1;
     }
     return 0;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text.h"
 #include "d88.h"
 #include "numbers.h"
 #include "vorkast.h"
@@ -24,14 +25,14 @@ struct run_arguments {
 
 void print_usage()
 {
-    std::puts("usage: vorkast [options] DISK.D88 DATA1.D88 DATA2.D88");
-    std::puts("option: -i|--index #      specify index # of DISK.D88");
-    std::puts("        -t|--track #      insert specified track only");
-    std::puts("           --overwrite    overwrite output file");
-    std::puts("        -?|--help         print usage");
-    std::puts("");
-    std::puts("supported disk image format is *.D88 only");
-    std::puts("write modified disk image to filename.NEW.ext if not specifyed");
+    print_text_line("usage: vorkast [options] DISK.D88 DATA1.D88 DATA2.D88");
+    print_text_line("option: -i|--index #      specify index # of DISK.D88");
+    print_text_line("        -t|--track #      insert specified track only");
+    print_text_line("           --overwrite    overwrite output file");
+    print_text_line("        -?|--help         print usage");
+    print_text_line("");
+    print_text_line("supported disk image format is *.D88 only");
+    print_text_line("write modified disk image to filename.NEW.ext if not specifyed");
 }
 
 bool is_option(const char* arg, const char* short_name, const char* long_name)
@@ -51,34 +52,30 @@ bool parse_arguments(int argc, char** argv, run_arguments* args)
             print_usage();
             return false;
         } else if (is_option(arg, nullptr, "--version")) {
-            std::printf("vorkast %s\n", D88_VERSION_STRING);
+            print_text("vorkast %s\n", D88_VERSION_STRING);
             args->version = true;
             return false;
         } else if (is_option(arg, "-i", "--index")) {
             if (value == nullptr) {
-                std::puts("error: no image index");
+                print_text_line("error: no image index");
                 return false;
             }
             if (!parse_number(value, &args->request.index)) {
-                std::printf("error: illegal image index '%s'\n", value);
+                print_text("error: illegal image index '%s'\n", value);
                 return false;
             }
             ++i;
         } else if (is_option(arg, "-t", "--track")) {
-            uint32_t track = 0;
             if (value == nullptr) {
-                std::puts("error: no track number");
+                print_text_line("error: no track number");
                 return false;
             }
-            if (!parse_number(value, &track) || static_cast<int32_t>(track) >= TRACK_NUMBER_COUNT) {
-                std::printf("error: illegal track number '%s'\n", value);
+            if (!parse_track_number(value, &args->request.track))
                 return false;
-            }
-            args->request.track = static_cast<int32_t>(track) < 0 ? ALL_TRACKS : static_cast<int32_t>(track);
             ++i;
         } else if (is_option(arg, "-o", "--output")) {
             if (value == nullptr) {
-                std::puts("error: no output filename");
+                print_text_line("error: no output filename");
                 return false;
             }
             args->output = value;
@@ -86,10 +83,10 @@ bool parse_arguments(int argc, char** argv, run_arguments* args)
         } else if (is_option(arg, nullptr, "--overwrite")) {
             args->overwrite = true;
         } else if (arg[0] == '-') {
-            std::printf("error: unknown option '%s'\n", arg);
+            print_text("error: unknown option '%s'\n", arg);
             return false;
         } else if (expected == 0) {
-            std::printf("error: illegal parameter '%s'\n", arg);
+            print_text("error: illegal parameter '%s'\n", arg);
             return false;
         } else {
             args->request.image[JOB_IMAGE_COUNT - expected--].name = arg;

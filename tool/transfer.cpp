@@ -10,16 +10,32 @@
 #include "d88_message.h"
 #include "job.h"
 
+bool is_selected_track(int32_t chosen, int32_t t)
+{
+    return chosen < 0 || chosen == t;
+}
+
+data_source find_data_source(int32_t t)
+{
+    return t < TRACKS_PER_DATA_DISK ? data_source{JOB_DATA1, static_cast<uint8_t>(t)}
+                                    : data_source{JOB_DATA2, static_cast<uint8_t>(t - TRACKS_PER_DATA_DISK)};
+}
+
 bool is_data_sector(const d88_sector* sector)
 {
     return sector != nullptr && sector->n == 1 && sector->data_size >= DATA_SECTOR_SIZE &&
            sector->data != nullptr;
 }
 
-bool is_completed_track(const d88_track& track)
+game_track_state check_game_track(d88_disk* game_disk, int32_t t, d88_track** track)
 {
-    const d88_sector& first = track.sectors[0];
-    return first.r == 1 && first.n == TRACK_SECTOR_N && first.data_size == TRACK_DATA_SIZE;
+    *track = find_d88_track(game_disk, static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1));
+    if (*track == nullptr)
+        return GAME_TRACK_MISSING;
+    const d88_sector& first = (*track)->sectors[0];
+    if (first.r == 1 && first.n == TRACK_SECTOR_N && first.data_size == TRACK_DATA_SIZE)
+        return GAME_TRACK_COMPLETE;
+    return (*track)->count >= TRACK_SECTOR_MAX ? GAME_TRACK_FULL : GAME_TRACK_READY;
 }
 
 // Fills buffer with the data-disk cylinder of track number t, looked up by
@@ -28,7 +44,7 @@ bool is_completed_track(const d88_track& track)
 // than 256 bytes stops the collection.
 int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t)
 {
-    const uint8_t c = static_cast<uint8_t>(t < TRACKS_PER_DATA_DISK ? t : t - TRACKS_PER_DATA_DISK);
+    const uint8_t c = find_data_source(t).cylinder;
     uint8_t* position = buffer;
     for (uint8_t h = 0; h < 2; ++h) {
         for (uint8_t r = 1; r <= DATA_SECTORS_PER_TRACK; ++r) {
@@ -50,19 +66,19 @@ int32_t collect_track_data(uint8_t* buffer, d88_disk* data_disk, int32_t t)
 // refused.  On failure the track is left as it was.
 int32_t insert_track_sector(d88_disk* game_disk, int32_t t, const uint8_t* buffer)
 {
-    d88_track* track = find_d88_track(game_disk, static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t & 1));
-    if (track == nullptr) {
+    d88_track* track = nullptr;
+    switch (check_game_track(game_disk, t, &track)) {
+    case GAME_TRACK_MISSING:
         print_d88_message("error: can't find track %d\n", static_cast<int>(t));
         return -1;
-    }
-    if (is_completed_track(*track)) {
+    case GAME_TRACK_COMPLETE:
         print_d88_message("error: track %d already holds an 8 KB sector\n", static_cast<int>(t));
         return -1;
-    }
-    if (track->count >= TRACK_SECTOR_MAX) {
-        print_d88_message("error: track %d already holds %d sectors\n", static_cast<int>(t),
-                    static_cast<int>(track->count));
+    case GAME_TRACK_FULL:
+        print_d88_message("error: track %d already holds %d sectors\n", static_cast<int>(t), static_cast<int>(track->count));
         return -1;
+    case GAME_TRACK_READY:
+        break;
     }
     const int32_t count = track->count + 1;
     d88_sector* sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count), sizeof(d88_sector)));
@@ -97,10 +113,10 @@ int32_t transfer_tracks(d88_disk* game_disk, d88_disk* data_disk1, d88_disk* dat
                         uint8_t* buffer)
 {
     for (int32_t t = 0; t < TRACK_NUMBER_COUNT; ++t) {
-        if (track >= 0 && t != track)
+        if (!is_selected_track(track, t))
             continue;
         std::memset(buffer, 0, TRACK_DATA_SIZE);
-        d88_disk* data_disk = t < TRACKS_PER_DATA_DISK ? data_disk1 : data_disk2;
+        d88_disk* data_disk = find_data_source(t).image == JOB_DATA1 ? data_disk1 : data_disk2;
         if (collect_track_data(buffer, data_disk, t) < 0) {
             print_d88_message("error: get track %d data\n", static_cast<int>(t));
             return -1;

@@ -108,30 +108,23 @@ void end_call()
 // the console tool's message.
 int32_t read_track_field(const char* text)
 {
-    uint32_t track = 0;
-    if (text[0] == '\0')
-        return ALL_TRACKS;
-    if (!parse_number(text, &track) || static_cast<int32_t>(track) >= TRACK_NUMBER_COUNT) {
-        print_d88_message("error: illegal track number '%s'\n", text);
-        return -2;
-    }
-    return static_cast<int32_t>(track) < 0 ? ALL_TRACKS : static_cast<int32_t>(track);
+    int32_t track = ALL_TRACKS;
+    return text[0] == '\0' || parse_track_number(text, &track) ? track : -2;
 }
 
 // The page's fields are fixed: the images the track numbers need must be
 // there; false after saying which is missing.
 bool check_picked(const job& request)
 {
-    const int32_t track = request.track;
-    const char* missing = request.image[JOB_GAME].name == nullptr ? "error: no game disk image"
-                          : request.image[JOB_DATA1].name == nullptr && track < TRACKS_PER_DATA_DISK
-                              ? "error: no data disk #1 image"
-                          : request.image[JOB_DATA2].name == nullptr && (track < 0 || track >= TRACKS_PER_DATA_DISK)
-                              ? "error: no data disk #2 image"
-                              : nullptr;
-    if (missing != nullptr)
-        print_d88_line(missing);
-    return missing == nullptr;
+    const char* const missing[JOB_IMAGE_COUNT] = {"error: no game disk image", "error: no data disk #1 image",
+                                                  "error: no data disk #2 image"};
+    for (int slot = 0; slot < JOB_IMAGE_COUNT; ++slot) {
+        if (request.image[slot].name == nullptr && is_image_needed(slot, request.track)) {
+            print_d88_line(missing[slot]);
+            return false;
+        }
+    }
+    return true;
 }
 
 // The job of the page's fields, as the exported functions take them: a
@@ -177,8 +170,6 @@ void append_disk(growing_text* json, const d88_disk& disk)
     append(json, "]}");
 }
 
-const char* const SEVERITY[] = {"error", "warning", "note"};
-
 // The members of a JSON array being written, one finding each.
 struct json_list {
     growing_text* json;
@@ -204,7 +195,7 @@ void append_image_finding(const d88_finding* f, void* context)
 {
     json_list* list = static_cast<json_list*>(context);
     append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"disk\":%d,\"slot\":%d,\"index\":%d,\"offset\":%d",
-           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind, static_cast<int>(f->disk),
+           list->members++ > 0 ? "," : "", d88_severity_name(f->severity), d88_finding_kind_name(f->kind_id), static_cast<int>(f->disk),
            static_cast<int>(f->slot), static_cast<int>(f->index), static_cast<int>(f->offset));
     append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
 }
@@ -214,7 +205,7 @@ void append_job_finding(const job_finding* f, void* context)
 {
     json_list* list = static_cast<json_list*>(context);
     append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"track\":%d,\"image\":",
-           list->members++ > 0 ? "," : "", SEVERITY[f->severity], f->kind, static_cast<int>(f->track));
+           list->members++ > 0 ? "," : "", d88_severity_name(f->severity), d88_finding_kind_name(f->kind), static_cast<int>(f->track));
     if (f->image != nullptr)
         append_json_string(list->json, f->image);
     else

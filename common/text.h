@@ -1,0 +1,26 @@
+// text.h -- what vorkast and d88disk print: put together piece by piece where
+// a line is built in parts, and handed on line by line through the one
+// message route of the library (set_d88_message_handler), so that a program
+// that embeds a run receives its whole output, in order, with the library's
+// own lines.  Standard output is the default.
+#ifndef COMMON_TEXT_H
+#define COMMON_TEXT_H
+
+#if defined(__GNUC__)
+#define TEXT_PRINTF_LIKE __attribute__((format(printf, 1, 2)))
+#else
+#define TEXT_PRINTF_LIKE
+#endif
+
+// Formatted text; each complete line goes on at once, a line's beginning
+// waits for its end.
+void print_text(const char* format, ...) TEXT_PRINTF_LIKE;
+
+// A fixed text as a line of its own.
+void print_text_line(const char* text);
+
+// Hands on a line's beginning that has no end yet (a question waiting for
+// its answer, or the end of a run).
+void finish_text();
+
+#endif
