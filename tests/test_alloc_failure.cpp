@@ -60,31 +60,45 @@ TEST(AllocationFailure, WholeRun)
     data.slots[0].clear();
     write_file(dir.file("GAME.D88"), concat({build_disk(game), build_disk(game)}));
     write_file(dir.file("DATA2.D88"), build_disk(data));
-    const auto run_failing = [&](long k) {
-        return run_in(dir, "vorkast", [&](int argc, char** argv) {
-            failing = k;
-            counted = 0;
-            const int status = run_vorkast(argc, argv);
-            failing = 0;
-            return status;
-        }, {"-t", "41", "GAME.D88", "DATA2.D88"});
-    };
-    const std::map<std::string, bytes> before = files_below(dir.path);
-    run_failing(LONG_MAX);
-    fs::remove(dir.file("GAME.NEW.D88"));
-    const long needed = counted;
-    ASSERT_GT(needed, 40);
     const std::regex chain("error: memory exhausted!\n(error: insert track 41\n)?|"
                            "memory exhaust!\n((read sector \\d+ error\n)?read track \\d+ error \\[\\w*\\]\nread disk \\d error\n)?"
                            "(read image data error '(\\w+).D88'\n)?error: read d88 image '\\w+.D88'\n|"
                            "memory exhaust!\n(write image data error 'GAME.NEW.D88'\n)?error: write d88 image 'GAME.NEW.D88'\n");
-    for (long k = 1; k <= needed; ++k) {
-        const run_result r = run_failing(k);
-        EXPECT_EQ(r.status, 1) << k;
-        EXPECT_TRUE(std::regex_match(r.out, chain)) << k << "\n" << r.out;
-        EXPECT_TRUE(files_below(dir.path) == before) << k;
+    // A new output, and an old one replaced: the replacement names its
+    // temporary file on the heap too.
+    for (const bool replacing : {false, true}) {
+        SCOPED_TRACE(replacing ? "replacing" : "new");
+        if (replacing)
+            write_file(dir.file("GAME.NEW.D88"), {'o', 'l', 'd'});
+        std::vector<std::string> args = {"-t", "41", "GAME.D88", "DATA2.D88"};
+        if (replacing)
+            args.insert(args.begin(), "--overwrite");
+        const auto run_failing = [&](long k) {
+            return run_in(dir, "vorkast", [&](int argc, char** argv) {
+                failing = k;
+                counted = 0;
+                const int status = run_vorkast(argc, argv);
+                failing = 0;
+                return status;
+            }, args);
+        };
+        const std::map<std::string, bytes> before = files_below(dir.path);
+        run_failing(LONG_MAX);
+        const long needed = counted;
+        ASSERT_GT(needed, 40);
+        for (long k = 1; k <= needed; ++k) {
+            write_file(dir.file("GAME.NEW.D88"), {'o', 'l', 'd'});
+            if (!replacing)
+                fs::remove(dir.file("GAME.NEW.D88"));
+            const run_result r = run_failing(k);
+            EXPECT_EQ(r.status, 1) << k;
+            EXPECT_TRUE(std::regex_match(r.out, chain)) << k << "\n" << r.out;
+            EXPECT_TRUE(files_below(dir.path) == before) << k;
+        }
+        if (!replacing)
+            fs::remove(dir.file("GAME.NEW.D88"));
+        EXPECT_EQ(run_failing(0).status, 0);
     }
-    EXPECT_EQ(run_failing(0).status, 0);
 }
 
 TEST(AllocationFailure, Creation)

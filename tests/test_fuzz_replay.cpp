@@ -8,7 +8,6 @@
 
 TEST(FuzzReplay, EveryKeptInput)
 {
-    int complete = 0;
     for (const char* target : {"read", "job"}) {
         for (const auto& entry : fs::directory_iterator(std::string(FUZZ_CORPUS_DIR "/") + target)) {
             const bytes input = read_file(entry.path().string());
@@ -21,8 +20,6 @@ TEST(FuzzReplay, EveryKeptInput)
             });
             const bool must_complete = entry.path().filename().string().rfind("complete-", 0) == 0;
             EXPECT_EQ(result > 0, must_complete) << entry.path();
-            complete += must_complete;
         }
     }
-    EXPECT_EQ(complete, 2);
 }

@@ -11,7 +11,9 @@
 #include <climits>
 #include <cstdarg>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <regex>
+#include <set>
 #include <unistd.h>
 
 #include "test_support.h"
@@ -54,7 +56,24 @@ bool fails_now(const char* kind)
     }
 
 FAILING(off_t, lseek, (int fd, off_t offset, int whence), (fd, offset, whence))
-FAILING(int, fsync, (int fd), (fd))
+// What a descriptor is open on, for the kind of a failure: the folder the
+// new file goes into, a file being read, or the new file ("").
+std::string opened_as(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        return "-folder";
+    return (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY ? "-read" : "";
+}
+
+// A flush of the folder only makes a rename last; a flush of the new file
+// must succeed before it replaces the old one.
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd)
+{
+    const std::string kind = "fsync" + opened_as(fd);
+    return misbehaving == FAIL && fails_now(kind.c_str()) ? -1 : __real_fsync(fd);
+}
 FAILING(int, renameat, (int from_dir, const char* from, int to_dir, const char* to), (from_dir, from, to_dir, to))
 
 // The unnamed new file gets its temporary name here.
@@ -108,9 +127,10 @@ MOVING(write, const void*)
 // A failing close still closes.
 extern "C" int __wrap_close(int fd)
 {
+    const std::string kind = "close" + opened_as(fd);
     const int result = __real_close(fd);
     open_files -= result == 0;
-    return misbehaving == FAIL && fails_now("close") ? -1 : result;
+    return misbehaving == FAIL && fails_now(kind.c_str()) ? -1 : result;
 }
 
 TEST(IoFailure, WholeRunReplacingAnOutput)
@@ -144,18 +164,26 @@ TEST(IoFailure, WholeRunReplacingAnOutput)
     EXPECT_TRUE(std::regex_match(temp_name, std::regex("\\.GAME\\.NEW\\.D88\\.[0-9a-f]{6}")));
     const std::regex chain("(open|seek|read) error(\\(SEEK_(END|SET)\\))? '(GAME|DATA2).D88'\nerror: read d88 image '\\4.D88'\n|"
                            "(open|write) error 'GAME.NEW.D88'\nerror: write d88 image 'GAME.NEW.D88'\n");
+    std::set<std::string> refused;  // the kinds of failure that ended a run
     for (long k = 1; k <= operations; ++k) {
         for (mode how : {FAIL, PART, INTERRUPT}) {
             const run_result r = run(k, how);
             SCOPED_TRACE(std::to_string(k) + " " + std::to_string(how) + " " + chosen_kind + "\n" + r.out);
-            const bool harmless = how != FAIL || chosen_kind.empty() || (chosen_kind == "close" && r.status == 0) ||
-                                  (chosen_kind == "fsync" && r.status == 0) ||
-                                  (chosen_kind == "openat" && r.status == 0);  // an unnamed file refused: a named one
+            // Harmless: a folder's flush or close, a read file's close, an
+            // unnamed new file refused (a named one is made instead).  A
+            // failed flush or close of the new file is a write error.
+            const bool harmless = how != FAIL || chosen_kind.empty() || chosen_kind == "fsync-folder" ||
+                                  chosen_kind == "close-folder" || chosen_kind == "close-read" ||
+                                  (chosen_kind == "openat" && r.status == 0);
             EXPECT_EQ(r.status, harmless ? 0 : 1);
+            if (r.status != 0)
+                refused.insert(chosen_kind);
             EXPECT_TRUE(harmless ? r.out.empty() : std::regex_match(r.out, chain));
             after["GAME.NEW.D88"] = r.status == 0 ? done : old;
             EXPECT_TRUE(files_below(dir.path) == after);  // and no temporary file left
             EXPECT_EQ(left_open, 0);
         }
     }
+    for (const char* kind : {"fsync", "close", "write", "renameat", "linkat"})
+        EXPECT_EQ(refused.count(kind), 1u) << kind << " of the new file never failed the run";
 }

@@ -32,6 +32,21 @@ pid_t start_vorkast(const temp_dir& dir, std::vector<std::string> args)
     return pid;
 }
 
+// Whether the stopped process pid has a new file of folder open: one
+// under no name yet, or under a hidden temporary name.
+bool writes_new_file(pid_t pid, const std::string& folder)
+{
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(fds, error)) {
+        const std::string target = fs::read_symlink(entry.path(), error).string();
+        const std::string name = target.rfind(folder + "/", 0) == 0 ? target.substr(folder.size() + 1) : "";
+        if (!name.empty() && (name[0] == '#' || name[0] == '.'))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST(Kill, AtAnyMomentLeavesTheOldOutputOrTheNew)
@@ -60,14 +75,20 @@ TEST(Kill, AtAnyMomentLeavesTheOldOutputOrTheNew)
     // machine may be busier or idler than when it was measured.
     std::mt19937 random(12345);
     long long span = std::chrono::duration_cast<std::chrono::microseconds>(run_time).count();
-    int killed_while_running = 0;
+    int killed_while_running = 0, killed_while_writing = 0;
+    const std::string folder = fs::canonical(dir.path).string();
     for (int attempt = 0; attempt < 400 && killed_while_running < 40; ++attempt) {
         write_file(dir.file("GAME.NEW.D88"), old);
         const std::map<std::string, bytes> before = files_below(dir.path);
         const pid_t pid = start_vorkast(dir, args);
         std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<long long>(0, span)(random)));
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
+        kill(pid, SIGSTOP);  // held still while its open files are looked at
+        waitpid(pid, &status, WUNTRACED);
+        if (WIFSTOPPED(status)) {  // else it ended first, and is gone
+            killed_while_writing += writes_new_file(pid, folder);
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
         killed_while_running += WIFSIGNALED(status);
         if (!WIFSIGNALED(status))
             span = span * 4 / 5;
@@ -78,4 +99,6 @@ TEST(Kill, AtAnyMomentLeavesTheOldOutputOrTheNew)
         EXPECT_TRUE(after == before) << attempt << ": a file other than the output changed or was left";
     }
     EXPECT_EQ(killed_while_running, 40);
+    EXPECT_GT(killed_while_writing, 0) << "no kill landed while the new file was being written";
+    RecordProperty("killed_while_writing", killed_while_writing);
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 
 #include "d88.h"
 #include "test_support.h"
@@ -24,6 +25,8 @@ constexpr uint32_t SECTOR_1 = 688 + 272;  // the second sector of slot 0
 std::string shown(const d88_finding& f)
 {
     const auto part = [](int32_t v) { return v == -1 ? std::string("-") : std::to_string(v); };
+    EXPECT_STREQ(f.kind, d88_finding_kind_name(f.kind_id));
+    EXPECT_EQ(f.severity, d88_finding_kind_severity(f.kind_id));
     return std::string("EWN").substr(static_cast<size_t>(f.severity), 1) + " " + f.kind + " " + part(f.disk) + "." +
            part(f.slot) + "." + part(f.index) + " @" + part(f.offset) +
            (std::string(f.kind) == "status" ? std::string(": ") + f.message : "");
@@ -71,19 +74,46 @@ TEST(ScanImage, EveryFindingAtItsPlace)
          build_disk({"D", 0, 0, {{sector(1, 256, 0x10), sector(2, 256, 0xA0), sector(3, 256, 0xE0), sector(4, 256, 0xF0), sector(5, 256, 0x33)}}})},
         {"an empty file", {}, {"E file -.-.- @-"}, {}},
     };
+    const d88_finding_handler collect = [](const d88_finding* f, void* to) {
+        static_cast<std::vector<std::string>*>(to)->push_back(shown(*f));
+    };
     for (const scan_row& row : rows) {
-        std::vector<std::string> found;
+        std::vector<std::string> found, found_alone;
         d88_image kept = {};
-        const int32_t errors = scan_d88_image(row.image.data(), static_cast<int32_t>(row.image.size()),
-                                              [](const d88_finding* f, void* to) { static_cast<std::vector<std::string>*>(to)->push_back(shown(*f)); },
-                                              &found, &kept);
+        const int32_t size = static_cast<int32_t>(row.image.size());
+        const int32_t errors = scan_d88_image(row.image.data(), size, collect, &found, &kept);
         EXPECT_EQ(found, row.findings) << row.what;
         EXPECT_EQ(errors, std::count_if(found.begin(), found.end(), [](const std::string& f) { return f[0] == 'E'; })) << row.what;
+        // without the salvage, the same findings
+        EXPECT_EQ(scan_d88_image(row.image.data(), size, collect, &found_alone, nullptr), errors) << row.what;
+        EXPECT_EQ(found_alone, row.findings) << row.what;
         uint8_t* out = nullptr;
-        int32_t size = 0;
-        ASSERT_EQ(write_d88_image_to_buffer(&kept, &out, &size), 0);
-        EXPECT_TRUE(bytes(out, out + size) == row.kept) << row.what;
+        int32_t out_size = 0;
+        ASSERT_EQ(write_d88_image_to_buffer(&kept, &out, &out_size), 0);
+        EXPECT_TRUE(bytes(out, out + out_size) == row.kept) << row.what;
         std::free(out);
         free_d88_image(&kept, 0);
     }
+}
+
+// Every kind of finding has one name, its own, and an entry in d88disk(1);
+// nothing past the last kind has one.
+TEST(ScanImage, EveryKindNamedOnce)
+{
+    const bytes manual = read_file(MANUAL_D88DISK);
+    const std::string page(manual.begin(), manual.end());
+    std::set<std::string> names;
+    for (int32_t kind = 0; kind < D88_KIND_COUNT; ++kind) {
+        const char* name = d88_finding_kind_name(kind);
+        ASSERT_NE(name, nullptr) << kind;
+        EXPECT_TRUE(names.insert(name).second) << name;
+        EXPECT_NE(d88_severity_name(d88_finding_kind_severity(kind)), nullptr) << name;
+        std::string entry = std::string("\n.B ") + name + "\n";
+        for (size_t at = entry.find('-'); at != std::string::npos; at = entry.find('-', at + 2))
+            entry.replace(at, 1, "\\-");
+        EXPECT_NE(page.find(entry), std::string::npos) << name << " has no entry in d88disk(1)";
+    }
+    EXPECT_EQ(d88_finding_kind_name(D88_KIND_COUNT), nullptr);
+    EXPECT_EQ(d88_finding_kind_name(-1), nullptr);
+    EXPECT_EQ(d88_severity_name(3), nullptr);
 }
