@@ -1,5 +1,6 @@
 // check.cpp -- d88disk check: every problem of each image at once, or of the
 // whole job of vorkast for every selected track, as text or as JSON.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -86,6 +87,45 @@ const char* plural(int32_t n, const char* one, const char* many)
     return n == 1 ? one : many;
 }
 
+// Whether two messages say the same but for their numbers (IDs, offsets,
+// counts): runs holding a digit are skipped alike in both.
+bool same_cause(const char* a, const char* b)
+{
+    const auto number_end = [](const char* p) {
+        const char* q = p;
+        bool digit = false;
+        for (; std::isxdigit(static_cast<unsigned char>(*q)) || *q == 'x' || *q == '/'; ++q)
+            digit = digit || std::isdigit(static_cast<unsigned char>(*q));
+        return digit ? q : p;
+    };
+    while (*a != '\0' && *b != '\0') {
+        const char *a_end = number_end(a), *b_end = number_end(b);
+        if ((a_end == a) != (b_end == b))
+            return false;
+        if (a_end == a && *a != *b)
+            return false;
+        a = a_end != a ? a_end : a + 1;
+        b = b_end != b ? b_end : b + 1;
+    }
+    return *a == *b;
+}
+
+// Fewer findings alike than this keep a line each.
+constexpr int32_t FOLDED_MIN = 3;
+
+// How many findings from `first` on fold into its line: those of its
+// kind, severity and cause whose places follow on from each other, as
+// follows(previous, next) says.
+template <class Finding, class Follows>
+int32_t count_alike(const Finding* items, int32_t first, int32_t count, Follows follows)
+{
+    int32_t last = first;
+    while (last + 1 < count && items[last + 1].severity == items[first].severity &&
+           same_cause(items[last + 1].message, items[first].message) && follows(items[last], items[last + 1]))
+        ++last;
+    return last - first + 1 >= FOLDED_MIN ? last - first + 1 : 1;
+}
+
 void print_counts(const report_target& target)
 {
     print_text("%d %s, %d %s, %d %s\n", static_cast<int>(target.count[0]), plural(target.count[0], "error", "errors"),
@@ -93,19 +133,11 @@ void print_counts(const report_target& target)
                static_cast<int>(target.count[2]), plural(target.count[2], "note", "notes"));
 }
 
-// One finding of an image: a line, or a JSON object.
-void print_image_finding(const d88_finding& f, report_target* target)
+// One finding of an image as a JSON object.
+void print_image_json(const d88_finding& f, report_target* target)
 {
-    const char* severity = d88_severity_name(f.severity);
-    const char* kind = d88_finding_kind_name(f.kind_id);
-    target->count[f.severity] += 1;
-    if (!target->json) {
-        char place[96];
-        format_finding_place(f, place, sizeof place);
-        print_text("%s: %s%s%s %s: %s\n", target->image, place, place[0] != '\0' ? ": " : "", severity, kind, f.message);
-        return;
-    }
-    print_text("%s\n        {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", severity, kind);
+    print_text("%s\n        {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",",
+               d88_severity_name(f.severity), d88_finding_kind_name(f.kind_id));
     const char* const names[] = {"disk", "slot", "index", "offset"};
     const int32_t values[] = {f.disk, f.slot, f.index, f.offset};
     for (int i = 0; i < 4; ++i) {
@@ -119,6 +151,58 @@ void print_image_finding(const d88_finding& f, report_target* target)
     print_json_string(f.message);
     print_text("}");
     target->first = false;
+}
+
+// The end of a line: how many more it stands for.
+void print_alike(int32_t alike)
+{
+    if (alike > 1)
+        print_text(" (and %d more like it)", static_cast<int>(alike - 1));
+    print_text("\n");
+}
+
+// Findings of an image at consecutive slots of one disk, or at consecutive
+// sectors of one slot.
+bool follows_in_disk(const d88_finding& a, const d88_finding& b)
+{
+    return a.kind_id == b.kind_id && a.disk == b.disk && a.slot >= 0 &&
+           (b.slot == a.slot + 1 || (b.slot == a.slot && a.index >= 0 && b.index == a.index + 1));
+}
+
+// The findings of an image from `first` on as one line of text: the first
+// alone, or those that fold with it; how many were printed.
+int32_t print_image_line(const d88_finding* items, int32_t first, int32_t count, report_target* target)
+{
+    const d88_finding& f = items[first];
+    const int32_t alike = count_alike(items, first, count, follows_in_disk);
+    const d88_finding& last = items[first + alike - 1];
+    char place[96];
+    if (alike == 1)
+        format_finding_place(f, place, sizeof place);
+    else if (last.slot != f.slot)
+        std::snprintf(place, sizeof place, "disk %d, slots %d-%d", static_cast<int>(f.disk), static_cast<int>(f.slot),
+                      static_cast<int>(last.slot));
+    else
+        std::snprintf(place, sizeof place, "disk %d, slot %d, sectors %d-%d", static_cast<int>(f.disk),
+                      static_cast<int>(f.slot), static_cast<int>(f.index), static_cast<int>(last.index));
+    print_text("%s: %s%s%s %s: %s", target->image, place, place[0] != '\0' ? ": " : "", d88_severity_name(f.severity),
+               d88_finding_kind_name(f.kind_id), f.message);
+    print_alike(alike);
+    return alike;
+}
+
+// An image's findings, counted by severity: text lines (those of one kind
+// and cause at consecutive places folded into one), or JSON objects.
+void print_image_findings(const kept_findings<d88_finding>& found, report_target* target)
+{
+    for (int32_t i = 0; i < found.count; ++i)
+        target->count[found.items[i].severity] += 1;
+    for (int32_t i = 0; i < found.count;) {
+        if (target->json)
+            print_image_json(found.items[i++], target);
+        else
+            i += print_image_line(found.items, i, found.count, target);
+    }
 }
 
 // Scans the image's bytes once: its findings, and what the scan keeps of
@@ -152,9 +236,8 @@ bool check_image(const char* path, bool json, bool first_image)
                    static_cast<int>(kept.disk_count));
     }
     if (bytes == nullptr)
-        print_image_finding(unreadable, &target);
-    for (int32_t i = 0; i < found.count; ++i)
-        print_image_finding(found.items[i], &target);
+        keep_finding(&unreadable, &found);
+    print_image_findings(found, &target);
     if (errors >= 0 && json) {
         print_text("%s]}", target.first ? "" : "\n      ");
     } else if (errors >= 0) {
@@ -180,36 +263,51 @@ int check_images(const command_line& line)
     return all_usable ? 0 : 1;
 }
 
-// One finding of the job: a line, or a JSON object.
-void print_job_finding(const job_finding& f, report_target* target)
+// One finding of the job as a JSON object.
+void print_job_json(const job_finding& f, report_target* target)
 {
-    const char* severity = d88_severity_name(f.severity);
-    const char* kind = d88_finding_kind_name(f.kind);
-    char sector[32] = "";
-    if (f.c >= 0)
-        std::snprintf(sector, sizeof sector, "%02X/%02X/%02X", static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
-                      static_cast<unsigned>(f.r));
-    if (!target->json) {
-        if (f.track >= 0)
-            print_text("track %d: ", static_cast<int>(f.track));
-        if (f.image != nullptr)
-            print_text("%s%s%s: ", f.image, sector[0] != '\0' ? " " : "", sector);
-        print_text("%s %s: %s\n", severity, kind, f.message);
-        return;
-    }
-    print_text("%s\n    {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", severity, kind);
+    print_text("%s\n    {\"severity\": \"%s\", \"kind\": \"%s\"", target->first ? "" : ",", d88_severity_name(f.severity),
+               d88_finding_kind_name(f.kind));
     if (f.track >= 0)
         print_text(", \"track\": %d", static_cast<int>(f.track));
     if (f.image != nullptr) {
         print_text(", \"image\": ");
         print_json_string(f.image);
     }
-    if (sector[0] != '\0')
-        print_text(", \"sector\": \"%s\"", sector);
+    if (f.c >= 0)
+        print_text(", \"sector\": \"%02X/%02X/%02X\"", static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
+                   static_cast<unsigned>(f.r));
     print_text(", \"message\": ");
     print_json_string(f.message);
     print_text("}");
     target->first = false;
+}
+
+// Findings of the job about one image at one track or the next.
+bool follows_in_job(const job_finding& a, const job_finding& b)
+{
+    return a.kind == b.kind && a.image == b.image && a.track >= 0 && (b.track == a.track || b.track == a.track + 1);
+}
+
+// The job's findings from `first` on as one line of text: the first alone,
+// or those that fold with it; how many were printed.
+int32_t print_job_line(const job_finding* items, int32_t first, int32_t count)
+{
+    const job_finding& f = items[first];
+    const int32_t alike = count_alike(items, first, count, follows_in_job);
+    const int32_t last_track = items[first + alike - 1].track;
+    if (f.track >= 0 && last_track != f.track)
+        print_text("tracks %d-%d: ", static_cast<int>(f.track), static_cast<int>(last_track));
+    else if (f.track >= 0)
+        print_text("track %d: ", static_cast<int>(f.track));
+    if (f.image != nullptr && f.c >= 0 && alike == 1)
+        print_text("%s %02X/%02X/%02X: ", f.image, static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
+                   static_cast<unsigned>(f.r));
+    else if (f.image != nullptr)
+        print_text("%s: ", f.image);
+    print_text("%s %s: %s", d88_severity_name(f.severity), d88_finding_kind_name(f.kind), f.message);
+    print_alike(alike);
+    return alike;
 }
 
 // The job's images as vorkast takes them; false after saying what is wrong
@@ -283,8 +381,12 @@ int check_whole_job(const command_line& line)
     if (errors >= 0 && line.json)
         print_text("{\"job\": {\"tracks\": %d, \"ready\": %d, \"findings\": [", static_cast<int>(readiness.tracks),
                    static_cast<int>(readiness.ready));
-    for (int32_t i = 0; i < found.kept.count; ++i)
-        print_job_finding(found.kept.items[i], &target);
+    for (int32_t i = 0; i < found.kept.count;) {
+        if (line.json)
+            print_job_json(found.kept.items[i++], &target);
+        else
+            i += print_job_line(found.kept.items, i, found.kept.count);
+    }
     if (errors >= 0 && line.json)
         print_text("%s]}}\n", target.first ? "" : "\n  ");
     else if (errors >= 0)
