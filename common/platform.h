@@ -7,6 +7,11 @@
 // Whether anything is at path.
 bool path_exists(const char* path);
 
+// Whether a and b name one and the same file, links followed (device and
+// inode; on Windows the volume and the file's index).  False when either
+// is not there.
+bool is_same_file(const char* a, const char* b);
+
 // Whether path is a folder.
 bool is_folder(const char* path);
 

@@ -33,6 +33,12 @@ bool path_exists(const char* path)
     return stat(path, &st) == 0;
 }
 
+bool is_same_file(const char* a, const char* b)
+{
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool is_folder(const char* path)
 {
     struct stat st;

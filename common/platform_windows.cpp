@@ -39,6 +39,22 @@ DWORD attributes_of(const char* path)
     return attributes;
 }
 
+// The identity of the file at path, links followed; false when it cannot
+// be opened.
+bool identify_file(const char* path, BY_HANDLE_FILE_INFORMATION* info)
+{
+    wchar_t* wide = widen(path);
+    const HANDLE file = wide != nullptr ? CreateFileW(wide, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)
+                                        : INVALID_HANDLE_VALUE;
+    std::free(wide);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = GetFileInformationByHandle(file, info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
 void free_arguments(int count, char** arguments)
 {
     for (int i = 0; arguments != nullptr && i < count; ++i)
@@ -51,6 +67,13 @@ void free_arguments(int count, char** arguments)
 bool path_exists(const char* path)
 {
     return attributes_of(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_same_file(const char* a, const char* b)
+{
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return identify_file(a, &ia) && identify_file(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 const char* describe_unreadable_file(const char* path)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "files.h"
 #include "text.h"
 #include "d88_formats.h"
 #include "d88disk.h"
@@ -50,7 +51,8 @@ int run_create(const command_line& line)
     const int32_t format = find_format(line.words[0]);
     const char* out = line.words[import ? 2 : 1];
     char name[17];
-    if (format < 0 || (line.name != nullptr && !encode_disk_name(line.name, name)) || refuse_existing(out, line.overwrite))
+    if (format < 0 || (line.name != nullptr && !encode_disk_name(line.name, name)) ||
+        (import && refuse_input_as_output(out, line.words + 1, 1)) || refuse_existing(out, line.overwrite))
         return 1;
     const char* stored_name = line.name != nullptr ? name : nullptr;
     d88_disk* disk = import ? import_disk(format, stored_name, line.words[1]) : create_d88_disk(stored_name, format);

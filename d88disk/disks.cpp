@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files.h"
 #include "text.h"
 #include "d88disk.h"
 #include "platform.h"
@@ -42,7 +43,7 @@ char** split_names(const char* path, const char* folder, int count, bool overwri
     if (!ready)
         print_text_line("error: memory exhausted!");
     for (int i = 0; names != nullptr && i < count; ++i)
-        ready = !refuse_existing(names[i], overwrite) && ready;  // each existing file is named
+        ready = !refuse_input_as_output(names[i], &path, 1) && !refuse_existing(names[i], overwrite) && ready;
     if (ready)
         return names;
     for (int i = 0; names != nullptr && i < count; ++i)
@@ -79,7 +80,7 @@ int run_split(const command_line& line)
 int run_join(const command_line& line)
 {
     const char* out = line.words[0];
-    if (refuse_existing(out, line.overwrite))
+    if (refuse_input_as_output(out, line.words + 1, line.word_count - 1) || refuse_existing(out, line.overwrite))
         return 1;
     d88_image joined = {};
     d88_disk** tail = &joined.disks;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files.h"
 #include "text.h"
 #include "d88disk.h"
 
@@ -64,7 +65,7 @@ int run_export(const command_line& line)
     const char* path = line.words[0];
     const char* out = line.words[1];
     d88_image image = {};
-    if (refuse_existing(out, line.overwrite) || !load_image(&image, path))
+    if (refuse_input_as_output(out, &path, 1) || refuse_existing(out, line.overwrite) || !load_image(&image, path))
         return 1;
     d88_disk* disk = get_d88_disk(&image, static_cast<int32_t>(line.disk));
     const int64_t size = disk != nullptr ? count_data_bytes(disk) : 0;

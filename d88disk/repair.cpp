@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files.h"
 #include "text.h"
 #include "d88_layout.h"
 #include "d88disk.h"
@@ -114,7 +115,8 @@ int run_repair(const command_line& line)
     const char* path = line.words[0];
     const char* out = line.words[1];
     repair_state repair = {-1, 0, 0, 0};
-    if ((line.media != nullptr && (repair.media = find_media(line.media)) < 0) || refuse_existing(out, line.overwrite))
+    if ((line.media != nullptr && (repair.media = find_media(line.media)) < 0) || refuse_input_as_output(out, &path, 1) ||
+        refuse_existing(out, line.overwrite))
         return 1;
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);

@@ -163,13 +163,14 @@ bool parse_sector_id(const char* text, command_line* line)
     return true;
 }
 
-// --sector C H R, or --sector CC/HH/RR: one word when it holds a slash.
-bool read_sector_option(int argc, char** argv, int* i, command_line* line)
+// --sector C H R, or --sector CC/HH/RR: one word when it holds a slash (or
+// is attached: --sector=CC/HH/RR).
+bool read_sector_option(int argc, char** argv, int* i, const char* attached, command_line* line)
 {
-    const int left = argc - *i - 1;
-    char* const* value = argv + *i + 1;
-    const bool one_word = left >= 1 && std::strchr(value[0], '/') != nullptr;
-    *i += one_word ? 1 : 3;
+    const int left = attached != nullptr ? 1 : argc - *i - 1;
+    const char* const* value = attached != nullptr ? &attached : argv + *i + 1;
+    const bool one_word = attached != nullptr || (left >= 1 && std::strchr(value[0], '/') != nullptr);
+    *i += attached != nullptr ? 0 : one_word ? 1 : 3;
     line->sector = one_word ? parse_sector_id(value[0], line)
                             : left >= 3 && parse_count(value[0], 255, &line->c) &&
                                   parse_count(value[1], 255, &line->h) && parse_count(value[2], 255, &line->r);
@@ -178,18 +179,17 @@ bool read_sector_option(int argc, char** argv, int* i, command_line* line)
     return line->sector;
 }
 
-// Reads the value(s) of option at argv[*i] into line; false after a message.
-bool read_option(int argc, char** argv, int* i, command_line* line)
+// Reads the value(s) of option at argv[*i] into line: the next word(s), or
+// the value attached with '=' (attached, else null).  False after a message.
+bool read_option(int argc, char** argv, int* i, const char* option, const char* attached, command_line* line)
 {
-    const char* option = argv[*i];
     if (std::strcmp(option, "--sector") == 0)
-        return read_sector_option(argc, argv, i, line);
-    *i += 1;
-    if (*i >= argc) {
+        return read_sector_option(argc, argv, i, attached, line);
+    if (attached == nullptr && ++*i >= argc) {
         print_text("error: %s needs a value\n", option);
         return false;
     }
-    const char* value = argv[*i];
+    const char* value = attached != nullptr ? attached : argv[*i];
     uint32_t* number = std::strcmp(option, "--disk") == 0    ? &line->disk
                        : std::strcmp(option, "--slot") == 0  ? &line->slot
                        : std::strcmp(option, "--index") == 0 ? &line->index
@@ -211,27 +211,45 @@ bool read_option(int argc, char** argv, int* i, command_line* line)
     return true;
 }
 
-// Sorts the arguments after the command into words and options.
+// The flag arg names, or null when it names none.
+bool* find_flag(const char* arg, command_line* line)
+{
+    return std::strcmp(arg, "--overwrite") == 0  ? &line->overwrite
+           : std::strcmp(arg, "--job") == 0      ? &line->job
+           : std::strcmp(arg, "--force") == 0    ? &line->force
+           : std::strcmp(arg, "--protect") == 0  ? &line->protect
+           : std::strcmp(arg, "--writable") == 0 ? &line->writable
+           : std::strcmp(arg, "--tracks") == 0   ? &line->tracks
+           : std::strcmp(arg, "--json") == 0     ? &line->json
+                                                 : nullptr;
+}
+
+// Sorts the arguments after the command into words and options.  A long
+// option's value may follow it as the next word, or be attached to it with
+// '=' (--disk=1), as GNU tools take them.
 bool parse_command_line(int argc, char** argv, const command_help& command, command_line* line)
 {
     for (int i = 0; i < argc; ++i) {
         const char* arg = argv[i];
-        bool* flag = std::strcmp(arg, "--overwrite") == 0 ? &line->overwrite
-                     : std::strcmp(arg, "--job") == 0       ? &line->job
-                     : std::strcmp(arg, "--force") == 0     ? &line->force
-                     : std::strcmp(arg, "--protect") == 0  ? &line->protect
-                     : std::strcmp(arg, "--writable") == 0 ? &line->writable
-                     : std::strcmp(arg, "--tracks") == 0   ? &line->tracks
-                     : std::strcmp(arg, "--json") == 0     ? &line->json
-                                                           : nullptr;
-        if (arg[0] == '-' && arg[1] != '\0' && !accepts(command.options, arg))
+        if (arg[0] != '-' || arg[1] == '\0') {
+            line->words[line->word_count++] = arg;
+            continue;
+        }
+        char option[32];
+        const char* equals = std::strchr(arg, '=');
+        const size_t length = equals != nullptr ? static_cast<size_t>(equals - arg) : std::strlen(arg);
+        std::snprintf(option, sizeof option, "%.*s", static_cast<int>(length), arg);
+        if (length >= sizeof option || !accepts(command.options, option))
             return reject(arg, command);
+        bool* flag = find_flag(option, line);
+        if (flag != nullptr && equals != nullptr) {
+            print_text("error: %s takes no value\n", option);
+            return false;
+        }
         if (flag != nullptr)
             *flag = true;
-        else if (arg[0] == '-' && arg[1] != '\0' && !read_option(argc, argv, &i, line))
+        else if (!read_option(argc, argv, &i, option, equals != nullptr ? equals + 1 : nullptr, line))
             return false;
-        else if (arg[0] != '-' || arg[1] == '\0')
-            line->words[line->word_count++] = arg;
     }
     if (line->word_count < command.words_min || (command.words_max >= 0 && line->word_count > command.words_max)) {
         print_text("error: usage: d88disk %s\n", command.usage);

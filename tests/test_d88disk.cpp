@@ -138,6 +138,15 @@ TEST(D88disk, Commands)
         // one cause at consecutive places is one line; JSON keeps each
         {{"check", "far.d88"}, "far.d88: disk 0, slots 2-4: error track-offset: the track offset 0x00001388 lies past the end of the disk (and 2 more like it)\n"
          "far.d88: not readable by vorkast; 3 errors, 0 warnings, 0 notes\n", 1, {}, {{"far.d88", patch(patch(patch(ONE, 0x28, 5000), 0x2C, 5000), 0x30, 5000)}}},
+        // an output that is one of the inputs is refused before anything else
+        {{"join", "two.d88", "two.d88", "--overwrite"}, "error: output 'two.d88' is one of the input images\n", 1},
+        {{"repair", "two.d88", "./two.d88"}, "error: output './two.d88' is one of the input images\n", 1},
+        {{"import", "2d", "raw.2d", "raw.2d", "--overwrite"}, "error: output 'raw.2d' is one of the input images\n", 1},
+        // a long option's value attached with '='
+        {{"info", "two.d88", "--disk=1", "--sector=02/01/1a"}, "disk 1  sector 02/01/1A  N 2  3 bytes\n0000  41 41 41" + std::string(39, ' ') + "  |AAA|\n", 0},
+        {{"info", "two.d88", "--tracks=1"}, "error: --tracks takes no value\n", 1},
+        {{"info", "two.d88", "--disk=x"}, "error: --disk takes a number from 0, not 'x'\n", 1},
+        {{"info", "two.d88", "--bogus=1"}, "error: unexpected argument '--bogus=1' (see d88disk info --help)\n", 1},
         {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"
          "    {\"severity\": \"error\", \"kind\": \"missing-sector\", \"track\": 3, \"image\": \"d.d88\", \"sector\": \"03/01/07\", \"message\": \"data disk #1 has no sector 03/01/07\"}\n  ]}}\n",

@@ -108,6 +108,8 @@ TEST(Job, EveryRow)
         {{G, D1, D2}, ASKED, 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "x\nn"},  // --overwrite is not kept
         {{G, D1, D2}, ASKED, 0, DONE, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}, "ay"},
         {{G, D1, D2}, ASKED + "\n", 1, OLD, "GAME.NEW.D88", {{"GAME.NEW.D88", OLD}}},  // input ends: No
+        {{"--overwrite", "-o", D2, G, D1, D2}, "error: output 'DATA2.D88' is one of the input images\n", 1, {}},
+        {{"-o", "./DATA1.D88", "-t", "3", G, D1}, "error: output './DATA1.D88' is one of the input images\n", 1, {}, "./DATA1.D88", {}, "y"},
         {{"-o", "no/o.d88", G, D1, D2}, "open error 'no/o.d88'\nerror: write d88 image 'no/o.d88'\n", 1, {}, "no/o.d88"},
         {{"-o", "", G, D1, D2}, "open error ''\nerror: write d88 image ''\n", 1, {}},
         {{"ゲーム.D88", D1, "DATA3.D88"}, "open error 'DATA3.D88'\nerror: read d88 image 'DATA3.D88'\n", 1, {}, "ゲーム.NEW.D88", {{"ゲーム.D88", build_disk(GAME)}}},

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files.h"
 #include "text.h"
 #include "d88.h"
 #include "numbers.h"
@@ -108,8 +109,12 @@ int run_vorkast(int argc, char** argv)
         return 1;
     char* derived_output = args.output == nullptr ? derive_output_name(args.request.image[JOB_GAME].name) : nullptr;
     const char* output = args.output != nullptr ? args.output : derived_output;
-    if (output == nullptr)
+    const char* const inputs[JOB_IMAGE_COUNT] = {args.request.image[JOB_GAME].name, args.request.image[JOB_DATA1].name,
+                                                 args.request.image[JOB_DATA2].name};
+    if (output == nullptr || refuse_input_as_output(output, inputs, JOB_IMAGE_COUNT)) {
+        std::free(derived_output);
         return 1;
+    }
     job_state state = {};
     const bool written = complete_job(args.request, &state) == 0 &&
                          write_output_image(&state.image[JOB_GAME], output, args.overwrite) == 0;
