@@ -158,6 +158,7 @@ typedef enum d88_finding_kind {
     D88_KIND_DUPLICATE_ID,
     D88_KIND_STATUS,
     D88_KIND_SHORT_HEADER,
+    D88_KIND_RAW_DUMP,        // no D88 image, but a raw sector dump's size
     D88_KIND_NO_IMAGE,        // the job's kinds
     D88_KIND_NO_DISK,
     D88_KIND_NO_GAME_TRACK,

@@ -27,6 +27,7 @@ constexpr kind_row KINDS[] = {
     {D88_KIND_DUPLICATE_ID, "duplicate-id", D88_FINDING_WARNING},
     {D88_KIND_STATUS, "status", D88_FINDING_WARNING},
     {D88_KIND_SHORT_HEADER, "short-header", D88_FINDING_NOTE},
+    {D88_KIND_RAW_DUMP, "raw-dump", D88_FINDING_ERROR},
     {D88_KIND_NO_IMAGE, "no-image", D88_FINDING_ERROR},
     {D88_KIND_NO_DISK, "no-disk", D88_FINDING_ERROR},
     {D88_KIND_NO_GAME_TRACK, "no-game-track", D88_FINDING_ERROR},

@@ -8,6 +8,7 @@
 // Positions are computed in 64 bits; nothing outside the bytes is read.
 #include "d88.h"
 #include "d88_decode.h"
+#include "d88_formats.h"
 #include "d88_layout.h"
 #include "d88_message.h"
 
@@ -272,6 +273,40 @@ int64_t scan_disk(scan_state* scan, int32_t index, int64_t start, int64_t left, 
     return extent;
 }
 
+// A file that is no D88 image but has the size of a raw sector dump of
+// standard formats (as d88disk import takes them): its first disk header
+// makes no sense, and the scan says what the file is instead of listing
+// the faults of a header that is not one.  True when it said so.
+bool report_raw_dump(scan_state* scan)
+{
+    d88_disk header = {};
+    if (scan->size < D88_HEADER_SIZE)
+        return false;
+    decode_d88_disk_header(scan->bytes, &header);
+    if (is_d88_disk_size(header.disk_size, scan->size) && is_d88_write_protect(header.write_protect) &&
+        is_d88_media(header.disk_type))
+        return false;
+    int32_t found[D88_FORMAT_COUNT];
+    int32_t matches = 0;
+    for (int32_t i = 0; i < D88_FORMAT_COUNT; ++i) {
+        const d88_format& f = d88_format_table[i];
+        if (int64_t{f.cylinders} * f.heads * f.sectors_per_track * (128 << f.n) == scan->size)
+            found[matches++] = i;
+    }
+    char names[128] = "";
+    for (int32_t i = 0; i < matches; ++i) {
+        const size_t used = std::strlen(names);
+        std::snprintf(names + used, sizeof names - used, "%s%s", i == 0 ? "" : i + 1 < matches ? ", " : " or ",
+                      d88_format_table[found[i]].name);
+    }
+    if (matches > 0)
+        report(scan, D88_KIND_RAW_DUMP, nowhere(-1),
+               "no D88 image: its %d bytes are a raw sector dump of format %s; d88disk import %s FILE OUT makes a D88 "
+               "image of it",
+               static_cast<int>(scan->size), names, matches == 1 ? names : "FORMAT");
+    return matches > 0;
+}
+
 }  // namespace
 
 int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_handler handler, void* context,
@@ -286,6 +321,8 @@ int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_handler 
         *salvage = d88_image{0, nullptr};
     if (size == 0)
         report(&scan, D88_KIND_FILE, nowhere(-1), "the file is empty");
+    if (report_raw_dump(&scan))
+        return scan.errors;
     int64_t position = 0;
     for (int32_t index = 0; position < size; ++index) {
         const int64_t left = size - position;

@@ -36,6 +36,7 @@ constexpr repair_action ACTIONS[] = {
 struct repair_state {
     int32_t media;  // the byte for an unknown media byte, or -1 when none was given
     int32_t changes, losses, unknown_media;
+    bool raw_dump;  // the file is a raw sector dump: nothing to repair
 };
 
 // Says what the repair does about a finding.
@@ -45,6 +46,11 @@ void say_change(const d88_finding* f, void* context)
     char place[96];
     format_finding_place(*f, place, sizeof place);
     const char* separator = place[0] != '\0' ? ": " : "";
+    if (f->kind_id == D88_KIND_RAW_DUMP) {
+        repair->raw_dump = true;
+        print_text("%s\n", f->message);
+        return;
+    }
     if (f->kind_id == D88_KIND_MEDIA) {
         repair->unknown_media += 1;
         if (repair->media >= 0)
@@ -91,18 +97,34 @@ void fix_headers(d88_image* image, int32_t media)
     }
 }
 
+bool holds_tracks(const d88_image& image)
+{
+    for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next) {
+        for (const d88_track& track : disk->track) {
+            if (track.sectors != nullptr)
+                return true;
+        }
+    }
+    return false;
+}
+
 // Whether what the scan kept may be written; false after saying why not.
+// A repair that lost every track is no repair, even when forced.
 bool may_write(const repair_state& repair, const d88_image& kept, const command_line& line)
 {
     const char* image = line.words[0];
-    if (kept.disk_count == 0)
+    if (repair.raw_dump)
+        print_text("error: '%s' is a raw sector dump, not a D88 image; nothing written\n", image);
+    else if (kept.disk_count == 0)
         print_text("error: '%s' holds no D88 disk; nothing written\n", image);
     else if (repair.unknown_media > 0 && repair.media < 0)
         print_text("error: %d %s of unknown media; nothing written (give --media)\n", static_cast<int>(repair.unknown_media),
-                    repair.unknown_media == 1 ? "disk is" : "disks are");
+                   repair.unknown_media == 1 ? "disk is" : "disks are");
     else if (repair.losses > 0 && !line.force)
         print_text("error: sectors are lost at %d %s listed above; nothing written (give --force to write the rest)\n",
-                    static_cast<int>(repair.losses), repair.losses == 1 ? "place" : "places");
+                   static_cast<int>(repair.losses), repair.losses == 1 ? "place" : "places");
+    else if (repair.losses > 0 && !holds_tracks(kept))
+        print_text("error: no track of '%s' could be kept; nothing written\n", image);
     else
         return true;
     return false;
@@ -114,7 +136,7 @@ int run_repair(const command_line& line)
 {
     const char* path = line.words[0];
     const char* out = line.words[1];
-    repair_state repair = {-1, 0, 0, 0};
+    repair_state repair = {-1, 0, 0, 0, false};
     if ((line.media != nullptr && (repair.media = find_media(line.media)) < 0) || refuse_input_as_output(out, &path, 1) ||
         refuse_existing(out, line.overwrite))
         return 1;
@@ -127,7 +149,7 @@ int run_repair(const command_line& line)
     d88_image kept = {};
     const int32_t errors = scan_d88_image(bytes, size, say_change, &repair, &kept);
     std::free(bytes);
-    if (errors >= 0 && repair.changes + repair.unknown_media == 0)
+    if (errors >= 0 && repair.changes + repair.unknown_media == 0 && !repair.raw_dump)
         print_text("nothing to repair in '%s': it is written in the canonical layout\n", path);
     int status = 1;
     if (errors >= 0 && may_write(repair, kept, line)) {

@@ -63,20 +63,17 @@ constexpr command_help COMMANDS[] = {
      "check IMAGE... [--json] | check --job GAME DATA1 [DATA2] [--index N] [--track T] [--json]",
      "Reports every problem of each IMAGE at once, where vorkast's reader stops at\n"
      "the first: one line a finding, place first (image, disk, slot, sector and its\n"
-     "CC/HH/RR, offset in the file), then its severity, kind and what it is.\n"
-     "  error    the reader refuses the image because of it: disk-size,\n"
-     "           write-protect, media, track-offset, sector-count, sector-data, file\n"
-     "  warning  read, but worth knowing: trailing-bytes, ignored-bytes,\n"
-     "           shared-offset, data-size, duplicate-id, status\n"
-     "  note     short-header\n"
+     "CC/HH/RR, offset in the file), then its severity, kind and what it is;\n"
+     "findings of one kind and cause at three or more places in a row share one\n"
+     "line that names the range.\n"
+     "%KINDS%"
      "A line per image ends the report.  Status 0 when vorkast can read every\n"
      "IMAGE (warnings allowed) and each holds a disk.\n"
      "  --job    check the job `vorkast GAME DATA1 DATA2 [-i N] [-t T]` instead, for\n"
-     "           every selected track at once and without writing anything: each\n"
-     "           missing-sector, short-sector, no-game-track, already-complete and\n"
-     "           image fault, and as warnings data sectors with an error status or\n"
-     "           a deleted mark.  Status 0 exactly when vorkast would complete\n"
-     "           every selected track.\n"
+     "           every selected track at once and without writing anything: the\n"
+     "           faults of its images, and\n"
+     "%JOB_KINDS%"
+     "           Status 0 exactly when vorkast would complete every selected track.\n"
      "  --json   the same as one JSON document (see d88disk(1))"},
     {"repair", "--media --force --overwrite", 2, 2, "repair IMAGE OUT [--media 2D|2DD|2HD] [--force] [--overwrite]",
      "Writes OUT, an image vorkast's reader accepts, holding every disk, track and\n"
@@ -117,9 +114,57 @@ void print_help()
     print_format_list();
 }
 
+// The names of the kinds from first to last - 1 with the severity, as
+// lines of at most 79 columns after an indent: "  error    disk-size, ...".
+void print_kinds(int32_t first, int32_t last, int32_t severity, const char* head, int indent)
+{
+    print_text("%s", head);
+    int column = static_cast<int>(std::strlen(head));
+    bool named = false;
+    for (int32_t kind = first; kind < last; ++kind) {
+        if (d88_finding_kind_severity(kind) != severity)
+            continue;
+        const char* name = d88_finding_kind_name(kind);
+        const int width = static_cast<int>(std::strlen(name));
+        if (named && column + 2 + width > 79) {
+            print_text(",\n%*s", indent, "");
+            column = indent;
+        } else if (named) {
+            print_text(", ");
+            column += 2;
+        }
+        print_text("%s", name);
+        column += width;
+        named = true;
+    }
+    print_text("\n");
+}
+
+// A command's text, the kinds of finding named where it says %KINDS% and
+// %JOB_KINDS%, from the one table of kinds.
+void print_command_text(const char* text)
+{
+    const char* kinds = std::strstr(text, "%KINDS%");
+    const char* job_kinds = std::strstr(text, "%JOB_KINDS%");
+    if (kinds == nullptr || job_kinds == nullptr) {
+        print_text("%s\n", text);
+        return;
+    }
+    print_text("%.*s", static_cast<int>(kinds - text), text);
+    print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_ERROR, "  error    the reader refuses the image because of it: ", 11);
+    print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_WARNING, "  warning  read, but worth knowing: ", 11);
+    print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_NOTE, "  note     ", 11);
+    kinds += std::strlen("%KINDS%");
+    print_text("%.*s", static_cast<int>(job_kinds - kinds), kinds);
+    print_kinds(D88_KIND_NO_IMAGE, D88_KIND_COUNT, D88_FINDING_ERROR, "           errors: ", 19);
+    print_kinds(D88_KIND_NO_IMAGE, D88_KIND_COUNT, D88_FINDING_WARNING, "           warnings: ", 21);
+    print_text("%s\n", job_kinds + std::strlen("%JOB_KINDS%"));
+}
+
 void print_command_help(const command_help& command)
 {
-    print_text("usage: d88disk %s\n\n%s\n", command.usage, command.text);
+    print_text("usage: d88disk %s\n\n", command.usage);
+    print_command_text(command.text);
     if (std::strcmp(command.name, "create") == 0 || std::strcmp(command.name, "import") == 0) {
         print_text_line("");
         print_format_list();

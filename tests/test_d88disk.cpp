@@ -163,10 +163,18 @@ TEST(D88disk, Commands)
          "disk 0 at 0x00000000: the disk size 0x000003C0 passes the end of the file at 0x000003BF: the file is cut -- the disk size is computed anew\n"
          "disk 0, slot 0, sector 0 (00/00/01) at 0x000002B0: its 256 bytes of data pass the end of its track at 0x000003BF -- the sector is cut: it, and any after it in its track, are lost\n"
          "error: sectors are lost at 1 place listed above; nothing written (give --force to write the rest)\n", 1, {}, {{"cut.d88", CUT}}},
+        // a repair that would keep no track is refused, even when forced
         {{"repair", "cut.d88", "r.d88", "--force"},
          "disk 0 at 0x00000000: the disk size 0x000003C0 passes the end of the file at 0x000003BF: the file is cut -- the disk size is computed anew\n"
          "disk 0, slot 0, sector 0 (00/00/01) at 0x000002B0: its 256 bytes of data pass the end of its track at 0x000003BF -- the sector is cut: it, and any after it in its track, are lost\n"
-         "wrote r.d88\n", 0, {{"r.d88", build_disk({"C", 0, 0, {}})}}, {{"cut.d88", CUT}}},
+         "error: no track of 'cut.d88' could be kept; nothing written\n", 1, {}, {{"cut.d88", CUT}}},
+        // a raw sector dump is recognised, and never repaired into an empty disk
+        {{"check", "raw.2d"}, "raw.2d: error raw-dump: no D88 image: its 327680 bytes are a raw sector dump of format 2d; d88disk import 2d FILE OUT makes a D88 image of it\n"
+         "raw.2d: not readable by vorkast; 1 error, 0 warnings, 0 notes\n", 1},
+        {{"repair", "raw.2d", "r.d88", "--force", "--media", "2d"}, "no D88 image: its 327680 bytes are a raw sector dump of format 2d; d88disk import 2d FILE OUT makes a D88 image of it\n"
+         "error: 'raw.2d' is a raw sector dump, not a D88 image; nothing written\n", 1},
+        {{"check", "x.2hd"}, "x.2hd: error raw-dump: no D88 image: its 1474560 bytes are a raw sector dump of format 2hd1440r, 2hd1440h or 2hd1440; d88disk import FORMAT FILE OUT makes a D88 image of it\n"
+         "x.2hd: not readable by vorkast; 1 error, 0 warnings, 0 notes\n", 1, {}, {{"x.2hd", bytes(1474560, 0xE5)}}},
         {{"repair", "odd.d88", "r.d88"}, "disk 0 at 0x00000000: the write protect byte 0x01 is neither 0x00 (writable) nor 0x10 (protected) -- the byte becomes 0x10 (protected)\n"
          "disk 0 at 0x00000000: the media byte 0x30 is none of 0x00 (2D), 0x10 (2DD) and 0x20 (2HD) -- give --media 2D, 2DD or 2HD to say which it is\n"
          "error: 1 disk is of unknown media; nothing written (give --media)\n", 1, {}, {{"odd.d88", patch(patch(ONE, 0x1B, 0x30, 1), 0x1A, 0x01, 1)}}},
