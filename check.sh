@@ -98,8 +98,13 @@ overwrite ? (Y or N): "
 # against the installed programs.
 python_package() {
   local venv=$prefix/venv out
+  # The source archive, built and installed away from this tree: it must
+  # carry every source it needs.
+  (cd "$root/python" && /usr/bin/python3 setup.py -q sdist -d "$prefix/dist")
+  rm -rf "$root/python/d88.egg-info"
   /usr/bin/python3 -m venv --system-site-packages "$venv"
-  "$venv/bin/python" -m pip install --no-build-isolation --no-index "$root/python"
+  mkdir -p "$prefix/empty"
+  (cd "$prefix/empty" && "$venv/bin/python" -m pip install --no-build-isolation --no-index "$prefix"/dist/d88-*.tar.gz)
   out=$(cd "$prefix" && VORKAST_BIN="$prefix/bin" "$venv/bin/python" -m pytest -p no:cacheprovider "$root/python/tests" 2>&1) \
     || { echo "$out"; return 1; }
   echo "$out"

@@ -1,19 +1,28 @@
 """Builds the d88 package's extension from the project's own C++ sources
-(the library, the job of vorkast, the platform layer), found beside this
-folder; the version is the project's."""
+(the library, the job of vorkast, the platform layer): those beside this
+folder in the project's tree, or the copy a source archive carries in
+native/.  The version is the project's."""
 
 import os
 import re
+import shutil
 import sys
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from setuptools.command.sdist import sdist
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.dirname(HERE)
+CARRIED = os.path.join(HERE, "native")  # the sources, as a source archive holds them
+ROOT = CARRIED if os.path.isdir(CARRIED) else os.path.dirname(HERE)
 VERSION = re.search(r"project\(vorkast VERSION (\d+)\.(\d+)\.(\d+)",
                     open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8").read()).groups()
 WINDOWS = sys.platform == "win32"
+
+# Every source, header and file of the project the extension is built from.
+CARRIED_FILES = ["CMakeLists.txt", "LICENSE"] + ["%s/%s" % (d, f) for d in ("d88", "tool", "common")
+                                                 for f in sorted(os.listdir(os.path.join(ROOT, d)))
+                                                 if f.endswith((".h", ".cpp"))]
 
 SOURCES = ["d88/d88_message.cpp", "d88/d88_model.cpp", "d88/d88_read.cpp", "d88/d88_decode.cpp",
            "d88/d88_findings.cpp", "d88/d88_scan.cpp", "d88/d88_write.cpp", "d88/d88_create.cpp",
@@ -36,12 +45,25 @@ class build_with_version(build_ext):
         super().run()
 
 
+class sdist_with_sources(sdist):
+    """A source archive that builds away from the project's tree: it carries
+    the C++ sources in native/."""
+
+    def make_release_tree(self, base_dir, files):
+        super().make_release_tree(base_dir, files)
+        for name in CARRIED_FILES:
+            target = os.path.join(base_dir, "native", name)
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            shutil.copyfile(os.path.join(ROOT, name), target)
+
+
 native = Extension(
     "d88._native",
     sources=["d88/_native.cpp"] + [os.path.relpath(os.path.join(ROOT, s), HERE) for s in SOURCES],
     include_dirs=[os.path.join(ROOT, d) for d in ("d88", "tool", "common")],
-    extra_compile_args=[] if WINDOWS else ["-std=c++17", "-fvisibility=hidden"],
+    extra_compile_args=["/std:c++17"] if WINDOWS else ["-std=c++17", "-fvisibility=hidden"],
     language="c++",
 )
 
-setup(version=".".join(VERSION), ext_modules=[native], cmdclass={"build_ext": build_with_version})
+setup(version=".".join(VERSION), ext_modules=[native],
+      cmdclass={"build_ext": build_with_version, "sdist": sdist_with_sources})

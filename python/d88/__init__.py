@@ -13,19 +13,23 @@ library of vorkast, compiled into it::
     image.write("COPY.D88")                     # replaced safely
 
 A failure of the library raises D88Error, whose ``lines`` are the library's
-messages exactly as it prints them; a bad argument raises ValueError.
-Nothing is ever printed.
+messages as it prints them; a file that cannot be read raises an error that
+is both a D88Error and the matching OSError (FileNotFoundError,
+PermissionError, IsADirectoryError).  A value of the wrong type raises
+TypeError, a wrong value ValueError.  Nothing is ever printed.
 """
 
 from __future__ import annotations
 
 import os
-from typing import Iterable, Iterator, List, Optional, Sequence, Union
+import re
+from typing import Iterable, Iterator, List, Optional, Sequence, Tuple, Union
 
 from . import _native
 
-__all__ = ["D88Error", "Finding", "Image", "Disk", "Tracks", "Sector", "read_image", "create_disk", "complete",
-           "check", "FORMATS"]
+__all__ = ["D88Error", "D88OSError", "D88FileNotFoundError", "D88PermissionError", "D88IsADirectoryError", "Finding",
+           "JobFinding", "JobCheck", "Image", "Disk", "Tracks", "Sector", "read_image", "create_disk", "complete", "check",
+           "check_job", "FORMATS"]
 
 TRACK_SLOTS = 164
 NAME_BYTES = 16
@@ -39,14 +43,16 @@ _SEVERITIES = ("error", "warning", "note")
 FORMATS: List[str] = _native.format_names()
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+BytesLike = Union[bytes, bytearray, memoryview]
 
 
 class D88Error(Exception):
     """A failure of the d88 library.
 
     ``lines`` holds the library's chain of messages, innermost first, each
-    without its newline, exactly as the library prints them for the same
-    input; ``str(error)`` joins them.
+    without its newline, as the library prints them for the same input (a
+    disk's name shown as d88disk shows it, a byte that is no part of a
+    character escaped); ``str(error)`` joins them.
     """
 
     def __init__(self, lines: Sequence[str]):
@@ -54,12 +60,97 @@ class D88Error(Exception):
         super().__init__("\n".join(self.lines))
 
 
+class D88OSError(D88Error, OSError):
+    """A file the library could not read or write: an OSError with its
+    ``errno``, ``strerror`` and ``filename``, and a D88Error with the
+    library's ``lines``."""
+
+    def __init__(self, errno: int, strerror: str, filename: str, lines: Sequence[str]):
+        OSError.__init__(self, errno, strerror, filename)
+        self.lines = list(lines)
+
+    def __str__(self) -> str:
+        return "\n".join(self.lines)
+
+
+class D88FileNotFoundError(D88OSError, FileNotFoundError):
+    """No file at the path."""
+
+
+class D88PermissionError(D88OSError, PermissionError):
+    """The file may not be read."""
+
+
+class D88IsADirectoryError(D88OSError, IsADirectoryError):
+    """The path names a folder."""
+
+
+_OS_ERRORS = ((FileNotFoundError, D88FileNotFoundError), (PermissionError, D88PermissionError),
+              (IsADirectoryError, D88IsADirectoryError), (OSError, D88OSError))
+
+# The lines that show a disk's name: "illegal data: [NAME] ..." and
+# "read track N error [NAME]".
+_NAMED_LINE = re.compile(rb"^(illegal data: \[)(.{0,17}?)(\] .*)$|^(read track \d+ error \[)(.{0,17})(\])$", re.S)
+
+
+def _decode_line(line: bytes) -> str:
+    """A line of the library as text: a disk name in it decoded from Shift_JIS
+    (code page 932) as d88disk shows it, the rest from UTF-8; a byte that is
+    no part of a character is escaped (\\xNN)."""
+    named = _NAMED_LINE.match(line)
+    if not named:
+        return line.decode("utf-8", "backslashreplace")
+    head, name, tail = [g for g in named.groups() if g is not None]
+    return (head.decode("ascii") + name.decode("cp932", "backslashreplace") +
+            tail.decode("utf-8", "backslashreplace"))
+
+
 def _result(answer: tuple):
     """The result of a native call, or D88Error with its lines."""
     result, lines = answer
     if result is None:
-        raise D88Error(lines)
+        raise D88Error([_decode_line(line) for line in lines])
     return result
+
+
+def _file_result(answer: tuple, path: bytes):
+    """The result of a native call on the file at path; where it failed
+    because the file cannot be opened, the matching D88OSError."""
+    result, lines = answer
+    if result is not None:
+        return result
+    decoded = [_decode_line(line) for line in lines]
+    if decoded and decoded[0].startswith(("open error '", "read error '")):
+        try:
+            with open(path, "rb"):
+                pass
+        except OSError as error:
+            cls = next(c for base, c in _OS_ERRORS if isinstance(error, base))
+            raise cls(error.errno, error.strerror, os.fsdecode(path), decoded) from None
+    raise D88Error(decoded)
+
+
+def _path_bytes(path: PathLike) -> bytes:
+    """The path as the library takes it; TypeError for anything else."""
+    if not isinstance(path, (str, bytes, os.PathLike)):
+        raise TypeError("a path is a str, bytes or os.PathLike, not %s" % type(path).__name__)
+    return os.fsencode(path)
+
+
+def _byte_string(data: BytesLike, what: str) -> bytes:
+    """bytes, bytearray or memoryview as bytes; TypeError for anything else."""
+    if not isinstance(data, (bytes, bytearray, memoryview)):
+        raise TypeError("%s is bytes, bytearray or memoryview, not %s" % (what, type(data).__name__))
+    return bytes(data)
+
+
+def _byte_value(value: int, what: str) -> int:
+    """A field of one byte; TypeError or ValueError for anything else."""
+    if not isinstance(value, int) or isinstance(value, bool):
+        raise TypeError("%s is an int, not %s" % (what, type(value).__name__))
+    if not 0 <= value <= 255:
+        raise ValueError("%s is from 0 to 255, not %d" % (what, value))
+    return value
 
 
 class Sector:
@@ -74,12 +165,24 @@ class Sector:
 
     __slots__ = ("c", "h", "r", "n", "density", "deleted_mark", "status", "reserved", "data")
 
-    def __init__(self, c: int, h: int, r: int, n: int, data: bytes = b"", density: int = 0,
-                 deleted_mark: int = 0, status: int = 0, reserved: bytes = bytes(5)):
-        self.c, self.h, self.r, self.n = c, h, r, n
-        self.data = bytes(data)
-        self.density, self.deleted_mark, self.status = density, deleted_mark, status
-        self.reserved = bytes(reserved)
+    def __init__(self, c: int, h: int, r: int, n: int, data: BytesLike = b"", density: int = 0,
+                 deleted_mark: int = 0, status: int = 0, reserved: BytesLike = bytes(5)):
+        self.c, self.h, self.r, self.n = (_byte_value(v, name) for v, name in ((c, "c"), (h, "h"), (r, "r"), (n, "n")))
+        self.data = _byte_string(data, "the data")
+        if len(self.data) > 0x7FFF:
+            raise ValueError("a sector holds at most 32767 bytes, not %d" % len(self.data))
+        self.density, self.deleted_mark, self.status = (
+            _byte_value(density, "density"), _byte_value(deleted_mark, "deleted_mark"), _byte_value(status, "status"))
+        self.reserved = _byte_string(reserved, "reserved")
+        if len(self.reserved) != 5:
+            raise ValueError("reserved holds 5 bytes, not %d" % len(self.reserved))
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Sector):
+            return NotImplemented
+        return self._as_tuple() == other._as_tuple()
+
+    __hash__ = None  # type: ignore[assignment]
 
     @classmethod
     def _from_tuple(cls, t: tuple) -> "Sector":
@@ -117,7 +220,7 @@ class Tracks(Sequence[List[Sector]]):
     def __setitem__(self, slot: int, sectors: Iterable[Sector]) -> None:
         sectors = list(sectors)
         if not all(isinstance(s, Sector) for s in sectors):
-            raise ValueError("a track slot holds Sectors")
+            raise TypeError("a track slot holds Sectors")
         self._slots[slot] = sectors
 
     def __iter__(self) -> Iterator[List[Sector]]:
@@ -185,6 +288,8 @@ class Disk:
 
     @name.setter
     def name(self, value: str) -> None:
+        if not isinstance(value, str):
+            raise TypeError("a name is a str, not %s" % type(value).__name__)
         self._name = _encode_name(value)
 
     @property
@@ -203,6 +308,8 @@ class Disk:
 
     @media.setter
     def media(self, value: str) -> None:
+        if not isinstance(value, str):
+            raise TypeError("the media is a str, not %s" % type(value).__name__)
         if value not in _MEDIA:
             raise ValueError("the media is 2D, 2DD or 2HD, not %r" % (value,))
         self._media = _MEDIA[value]
@@ -239,20 +346,36 @@ class Disk:
         slots = [[s._as_tuple() for s in slot] for slot in self._tracks]
         return _native.serialise_disk(self._name, self._reserved, self._write_protect, self._media, slots)
 
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Disk):
+            return NotImplemented
+        return self.to_bytes() == other.to_bytes()
+
+    __hash__ = None  # type: ignore[assignment]
+
     def __repr__(self) -> str:
         return "Disk(%r, %s%s)" % (self.name, self.media, ", write-protected" if self.write_protected else "")
 
 
 class Image:
-    """An image file: its disks, in file order."""
+    """An image file: its disks, in file order.  An Image is a sequence of
+    its disks (len, iteration, indexing) and equals another with the same
+    disks.  ``path`` is the file it was read from, or None."""
 
-    def __init__(self, disks: Iterable[Disk] = ()):
+    def __init__(self, disks: Iterable[Disk] = (), path: Optional[str] = None):
         self.disks: List[Disk] = list(disks)
+        if not all(isinstance(d, Disk) for d in self.disks):
+            raise TypeError("an image holds Disks")
+        self.path = path
 
     @classmethod
-    def from_bytes(cls, data: bytes) -> "Image":
-        """Reads the bytes of an image file; D88Error with the reader's chain."""
-        return cls(Disk(*d) for d in _result(_native.read_bytes(bytes(data))))
+    def from_bytes(cls, data: BytesLike) -> "Image":
+        """Reads the bytes of an image file; D88Error with the reader's chain,
+        also when they hold no disk."""
+        disks = [Disk(*d) for d in _result(_native.read_bytes(_byte_string(data, "an image")))]
+        if not disks:
+            raise D88Error(["error: the bytes hold no D88 disk"])
+        return cls(disks)
 
     def to_bytes(self) -> bytes:
         """The image as the library's writer lays it out: every disk anew."""
@@ -262,16 +385,40 @@ class Image:
         """Stores the image as the file at path.  An existing file is replaced
         only once the new one is complete on the disk, keeping its permission
         bits; D88Error with the writer's lines when it cannot be written."""
-        _result(_native.store(os.fsencode(path), self.to_bytes()))
+        _result(_native.store(_path_bytes(path), self.to_bytes()))
+
+    def __len__(self) -> int:
+        return len(self.disks)
+
+    def __iter__(self) -> Iterator[Disk]:
+        return iter(self.disks)
+
+    def __getitem__(self, index: int) -> Disk:
+        return self.disks[index]
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Image):
+            return NotImplemented
+        return self.disks == other.disks
+
+    __hash__ = None  # type: ignore[assignment]
 
     def __repr__(self) -> str:
         return "Image(%r)" % (self.disks,)
 
 
 def read_image(path: PathLike) -> Image:
-    """Reads the image file at path; D88Error with the reader's chain of
-    messages when it is missing or broken."""
-    return Image(Disk(*d) for d in _result(_native.read_file(os.fsencode(path))))
+    """Reads the image file at path.  D88Error with the reader's chain of
+    messages when it is broken or holds no disk; a D88OSError (also a
+    FileNotFoundError, PermissionError or IsADirectoryError) when it cannot
+    be read."""
+    encoded = _path_bytes(path)
+    answer = _native.read_file(encoded)
+    disks = [Disk(*d) for d in _file_result(answer, encoded)]
+    if not disks:
+        said = [_decode_line(line) for line in answer[1]]
+        raise D88Error(said + ["error: '%s' holds no D88 disk" % _decode_line(encoded)])
+    return Image(disks, os.fsdecode(encoded))
 
 
 def create_disk(format: Union[int, str], name: str = "") -> Disk:
@@ -279,10 +426,14 @@ def create_disk(format: Union[int, str], name: str = "") -> Disk:
     by d88disk's name ("2d", "2dd640", "2hd1232", ...; any case): every
     sector present and filled with E5.  ValueError for an unknown format or
     a name that does not fit."""
+    if not isinstance(format, (int, str)) or isinstance(format, bool):
+        raise TypeError("a format is an int or a str, not %s" % type(format).__name__)
+    if not isinstance(name, str):
+        raise TypeError("a name is a str, not %s" % type(name).__name__)
     names = [n.lower() for n in FORMATS]
     if isinstance(format, str) and format.lower() in names:
         number = names.index(format.lower())
-    elif isinstance(format, int) and not isinstance(format, bool) and 0 <= format < len(FORMATS):
+    elif isinstance(format, int) and 0 <= format < len(FORMATS):
         number = format
     else:
         raise ValueError("unknown format %r (0 to 9, or one of %s)" % (format, ", ".join(FORMATS)))
@@ -290,21 +441,53 @@ def create_disk(format: Union[int, str], name: str = "") -> Disk:
     return Disk(*_result(_native.create_disk(stored, number)))
 
 
-def complete(game: Image, data1: Image, data2: Optional[Image] = None, index: int = 0,
+Source = Union[Image, BytesLike, str, "os.PathLike[str]"]
+
+
+def _job_image(source: Optional[Source], role: str) -> Tuple[Optional[bytes], bytes]:
+    """An image of the job as its bytes and the name its lines use: the path
+    a file was given or read from, else ``<role>``.  (None, ...) when it is
+    not given."""
+    if source is None:
+        return None, role.encode()
+    if isinstance(source, Image):
+        return source.to_bytes(), os.fsencode(source.path) if source.path else ("<%s>" % role).encode()
+    if isinstance(source, (bytes, bytearray, memoryview)):
+        return bytes(source), ("<%s>" % role).encode()
+    encoded = _path_bytes(source)
+    return _file_result(_native.load(encoded), encoded), encoded
+
+
+def _track_argument(track: Optional[int]) -> int:
+    if track is None:
+        return -1
+    if not isinstance(track, int) or isinstance(track, bool):
+        raise TypeError("the track number is an int, not %s" % type(track).__name__)
+    if not 0 <= track < 80:
+        raise ValueError("the track number is from 0 to 79, not %r" % (track,))
+    return track
+
+
+def _index_argument(index: int) -> int:
+    if not isinstance(index, int) or isinstance(index, bool):
+        raise TypeError("the disk index is an int, not %s" % type(index).__name__)
+    if index < 0:
+        raise ValueError("the disk index counts from 0, not %r" % (index,))
+    return index
+
+
+def complete(game: Source, data1: Source, data2: Optional[Source] = None, index: int = 0,
              track: Optional[int] = None) -> Image:
     """The job of vorkast: a new Image, game's with disk ``index`` completed,
     for every track or for ``track`` alone (0 to 79); the arguments are left
-    unchanged.  The data disks are taken as vorkast takes them: with a track
-    of 40 or more and no data2, data1 is data disk #2.  D88Error with
-    vorkast's lines where vorkast fails (``error: get d88 sector 03/01/07``,
-    ``error: get track 3 data``, ...)."""
-    if track is not None and not 0 <= track < 80:
-        raise ValueError("the track number is from 0 to 79, not %r" % (track,))
-    if index < 0:
-        raise ValueError("the disk index counts from 0, not %r" % (index,))
-    images = [game.to_bytes(), data1.to_bytes() if data1 is not None else None,
-              data2.to_bytes() if data2 is not None else None]
-    return Image.from_bytes(_result(_native.complete(*images, index, -1 if track is None else track)))
+    unchanged.  Each image is an Image, its bytes or a path.  The data disks
+    are taken as vorkast takes them: with a track of 40 or more and no data2,
+    data1 is data disk #2.  D88Error with vorkast's lines where vorkast fails
+    (``error: get d88 sector 03/01/07``, ``error: get track 3 data``, ...),
+    naming the files given."""
+    track, index = _track_argument(track), _index_argument(index)
+    (b1, n1), (b2, n2), (b3, n3) = _job_image(game, "game"), _job_image(data1, "data1"), _job_image(data2, "data2")
+    return Image.from_bytes(_result(_native.complete(b1, b2, b3, n1, n2, n3, index, track)))
 
 
 class Finding:
@@ -331,8 +514,59 @@ class Finding:
         return "Finding(%s %s: %s)" % (self.severity, self.kind, self.message)
 
 
-def check(image_bytes: bytes) -> List[Finding]:
-    """Every finding of an image's bytes at once, in file order: where the
-    reader stops at the first fault, the check goes on as far as the bytes
-    allow.  An "error" is a fault for which the reader refuses the image."""
-    return [Finding(t) for t in _native.scan(bytes(image_bytes))]
+def check(image: Union[BytesLike, str, "os.PathLike[str]"]) -> List[Finding]:
+    """Every finding of an image at once, in file order, the image given as
+    its bytes or the path of its file: where the reader stops at the first
+    fault, the check goes on as far as the bytes allow.  An "error" is a
+    fault for which the reader refuses the image.  A file that cannot be read
+    raises D88OSError."""
+    if not isinstance(image, (bytes, bytearray, memoryview)):
+        encoded = _path_bytes(image)
+        image = _file_result(_native.load(encoded), encoded)
+    return [Finding(t) for t in _native.scan(bytes(image))]
+
+
+class JobFinding:
+    """One finding of check_job: ``severity``, ``kind`` (such as
+    "missing-sector" or "already-complete"), ``track`` (the game track it
+    stops, or None), ``image`` (the name of the image it is about, or None),
+    ``sector`` (CC/HH/RR, or None) and ``message``."""
+
+    __slots__ = ("severity", "kind", "track", "image", "sector", "message")
+
+    def __init__(self, t: tuple):
+        self.severity: str = _SEVERITIES[t[0]]
+        self.kind: str = t[1]
+        self.track: Optional[int] = t[2] if t[2] >= 0 else None
+        self.image: Optional[str] = _decode_line(t[3]) if t[3] is not None else None
+        self.sector: Optional[str] = "%02X/%02X/%02X" % t[4:7] if t[4] >= 0 else None
+        self.message: str = t[7]
+
+    def __repr__(self) -> str:
+        return "JobFinding(%s %s: %s)" % (self.severity, self.kind, self.message)
+
+
+class JobCheck:
+    """What check_job found: ``tracks`` (how many the job selects), ``ready``
+    (how many of them vorkast would complete) and ``findings``."""
+
+    __slots__ = ("tracks", "ready", "findings")
+
+    def __init__(self, tracks: int, ready: int, findings: List[JobFinding]):
+        self.tracks, self.ready, self.findings = tracks, ready, findings
+
+    def __repr__(self) -> str:
+        return "JobCheck(%d of %d ready, %d findings)" % (self.ready, self.tracks, len(self.findings))
+
+
+def check_job(game: Source, data1: Source, data2: Optional[Source] = None, index: int = 0,
+              track: Optional[int] = None) -> JobCheck:
+    """What ``d88disk check --job`` reports for the job of complete(), without
+    doing it: everything that would stop vorkast, for every selected track
+    at once.  The images are taken as complete() takes them."""
+    track, index = _track_argument(track), _index_argument(index)
+    sources = [_job_image(game, "game"), _job_image(data1, "data1"), _job_image(data2, "data2")]
+    if data2 is None and track >= 40:
+        sources[1], sources[2] = (None, b"data1"), sources[1]
+    tracks, ready, findings = _native.check_job(*(b for b, _ in sources), *(n for _, n in sources), index, track)
+    return JobCheck(tracks, ready, [JobFinding(t) for t in findings])

@@ -26,12 +26,14 @@ PyObject* new_ref(PyObject* o)
     return o;
 }
 
-// The lines the library reports during one call, without their newlines.
+// The lines the library reports during one call, as bytes without their
+// newlines: a line may hold a disk's Shift_JIS name or a path in the
+// system's bytes, which d88/__init__.py decodes.
 void collect_line(const char* line, void* context)
 {
     PyObject* lines = static_cast<PyObject*>(context);
     const size_t length = std::strlen(line);
-    PyObject* text = PyUnicode_DecodeFSDefaultAndSize(line, static_cast<Py_ssize_t>(length > 0 ? length - 1 : 0));
+    PyObject* text = PyBytes_FromStringAndSize(line, static_cast<Py_ssize_t>(length > 0 ? length - 1 : 0));
     if (text != nullptr)
         PyList_Append(lines, text);
     Py_XDECREF(text);
@@ -311,11 +313,12 @@ PyObject* format_names(PyObject*, PyObject*)
 PyObject* complete(PyObject*, PyObject* args)
 {
     Py_buffer images[JOB_IMAGE_COUNT] = {};
+    const char* names[JOB_IMAGE_COUNT] = {};
     int index = 0, track = ALL_TRACKS;
-    if (!PyArg_ParseTuple(args, "y*z*z*ii", &images[0], &images[1], &images[2], &index, &track))
+    if (!PyArg_ParseTuple(args, "y*z*z*yyyii", &images[0], &images[1], &images[2], &names[0], &names[1], &names[2],
+                          &index, &track))
         return nullptr;
     job request = {{}, static_cast<uint32_t>(index), track};
-    const char* const names[JOB_IMAGE_COUNT] = {"<game>", "<data1>", "<data2>"};
     for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
         if (images[i].buf != nullptr)
             request.image[i] = {names[i], static_cast<const uint8_t*>(images[i].buf), static_cast<int32_t>(images[i].len)};
@@ -338,6 +341,46 @@ PyObject* complete(PyObject*, PyObject* args)
             PyBuffer_Release(&image);
     }
     return result;
+}
+
+// One finding of the job: (severity, kind, track, image, c, h, r, message),
+// the image as the bytes of its name or None.
+void add_job_finding(const job_finding* f, void* context)
+{
+    PyObject* one = Py_BuildValue("(isiy#iiis)", f->severity, d88_finding_kind_name(f->kind), f->track, f->image,
+                                  static_cast<Py_ssize_t>(f->image != nullptr ? std::strlen(f->image) : 0), f->c, f->h,
+                                  f->r, f->message);
+    if (one != nullptr)
+        PyList_Append(static_cast<PyObject*>(context), one);
+    Py_XDECREF(one);
+}
+
+// The job checked for every selected track, each image given as its bytes
+// (None: not given) and its name: (tracks, ready, findings).
+PyObject* check_job(PyObject*, PyObject* args)
+{
+    Py_buffer images[JOB_IMAGE_COUNT] = {};
+    const char* names[JOB_IMAGE_COUNT] = {};
+    int index = 0, track = ALL_TRACKS;
+    if (!PyArg_ParseTuple(args, "y*z*z*yyyii", &images[0], &images[1], &images[2], &names[0], &names[1], &names[2],
+                          &index, &track))
+        return nullptr;
+    job request = {{}, static_cast<uint32_t>(index), track};
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        if (images[i].buf != nullptr)
+            request.image[i] = {names[i], static_cast<const uint8_t*>(images[i].buf), static_cast<int32_t>(images[i].len)};
+    }
+    PyObject* findings = PyList_New(0);
+    job_readiness readiness = {0, 0};
+    if (findings != nullptr && check_job(request, add_job_finding, findings, &readiness) < 0)
+        Py_CLEAR(findings);
+    for (Py_buffer& image : images) {
+        if (image.obj != nullptr)
+            PyBuffer_Release(&image);
+    }
+    if (findings == nullptr)
+        return PyErr_Occurred() ? nullptr : PyErr_NoMemory();
+    return Py_BuildValue("(iiN)", readiness.tracks, readiness.ready, findings);
 }
 
 void add_finding(const d88_finding* f, void* context)
@@ -366,6 +409,21 @@ PyObject* scan(PyObject*, PyObject* args)
     return findings != nullptr || PyErr_Occurred() ? findings : PyErr_NoMemory();
 }
 
+// The bytes of the file at path, as the library loads them.
+PyObject* load(PyObject*, PyObject* args)
+{
+    const char* path = nullptr;
+    if (!PyArg_ParseTuple(args, "y", &path))
+        return nullptr;
+    return with_lines([&]() -> PyObject* {
+        int32_t size = 0;
+        uint8_t* bytes = load_d88_file(path, &size);
+        PyObject* result = bytes != nullptr ? PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes), size) : nullptr;
+        std::free(bytes);
+        return result;
+    });
+}
+
 PyMethodDef METHODS[] = {
     {"read_file", read_file, METH_VARARGS, "(path) -> (disks | None, lines)"},
     {"read_bytes", read_bytes, METH_VARARGS, "(data) -> (disks | None, lines)"},
@@ -374,8 +432,10 @@ PyMethodDef METHODS[] = {
     {"store", store, METH_VARARGS, "(path, data) -> (True | None, lines)"},
     {"create_disk", create_disk, METH_VARARGS, "(name, format) -> (disk | None, lines); b\"\" for no name"},
     {"format_names", format_names, METH_NOARGS, "() -> the names of the ten formats"},
-    {"complete", complete, METH_VARARGS, "(game, data1, data2, index, track) -> (bytes | None, lines)"},
+    {"complete", complete, METH_VARARGS, "(game, data1, data2, name1, name2, name3, index, track) -> (bytes | None, lines)"},
     {"scan", scan, METH_VARARGS, "(data) -> findings"},
+    {"check_job", check_job, METH_VARARGS, "(game, data1, data2, name1, name2, name3, index, track) -> (tracks, ready, findings)"},
+    {"load", load, METH_VARARGS, "(path) -> (bytes | None, lines)"},
     {nullptr, nullptr, 0, nullptr},
 };
 

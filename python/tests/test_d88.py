@@ -2,6 +2,7 @@
 reads, writes, creates and completes equals what d88disk and vorkast make of
 the same files.  VORKAST_BIN names the folder of vorkast and d88disk."""
 
+import json
 import os
 import subprocess
 
@@ -60,6 +61,13 @@ def test_failures_carry_the_library_lines_and_print_nothing(samples, capfd):
     with pytest.raises(d88.D88Error) as error:
         d88.read_image("NO.D88")
     assert error.value.lines == ["open error 'NO.D88'"]
+    # a disk name in a line as d88disk shows it, a stray byte escaped
+    named = bytearray((samples / "TWO.D88").read_bytes())
+    named[len(named) // 2 + 0x1B] = 0x30
+    named[len(named) // 2 + 6] = 0x81
+    with pytest.raises(d88.D88Error) as error:
+        d88.Image.from_bytes(named)
+    assert error.value.lines[0] == "illegal data: [ゲーム\\x81         ] disk type = 0x30"
     with pytest.raises(d88.D88Error) as error:
         d88.read_image(samples / "GAME.D88").write(samples)
     assert error.value.lines == ["open error '%s'" % samples]
@@ -107,7 +115,10 @@ def test_complete_fails_where_vorkast_fails(samples):
     assert error.value.lines == ["error: get d88 sector 03/01/07", "error: get track 3 data"]
     with pytest.raises(d88.D88Error) as error:
         d88.complete(game, data, data, index=1)
-    assert error.value.lines == ["error: get disk 1 from image '<game>'"]
+    assert error.value.lines == ["error: get disk 1 from image '%s'" % (samples / "GAME.D88")]
+    with pytest.raises(d88.D88Error) as error:
+        d88.complete(bytearray(game.to_bytes()), samples / "DATA1.D88", memoryview(b"x" * 100))
+    assert error.value.lines == ["data size too short ... garbage? ... ignored", "error: get disk 0 from image '<data2>'"]
     with pytest.raises(d88.D88Error) as error:
         d88.complete(d88.read_image(samples / "ALL.D88"), data, track=45)
     assert error.value.lines == ["error: track 45 already holds an 8 KB sector", "error: insert track 45"]
@@ -123,10 +134,24 @@ def test_create_disk_equals_d88disk_create(samples, format):
     assert d88.create_disk(d88.FORMATS[format].upper(), "ブランク").to_bytes() == made
 
 
-def test_create_disk_refuses_what_does_not_fit():
-    for format, name in ((10, ""), ("8d", ""), (True, ""), (0, "X" * 17)):
-        with pytest.raises(ValueError):
-            d88.create_disk(format, name)
+@pytest.mark.parametrize("error, call", [
+    (ValueError, lambda: d88.create_disk(10)),
+    (ValueError, lambda: d88.create_disk("8d")),
+    (ValueError, lambda: d88.create_disk(0, "X" * 17)),
+    (TypeError, lambda: d88.create_disk(True)),
+    (TypeError, lambda: d88.create_disk(0, b"NAME")),
+    (TypeError, lambda: d88.read_image(3)),
+    (TypeError, lambda: d88.check(3.5)),
+    (TypeError, lambda: d88.Sector(0, 0, 1, 1, "text")),
+    (ValueError, lambda: d88.Sector(0, 0, 256, 1)),
+    (ValueError, lambda: d88.Sector(0, 0, 1, 1, bytes(0x8000))),
+    (TypeError, lambda: d88.Image([b"disk"])),
+    (TypeError, lambda: d88.complete(d88.Image(), d88.Image(), track="3")),
+    (ValueError, lambda: d88.check_job(d88.Image(), d88.Image(), index=-1)),
+])
+def test_wrong_types_and_values_are_refused(error, call):
+    with pytest.raises(error):
+        call()
 
 
 def test_check_reports_every_finding(samples):
@@ -140,3 +165,43 @@ def test_check_reports_every_finding(samples):
         ("warning", "status", 0, 20, 6, "0A/00/07", slot20 + 272 * 6)]
     assert findings[1].message == "was read with status 0xB0: data CRC error"
     assert d88.check((samples / "GAME.D88").read_bytes()) == []
+
+
+def test_files_that_cannot_be_read_are_os_errors_too(samples):
+    (samples / "EMPTY.D88").write_bytes(b"x" * 100)
+    for path, os_error, lines in ((samples / "NO.D88", FileNotFoundError, ["open error '%s'" % (samples / "NO.D88")]),
+                                  (samples, IsADirectoryError, ["read error '%s'" % samples])):
+        for call in (d88.read_image, d88.check):
+            with pytest.raises(os_error) as error:
+                call(path)
+            assert isinstance(error.value, d88.D88Error) and error.value.lines[0] == lines[0]
+            assert error.value.filename == str(path)
+    with pytest.raises(d88.D88Error) as error:
+        d88.read_image(samples / "EMPTY.D88")
+    assert error.value.lines == ["data size too short ... garbage? ... ignored",
+                                 "error: '%s' holds no D88 disk" % (samples / "EMPTY.D88")]
+
+
+def test_values_compare_by_content_and_an_image_is_a_sequence(samples):
+    one, two = d88.read_image(samples / "TWO.D88"), d88.Image.from_bytes((samples / "TWO.D88").read_bytes())
+    assert one == two and len(one) == 2 and [d.name for d in one] == ["SAMPLE GAME", "ゲーム"] and one[1] == two.disks[1]
+    two[0].tracks[0][0].data = b"changed"
+    assert one != two and one[1] == two[1] and one[0].tracks[1] == two[0].tracks[1]
+    assert d88.Sector(1, 2, 3, 1, bytearray(b"ab")) == d88.Sector(1, 2, 3, 1, memoryview(b"ab"))
+    assert d88.check(samples / "GAME.D88") == [] and d88.check(str(samples / "GAME.D88")) == []
+
+
+@pytest.mark.parametrize("images, options, args", [
+    (["GAME.D88", "DATA1.D88", "DATA2.D88"], [], {}),
+    (["ALL.D88", "DATA1.D88", "CUT.D88"], ["--track", "3"], {"track": 3}),
+    (["GAME.D88", "CUT.D88"], ["--track", "45"], {"track": 45}),
+    (["TWO.D88", "DATA1.D88", "DATA2.D88"], ["--index", "2"], {"index": 2}),
+])
+def test_check_job_reports_what_d88disk_reports(samples, images, options, args):
+    (samples / "CUT.D88").write_bytes((samples / "DATA2.D88").read_bytes()[:100000])
+    said = json.loads(run("d88disk", "check", "--job", *images, *options, "--json", cwd=samples).stdout)["job"]
+    os.chdir(samples)
+    checked = d88.check_job(*images, **args)
+    assert (checked.tracks, checked.ready) == (said["tracks"], said["ready"])
+    assert [(f.severity, f.kind, f.track, f.image, f.sector, f.message) for f in checked.findings] == [
+        (f["severity"], f["kind"], f.get("track"), f.get("image"), f.get("sector"), f["message"]) for f in said["findings"]]
