@@ -210,7 +210,6 @@ windows_build() {
 }
 
 web_page() {
-  export NODE_PATH=/usr/share/nodejs  # emscripten's optimizer needs acorn
   emcmake cmake -S . -B build-web
   cmake --build build-web --target vorkast_web
   # The console tool's results for the images the browser test picks.
