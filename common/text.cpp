@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "d88.h"
 #include "d88_message.h"
 
 namespace {
@@ -78,4 +79,24 @@ void print_text_line(const char* text)
 void finish_text()
 {
     hand_on_pending();
+}
+
+void format_finding_place(const d88_finding& f, char* out, size_t size)
+{
+    int n = 0;
+    const auto add = [&](const char* format, int a, int b = 0, int c = 0) {
+        if (n >= 0 && static_cast<size_t>(n) < size)
+            n += std::snprintf(out + n, size - static_cast<size_t>(n), format, a, b, c);
+    };
+    out[0] = '\0';
+    if (f.disk >= 0)
+        add("disk %d", f.disk);
+    if (f.slot >= 0)
+        add(", slot %d", f.slot);
+    if (f.index >= 0)
+        add(", sector %d", f.index);
+    if (f.c >= 0)
+        add(" (%02X/%02X/%02X)", f.c, f.h, f.r);
+    if (f.offset >= 0)
+        add(n > 0 ? " at 0x%08X" : "at 0x%08X", f.offset);
 }

@@ -3,7 +3,7 @@
 // each of them sound.  The reader, which stops at the first fault, and the
 // scan, which reports every fault and goes on, both decide by these
 // functions, so the scan finds an error exactly where the reader refuses.
-// Private to the library.
+// Private to the library and the programs built beside it.
 #ifndef D88_D88_DECODE_H
 #define D88_D88_DECODE_H
 

@@ -416,25 +416,6 @@ void print_json_string(const char* text)
     print_text("\"");
 }
 
-void format_finding_place(const d88_finding& f, char* out, size_t size)
-{
-    int n = 0;
-    const auto add = [&](const char* format, int a, int b = 0, int c = 0) {
-        if (n >= 0 && static_cast<size_t>(n) < size)
-            n += std::snprintf(out + n, size - static_cast<size_t>(n), format, a, b, c);
-    };
-    out[0] = '\0';
-    if (f.disk >= 0)
-        add("disk %d", f.disk);
-    if (f.slot >= 0)
-        add(", slot %d", f.slot);
-    if (f.index >= 0)
-        add(", sector %d", f.index);
-    if (f.c >= 0)
-        add(" (%02X/%02X/%02X)", f.c, f.h, f.r);
-    if (f.offset >= 0)
-        add(n > 0 ? " at 0x%08X" : "at 0x%08X", f.offset);
-}
 
 int run_check(const command_line& line)
 {

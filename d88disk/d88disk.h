@@ -10,6 +10,7 @@
 
 #include "d88.h"
 #include "names.h"
+#include "text.h"
 #include "numbers.h"
 
 // The whole run for a command line; main only calls it.
@@ -45,9 +46,6 @@ int run_repair(const command_line& line);
 // Prints text as a JSON string, quotes included.
 void print_json_string(const char* text);
 
-// A finding's place as the reports write it: "disk 0, slot 5, sector 2
-// (05/01/03) at 0x000012F0", as much of it as applies; empty for none.
-void format_finding_place(const d88_finding& finding, char* out, size_t size);
 
 // The number of a standard format from its number or its name (any case);
 // -1 after saying that there is none.

@@ -50,7 +50,8 @@ class sdist_with_sources(sdist):
     the C++ sources in native/."""
 
     def make_release_tree(self, base_dir, files):
-        super().make_release_tree(base_dir, files)
+        # The sources outside this folder go to native/, and nowhere else.
+        super().make_release_tree(base_dir, [f for f in files if not f.startswith(".." + os.sep)])
         for name in CARRIED_FILES:
             target = os.path.join(base_dir, "native", name)
             os.makedirs(os.path.dirname(target), exist_ok=True)
