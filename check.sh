@@ -223,7 +223,10 @@ web_page() {
     "$bin/d88disk" join TWO.D88 GAME.D88 G2.D88
     "$bin/vorkast" -i 1 -o TWO.1.D88 TWO.D88 DATA1.D88 DATA2.D88
     head -c 5000 DATA2.D88 >BROKEN.D88
-    "$bin/vorkast" --overwrite -o /dev/null GAME.D88 DATA1.D88 BROKEN.D88 >BROKEN.txt || true
+    cp DATA1.D88 PROTECTED.D88
+    printf '\001' | dd of=PROTECTED.D88 bs=1 seek=26 conv=notrunc status=none
+    "$bin/d88disk" repair PROTECTED.D88 PROTECTED.FIXED.D88
+    head -c 100 GAME.D88 >NODISK.D88
   )
   local out
   out=$(node web/test/page.test.mjs build-web/web/index.html "$web") || { echo "$out"; return 1; }

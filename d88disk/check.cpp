@@ -283,10 +283,12 @@ void print_job_json(const job_finding& f, report_target* target)
     target->first = false;
 }
 
-// Findings of the job about one image at one track or the next.
+// Findings of the job about one image at one track or the next, or of the
+// image itself (no track).
 bool follows_in_job(const job_finding& a, const job_finding& b)
 {
-    return a.kind == b.kind && a.image == b.image && a.track >= 0 && (b.track == a.track || b.track == a.track + 1);
+    return a.kind == b.kind && a.image == b.image &&
+           (a.track >= 0 ? b.track == a.track || b.track == a.track + 1 : b.track < 0);
 }
 
 // The job's findings from `first` on as one line of text: the first alone,

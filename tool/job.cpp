@@ -101,12 +101,13 @@ void release_job(job_state* state)
     std::memset(state->disk, 0, sizeof state->disk);
 }
 
-// GAME.D88 becomes GAME.NEW.D88 and GAME becomes GAME.NEW; only a dot in the
-// last path component counts, so folders (and a drive) keep their names.
-char* derive_output_name(const char* path)
+// GAME.D88 becomes GAME.NEW.D88 and GAME becomes GAME.NEW (with the tag
+// ".NEW"); only a dot in the last path component counts, so folders (and a
+// drive) keep their names.
+char* derive_tagged_name(const char* path, const char* tag)
 {
-    const size_t length = std::strlen(path);
-    char* name = static_cast<char*>(std::malloc(length + 5));
+    const size_t length = std::strlen(path), tag_length = std::strlen(tag);
+    char* name = static_cast<char*>(std::malloc(length + tag_length + 1));
     if (name == nullptr) {
         print_d88_line("error: memory exhausted!");
         return nullptr;
@@ -114,7 +115,12 @@ char* derive_output_name(const char* path)
     const char* dot = std::strrchr(file_name_part(path), '.');
     const size_t stem = dot != nullptr ? static_cast<size_t>(dot - path) : length;
     std::memcpy(name, path, stem);
-    std::memcpy(name + stem, ".NEW", 4);
-    std::memcpy(name + stem + 4, path + stem, length - stem + 1);
+    std::memcpy(name + stem, tag, tag_length);
+    std::memcpy(name + stem + tag_length, path + stem, length - stem + 1);
     return name;
+}
+
+char* derive_output_name(const char* path)
+{
+    return derive_tagged_name(path, ".NEW");
 }

@@ -94,6 +94,9 @@ int32_t check_job(const job& j, job_finding_handler handler, void* context, job_
 // after "error: memory exhausted!".
 char* derive_output_name(const char* path);
 
+// The same with another tag before the extension (".FIXED": GAME.FIXED.D88).
+char* derive_tagged_name(const char* path, const char* tag);
+
 // A data disk's sectors: 16 of 256 bytes (size code 1) per track.
 constexpr int32_t DATA_SECTOR_SIZE = 256;
 constexpr int32_t DATA_SECTORS_PER_TRACK = 16;

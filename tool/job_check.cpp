@@ -82,9 +82,10 @@ bool load_checked(check_state* check, const job_image& source, int32_t index, d8
     *disk = get_d88_disk(image, index);
     if (*disk != nullptr && !*readable && !holds_tracks(**disk))
         *disk = nullptr;  // nothing of it to check track by track
-    if (*disk == nullptr && *readable)
-        report(check, D88_KIND_NO_DISK, -1, source.name, nullptr, "the image holds no disk %d",
-               static_cast<int>(index));
+    if (*disk == nullptr && *readable && image->disk_count == 0)
+        report(check, D88_KIND_NO_DISK, -1, source.name, nullptr, "the image holds no D88 disk at all");
+    else if (*disk == nullptr && *readable)
+        report(check, D88_KIND_NO_DISK, -1, source.name, nullptr, "the image holds no disk %d", static_cast<int>(index));
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include "d88_message.h"
 #include "job.h"
 #include "numbers.h"
+#include "repair.h"
 
 namespace {
 
@@ -257,6 +258,27 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
     if (result != nullptr)
         result->status = done ? 0 : 1;
     release_job(&state);
+    end_call();
+    return result;
+}
+
+// d88disk repair of one picked image, without --force or --media: its
+// changes (the lines of vorkast_web_messages) and, when the repair may be
+// written, the repaired image and its name, NAME.FIXED.EXT.  Released with
+// vorkast_web_release.
+web_result* vorkast_web_repair(const uint8_t* bytes, int32_t size, const char* name)
+{
+    start_call();
+    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    d88_image kept = {};
+    if (result == nullptr)
+        print_d88_line("error: memory exhausted!");
+    const bool done = result != nullptr && repair_d88_bytes(bytes, size, name, -1, false, &kept) == 0 &&
+                      (result->output_name = derive_tagged_name(name, ".FIXED")) != nullptr &&
+                      write_d88_image_to_buffer(&kept, &result->image, &result->size) == 0;
+    if (result != nullptr)
+        result->status = done ? 0 : 1;
+    free_d88_image(&kept, 0);
     end_call();
     return result;
 }

@@ -2,10 +2,14 @@
 // index.html alone in a folder of its own, and compares what it gives with
 // what the console tool made of the same images.
 //   node page.test.mjs PAGE DIR
-// DIR holds GAME.D88, DATA1.D88, DATA2.D88, TWO.D88 and BROKEN.D88, the
-// console tool's results GAME.NEW.D88 and TWO.1.D88 (-i 1), and BROKEN.txt,
-// what it printed for BROKEN.D88 as data disk #2.  The screenshots go beside
-// PAGE: screenshot.png (a completed disk) and screenshot-ja.png.
+// DIR holds GAME.D88, DATA1.D88, DATA2.D88, TWO.D88, BROKEN.D88 (a cut data
+// disk), PROTECTED.D88 (data disk #1 with a write protect byte the reader
+// refuses) and NODISK.D88 (100 bytes), the console tool's results
+// GAME.NEW.D88 and TWO.1.D88 (-i 1), and PROTECTED.FIXED.D88, what d88disk
+// repair makes of PROTECTED.D88.  The screenshots go beside PAGE:
+// screenshot.png (a completed disk), screenshot-ja.png, and
+// screenshot-broken.png and screenshot-broken-ja.png (a broken data disk),
+// screenshot-repair.png (a repair offered).
 import assert from 'node:assert/strict';
 import { copyFileSync, mkdtempSync, readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
@@ -26,7 +30,7 @@ const browser = await puppeteer.launch({
   args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
          '--disable-component-update', '--disable-sync'],
 });
-const outside = [];
+const outside = [], errors = [];
 
 // A fresh page in the given language, loaded and ready.
 async function open_page(language) {
@@ -39,6 +43,7 @@ async function open_page(language) {
     outside.push(url);
     return request.abort();
   });
+  page.on('pageerror', (error) => errors.push(error.message));
   await page.setViewport({ width: 1000, height: 1000 });
   await page.goto('file://' + join(folder, 'index.html'));
   await page.waitForFunction(() => window.Module && Module.calledRun);
@@ -135,16 +140,53 @@ await check('readiness, then the whole job: the console tool\'s bytes, a summary
   await page.screenshot({ path: join(dirname(page_path), 'screenshot.png'), fullPage: true });
 });
 
-await check('a new pick clears the last run; a broken data image shows the console\'s chain and no link', async () => {
+await check('a new pick clears the last run; with a broken data image Complete waits, saying why', async () => {
   await pick('data2', 'BROKEN.D88');
   assert.equal(await text('#summary'), '');
   assert.equal(await shown('#download'), false);
   assert.match(await text_when(page, '#readiness p', '^0 of'), /^0 of 80 tracks ready/);
   assert.match(await text('#readiness li'), /^error: BROKEN\.D88 cannot be read/);
+  assert.equal(await page.$eval('#complete', (e) => e.disabled), true);
+  assert.equal(await text('#complete-why'), 'Complete waits until every selected track is ready (0 of 80).');
+  assert.equal(await text('#repairs'), '');  // a cut disk loses sectors: no repair is offered
+  assert.match(await text('#findings-title'), /in GAME\.NEW\.D88$/);  // the findings below name the image they are about
+  await page.screenshot({ path: join(dirname(page_path), 'screenshot-broken.png'), fullPage: true });
   const run = await complete();
-  assert.equal(run.messages, readFileSync(file('BROKEN.txt'), 'utf8').trimEnd());
   assert.equal(run.shown, false);
   assert.equal(await text('#summary'), '');
+});
+
+await check('an image the reader refuses but a repair mends is offered a repair, which the job then takes', async () => {
+  await pick('data2', 'DATA2.D88');
+  await pick('data1', 'PROTECTED.D88');
+  assert.match(await text_when(page, '#readiness p', '^0 of'), /^0 of 80/);
+  assert.match(await text('#repairs'), /^PROTECTED\.D88 is refused by the reader, and a repair mends it\. The repair would change this:disk 0 at 0x00000000: the write protect byte 0x01/);
+  await page.screenshot({ path: join(dirname(page_path), 'screenshot-repair.png') });
+  await page.click('#repairs button');
+  assert.equal(await text_when(page, '#readiness p', '^80'), '80 of 80 tracks ready');
+  assert.match(await text('#repairs'), /^PROTECTED\.D88 is repaired: the job now takes PROTECTED\.FIXED\.D88\. Save PROTECTED\.FIXED\.D88$/);
+  const saved = await page.evaluate(async () => {
+    const link = document.querySelector('#repairs a');
+    const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+    let binary = '';
+    for (let i = 0; i < bytes.length; i += 8192) binary += String.fromCharCode(...bytes.subarray(i, i + 8192));
+    return { name: link.download, data: btoa(binary) };
+  });
+  assert.equal(saved.name, 'PROTECTED.FIXED.D88');
+  assert.ok(Buffer.from(saved.data, 'base64').equals(readFileSync(file('PROTECTED.FIXED.D88'))));
+  assert.equal(await page.$eval('#complete', (e) => e.disabled), false);
+  await accessible(page, 'a repair taken');
+});
+
+await check('a completed image is one line of readiness; a file with no disk says so plainly', async () => {
+  await pick('game', 'GAME.NEW.D88');
+  assert.equal(await text_when(page, '#readiness p', '^0 of'), '0 of 80 tracks ready');
+  assert.deepEqual(await page.$$eval('#readiness li', (all) => all.map((e) => e.textContent)),
+                   ['error: Tracks 0–79: it already holds its 8 KB sector; the image was completed before (and 79 more like it)']);
+  await pick('inspect', 'NODISK.D88');
+  assert.equal(await text_when(page, '#map-caption', 'holds'), 'NODISK.D88 holds no D88 disk: it is not a D88 image, or an empty one.');
+  await pick('game', 'GAME.D88');
+  await pick('data1', 'DATA1.D88');
 });
 
 await check('a game image with no room in memory shows the console\'s lines', async () => {
@@ -196,7 +238,7 @@ await check('the map draws every sector; a click, or Enter, brings the sector\'s
   await pick('inspect', 'GAME.D88');
   await page.waitForFunction(() => document.querySelectorAll('#map rect.sector').length === 80 * 16, { timeout: 5000 }).catch(() => {});
   assert.equal((await page.$$('#map rect.sector')).length, 80 * 16);
-  assert.match(await text('#findings'), /Nothing: the image is whole/);
+  assert.match(await text('#findings'), /Nothing: GAME\.D88 is whole/);
   const last = '#map rect.sector[data-slot="79"][data-index="15"]';
   assert.equal(await page.$eval(last, (e) => e.querySelector('title').textContent + ' ' + e.dataset.n), '27/01/10, N 1, 256 bytes 1');
   await page.evaluate(() => window.scrollTo(0, 0));
@@ -223,14 +265,30 @@ await check('a browser that prefers Japanese gets the page in Japanese; #lang sw
   assert.match(await ja.$eval('#summary', (e) => e.textContent), /^80 トラックを完成させました: GAME\.NEW\.D88/);
   await accessible(ja, 'the Japanese page after a completion');
   await ja.screenshot({ path: join(dirname(page_path), 'screenshot-ja.png'), fullPage: true });
+
   await ja.click('#lang');
   assert.equal(await ja.$eval('html', (e) => e.lang), 'en');
   assert.equal(await ja.$eval('#complete', (e) => e.textContent), 'Complete');
   assert.match(await ja.$eval('#summary', (e) => e.textContent), /^Completed 80 tracks/);
+  await ja.click('#lang');
+  // the console's own lines stay as it prints them, under a Japanese heading
+  await ja.evaluate(() => {
+    window.realMalloc = Module._malloc;
+    Module._malloc = (size) => (size > 100000 ? 0 : window.realMalloc(size));
+  });
+  await ja.click('#complete');
+  await ja.evaluate(() => { Module._malloc = window.realMalloc; });
+  assert.equal(await ja.$eval('#messages-title', (e) => e.hidden ? '' : e.textContent), 'コンソール版の出力（英語のまま）');
+  assert.equal(await ja.$eval('#messages', (e) => e.textContent), "memory exhaust!\nerror: read d88 image 'GAME.D88'");
+  await pick('data2', 'BROKEN.D88', ja);
+  assert.match(await ja.$eval('#complete-why', (e) => e.textContent), /^選んだトラックがすべて準備できるまで/);
+  await ja.screenshot({ path: join(dirname(page_path), 'screenshot-broken-ja.png'), fullPage: true });
+  await pick('data2', 'DATA2.D88', ja);
 });
 
-await check('the page made no request outside itself', async () => {
+await check('the page made no request outside itself, and no script error', async () => {
   assert.deepEqual(outside, []);
+  assert.deepEqual(errors, []);
 });
 
 await browser.close();
