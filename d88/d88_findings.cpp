@@ -37,6 +37,15 @@ constexpr kind_row KINDS[] = {
     {D88_KIND_SHORT_SECTOR, "short-sector", D88_FINDING_ERROR},
     {D88_KIND_SECTOR_STATUS, "sector-status", D88_FINDING_WARNING},
     {D88_KIND_DELETED, "deleted", D88_FINDING_WARNING},
+    {D88_KIND_LOST_STATUS, "lost-status", D88_FINDING_ERROR},
+    {D88_KIND_LOST_DELETED, "lost-deleted", D88_FINDING_ERROR},
+    {D88_KIND_LOST_SIZE, "lost-size", D88_FINDING_ERROR},
+    {D88_KIND_LOST_DENSITY, "lost-density", D88_FINDING_ERROR},
+    {D88_KIND_LOST_MIXED, "lost-mixed", D88_FINDING_ERROR},
+    {D88_KIND_LOST_ID, "lost-id", D88_FINDING_ERROR},
+    {D88_KIND_LOST_GEOMETRY, "lost-geometry", D88_FINDING_ERROR},
+    {D88_KIND_LOST_NAME, "lost-name", D88_FINDING_NOTE},
+    {D88_KIND_LOST_PROTECT, "lost-protect", D88_FINDING_NOTE},
 };
 
 static_assert(std::size(KINDS) == D88_KIND_COUNT, "every kind has a row");

@@ -25,6 +25,8 @@ struct command_line {
     const char* name;  // --name NAME
     const char* media; // --media 2D|2DD|2HD
     const char* track; // --track T
+    const char* from;  // --from FORMAT
+    const char* to;    // --to FORMAT
     uint32_t disk;     // --disk N, 0 without it
     bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given, job, force;
     uint32_t c, h, r;  // --sector C H R
@@ -42,6 +44,7 @@ int run_set(const command_line& line);
 int run_sample(const command_line& line);
 int run_check(const command_line& line);
 int run_repair(const command_line& line);
+int run_convert(const command_line& line);
 
 // Prints text as a JSON string, quotes included.
 void print_json_string(const char* text);

@@ -84,6 +84,20 @@ constexpr command_help COMMANDS[] = {
      "              such a disk keeps anything from being written\n"
      "  --force     write even when sectors are lost (each is listed); without it\n"
      "              nothing is written then"},
+    {"convert", "--disk --from --to --force --overwrite", 2, 2,
+     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--force] [--overwrite]",
+     "Writes the disk image IN as OUT in another format, through the D88 records:\n"
+     "d88 (.d88, .d77, .d68, .d98), imd (ImageDisk), hdm (PC-98, 77 x 2 x 8 x 1024\n"
+     "bytes, data only) and fdi (PC-98, the same behind a header that gives the\n"
+     "geometry).  The formats follow the extensions, or --from and --to.  Before\n"
+     "anything is written, every sector, track or field OUT cannot carry is\n"
+     "listed at its place (an error status, a deleted mark, a data size other\n"
+     "than 128 << N, a density, sectors of several shapes, an ID a raw dump\n"
+     "cannot keep, a geometry); then nothing is written unless --force is\n"
+     "given, which writes what the format holds.  A disk's name or write\n"
+     "protection with no place in OUT is noted.  A D88 image converts whole\n"
+     "into D88; into another format, a D88 image of several disks needs\n"
+     "--disk N."},
     {"sample", "--overwrite", 1, 1, "sample DIR [--overwrite]",
      "Writes DIR/GAME.D88, DIR/DATA1.D88 and DIR/DATA2.D88: 2D disks whose sectors\n"
      "hold text telling where they belong, ready for\n"
@@ -156,8 +170,8 @@ void print_command_text(const char* text)
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_NOTE, "  note     ", 11);
     kinds += std::strlen("%KINDS%");
     print_text("%.*s", static_cast<int>(job_kinds - kinds), kinds);
-    print_kinds(D88_KIND_NO_IMAGE, D88_KIND_COUNT, D88_FINDING_ERROR, "           errors: ", 19);
-    print_kinds(D88_KIND_NO_IMAGE, D88_KIND_COUNT, D88_FINDING_WARNING, "           warnings: ", 21);
+    print_kinds(D88_KIND_NO_IMAGE, D88_KIND_LOST_STATUS, D88_FINDING_ERROR, "           errors: ", 19);
+    print_kinds(D88_KIND_NO_IMAGE, D88_KIND_LOST_STATUS, D88_FINDING_WARNING, "           warnings: ", 21);
     print_text("%s\n", job_kinds + std::strlen("%JOB_KINDS%"));
 }
 
@@ -243,6 +257,8 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
         (std::strcmp(option, "--out") == 0     ? line->out
          : std::strcmp(option, "--media") == 0 ? line->media
          : std::strcmp(option, "--track") == 0 ? line->track
+         : std::strcmp(option, "--from") == 0  ? line->from
+         : std::strcmp(option, "--to") == 0    ? line->to
                                                : line->name) = value;
         return true;
     }
@@ -314,6 +330,7 @@ int run_command(const command_line& line)
            : std::strcmp(name, "set") == 0    ? run_set(line)
            : std::strcmp(name, "check") == 0  ? run_check(line)
            : std::strcmp(name, "repair") == 0 ? run_repair(line)
+           : std::strcmp(name, "convert") == 0 ? run_convert(line)
                                               : run_sample(line);
 }
 

@@ -147,6 +147,17 @@ TEST(D88disk, Commands)
         {{"info", "two.d88", "--tracks=1"}, "error: --tracks takes no value\n", 1},
         {{"info", "two.d88", "--disk=x"}, "error: --disk takes a number from 0, not 'x'\n", 1},
         {{"info", "two.d88", "--bogus=1"}, "error: unexpected argument '--bogus=1' (see d88disk info --help)\n", 1},
+        // convert names every loss before writing, and asks which disk of several
+        {{"convert", "two.d88", "x.imd"}, "error: 'two.d88' holds 2 disks, and imd holds one: say which with --disk N\n", 1},
+        {{"convert", "two.d88", "x.imd", "--disk=1"}, "disk 1: note lost-protect: IMD has no place for the write protection\n"
+         "disk 1, slot 2, sector 1 (02/01/1A): error lost-mixed: a single-density sector in a track recorded in MFM: IMD has one density a track\n"
+         "disk 1, slot 2, sector 1 (02/01/1A): error lost-size: 3 bytes of data where N 2 stands for 512: IMD keeps 512\n"
+         "error: 2 losses listed above; nothing written (give --force to write what imd holds)\n", 1},
+        {{"convert", "two.d88", "y.d77"}, "wrote y.d77\n", 0, {{"y.d77", TWO}}},
+        {{"convert", "raw.2d", "x.imd"}, "error: no format is known by the name of 'raw.2d' (give --from or --to: d88, imd, hdm or fdi)\n", 1},
+        {{"convert", "raw.2d", "x.d88", "--from", "HDM"}, "illegal data: 327680 bytes, but the HDM geometry needs 1261568\nread hdm image error\nerror: read hdm image 'raw.2d'\n", 1},
+        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm or fdi)\n", 1},
+        {{"convert", "two.d88", "./two.d88", "--to", "imd"}, "error: output './two.d88' is one of the input images\n", 1},
         {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"
          "    {\"severity\": \"error\", \"kind\": \"missing-sector\", \"track\": 3, \"image\": \"d.d88\", \"sector\": \"03/01/07\", \"message\": \"data disk #1 has no sector 03/01/07\"}\n  ]}}\n",
@@ -254,6 +265,24 @@ TEST(D88disk, SamplesAreReadyForVorkast)
     }
     free_d88_image(&image, 0);
 }
+
+#ifndef _WIN32
+// An output that is an input under another name, through a link, is
+// refused as well.
+TEST(D88disk, OutputLinkedToAnInput)
+{
+    temp_dir dir;
+    ASSERT_EQ(run_in(dir, "d88disk", run_d88disk, {"sample", "."}).status, 0);
+    fs::create_symlink("DATA2.D88", dir.file("OUT.D88"));
+    const std::map<std::string, bytes> before = files_below(dir.path);
+    const run_result r = run_in(dir, "vorkast", run_vorkast, {"--overwrite", "-o", "OUT.D88", "GAME.D88", "DATA1.D88", "DATA2.D88"});
+    EXPECT_EQ(r.out, "error: output 'OUT.D88' is one of the input images\n");
+    EXPECT_EQ(r.status, 1);
+    const run_result c = run_in(dir, "d88disk", run_d88disk, {"convert", "DATA2.D88", "OUT.D88", "--overwrite"});
+    EXPECT_EQ(c.out, "error: output 'OUT.D88' is one of the input images\n");
+    EXPECT_TRUE(files_below(dir.path) == before);
+}
+#endif
 
 // check --job and vorkast on the same files: the check lists every problem
 // of every track at once, and its status is vorkast's.
