@@ -175,6 +175,7 @@ typedef enum d88_finding_kind {
     D88_KIND_LOST_MIXED,
     D88_KIND_LOST_ID,
     D88_KIND_LOST_GEOMETRY,
+    D88_KIND_TRACK_TOO_LONG,
     D88_KIND_LOST_NAME,
     D88_KIND_LOST_PROTECT,
     D88_KIND_COUNT
@@ -204,9 +205,10 @@ D88_API int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_
                                d88_image* salvage);
 
 // Other formats of disk images, to and from the D88 records (since 2.1):
-// ImageDisk's IMD, and the PC-98 formats HDM (a bare dump of 77 x 2 x 8 x
-// 1024 bytes) and FDI (the same behind a 4096-byte header that gives its
-// geometry).  import_d88_image reads the bytes of one into image (which
+// ImageDisk's IMD, the PC-98 formats HDM (a bare dump of 77 x 2 x 8 x 1024
+// bytes) and FDI (the same behind a 4096-byte header that gives its
+// geometry), and HFE, the bit stream of floppy emulators (written as
+// version 1, read as versions 1 and 3).  import_d88_image reads the bytes of one into image (which
 // holds nothing), as one disk with every field the format has; 1, or -1
 // after a message.  export_d88_disk writes one disk in the format: first it
 // hands every sector, track or field the format cannot carry to handler as
@@ -214,16 +216,21 @@ D88_API int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_
 // protection as notes), then, when there was no loss or force is non-zero,
 // it makes a new buffer (*buffer_out, freed with free) of *size_out bytes.
 // It returns the number of losses (a buffer was made unless force was zero
-// and that number is not), or -1 after a message.
-enum { D88_FILE_D88 = 0, D88_FILE_IMD = 1, D88_FILE_HDM = 2, D88_FILE_FDI = 3, D88_FILE_FORMAT_COUNT = 4 };
-// The name of a format ("d88", "imd", "hdm", "fdi"), or null.
+// and that number is not), or -1 after a message.  options may be null:
+// no force, and HFE's rotation by the media (rpm 0).
+enum { D88_FILE_D88 = 0, D88_FILE_IMD = 1, D88_FILE_HDM = 2, D88_FILE_FDI = 3, D88_FILE_HFE = 4, D88_FILE_FORMAT_COUNT = 5 };
+typedef struct d88_export_options {
+    int32_t force;  // write what the format holds despite losses
+    int32_t rpm;    // HFE: 300 or 360; 0 for the media's own
+} d88_export_options;
+// The name of a format ("d88", "imd", "hdm", "fdi", "hfe"), or null.
 D88_API const char* d88_file_format_name(int32_t format);
 // The format a name or a file's extension names (any case: "IMD",
 // "disk.hdm", "GAME.D77"), or -1.
 D88_API int32_t find_d88_file_format(const char* name);
 D88_API int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_t size, int32_t format);
-D88_API int32_t export_d88_disk(const d88_disk* disk, int32_t format, int32_t force, d88_finding_handler handler,
-                                void* context, uint8_t** buffer_out, int32_t* size_out);
+D88_API int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_options* options,
+                                d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out);
 
 // Whole files, as the reader and the writer take them.  load_d88_file
 // returns the bytes of the file at path in a new buffer (the caller frees

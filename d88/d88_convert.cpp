@@ -26,6 +26,7 @@ constexpr file_format FORMATS[] = {
     {"imd", {"imd"}},
     {"hdm", {"hdm"}},
     {"fdi", {"fdi"}},
+    {"hfe", {"hfe"}},
 };
 static_assert(std::size(FORMATS) == D88_FILE_FORMAT_COUNT, "every format has a row");
 
@@ -141,9 +142,10 @@ int32_t find_d88_file_format(const char* name)
     return -1;
 }
 
-int32_t export_d88_disk(const d88_disk* disk, int32_t format, int32_t force, d88_finding_handler handler,
-                        void* context, uint8_t** buffer_out, int32_t* size_out)
+int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_options* options,
+                        d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out)
 {
+    const d88_export_options chosen = options != nullptr ? *options : d88_export_options{0, 0};
     if (disk == nullptr || buffer_out == nullptr || size_out == nullptr || format < 0 || format >= D88_FILE_FORMAT_COUNT) {
         print_d88_line("export_d88_disk: illegal parameter");
         return -1;
@@ -160,6 +162,8 @@ int32_t export_d88_disk(const d88_disk* disk, int32_t format, int32_t force, d88
     }
     if (format == D88_FILE_IMD)
         write_imd_disk(disk, &report, &sink);
+    else if (format == D88_FILE_HFE)
+        write_hfe_disk(disk, chosen.rpm, &report, &sink);
     else
         write_raw_disk(disk, format, &report, &sink);
     if (sink.failed || sink.size > INT32_MAX) {
@@ -167,7 +171,7 @@ int32_t export_d88_disk(const d88_disk* disk, int32_t format, int32_t force, d88
         print_d88_line("memory exhaust!");
         return -1;
     }
-    if (report.losses > 0 && force == 0) {
+    if (report.losses > 0 && chosen.force == 0) {
         std::free(sink.bytes);
         return report.losses;
     }
@@ -190,7 +194,9 @@ int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_t size, 
         print_d88_line("memory exhaust!");
         return -1;
     }
-    const int32_t read = format == D88_FILE_IMD ? read_imd_disk(disk, buffer, size) : read_raw_disk(disk, buffer, size, format);
+    const int32_t read = format == D88_FILE_IMD   ? read_imd_disk(disk, buffer, size)
+                         : format == D88_FILE_HFE ? read_hfe_disk(disk, buffer, size)
+                                                  : read_raw_disk(disk, buffer, size, format);
     if (read < 0) {
         print_d88_message("read %s image error\n", FORMATS[format].name);
         free_d88_disk(disk, 1);

@@ -44,6 +44,7 @@ constexpr kind_row KINDS[] = {
     {D88_KIND_LOST_MIXED, "lost-mixed", D88_FINDING_ERROR},
     {D88_KIND_LOST_ID, "lost-id", D88_FINDING_ERROR},
     {D88_KIND_LOST_GEOMETRY, "lost-geometry", D88_FINDING_ERROR},
+    {D88_KIND_TRACK_TOO_LONG, "track-too-long", D88_FINDING_ERROR},
     {D88_KIND_LOST_NAME, "lost-name", D88_FINDING_NOTE},
     {D88_KIND_LOST_PROTECT, "lost-protect", D88_FINDING_NOTE},
 };

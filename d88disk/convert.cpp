@@ -16,9 +16,9 @@ int32_t choose_format(const char* option, const char* path)
 {
     const int32_t format = find_d88_file_format(option != nullptr ? option : path);
     if (format < 0 && option != nullptr)
-        print_text("error: unknown format '%s' (d88, imd, hdm or fdi)\n", option);
+        print_text("error: unknown format '%s' (d88, imd, hdm, fdi or hfe)\n", option);
     else if (format < 0)
-        print_text("error: no format is known by the name of '%s' (give --from or --to: d88, imd, hdm or fdi)\n", path);
+        print_text("error: no format is known by the name of '%s' (give --from or --to: d88, imd, hdm, fdi or hfe)\n", path);
     return format;
 }
 
@@ -69,7 +69,8 @@ uint8_t* convert_image(const d88_image& image, const command_line& line, int32_t
         print_text("error: no disk %u in '%s'\n", line.disk, in);
         return nullptr;
     }
-    const int32_t losses = export_d88_disk(disk, to, line.force, say_loss, const_cast<uint32_t*>(&line.disk), &bytes, size);
+    const d88_export_options options = {line.force, static_cast<int32_t>(line.rpm)};
+    const int32_t losses = export_d88_disk(disk, to, &options, say_loss, const_cast<uint32_t*>(&line.disk), &bytes, size);
     if (losses > 0 && bytes == nullptr)
         print_text("error: %d %s listed above; nothing written (give --force to write what %s holds)\n",
                    static_cast<int>(losses), losses == 1 ? "loss" : "losses", d88_file_format_name(to));
@@ -82,6 +83,10 @@ int run_convert(const command_line& line)
 {
     const char* in = line.words[0];
     const char* out = line.words[1];
+    if (line.rpm != 0 && line.rpm != 300 && line.rpm != 360) {
+        print_text("error: --rpm is 300 or 360, not %u\n", line.rpm);
+        return 1;
+    }
     const int32_t from = choose_format(line.from, in);
     const int32_t to = from >= 0 ? choose_format(line.to, out) : -1;
     d88_image image = {};

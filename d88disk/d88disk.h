@@ -28,6 +28,7 @@ struct command_line {
     const char* from;  // --from FORMAT
     const char* to;    // --to FORMAT
     uint32_t disk;     // --disk N, 0 without it
+    uint32_t rpm;      // --rpm 300|360, 0 without it
     bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given, job, force;
     uint32_t c, h, r;  // --sector C H R
     uint32_t slot, index;  // --slot S --index I

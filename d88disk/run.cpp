@@ -84,16 +84,20 @@ constexpr command_help COMMANDS[] = {
      "              such a disk keeps anything from being written\n"
      "  --force     write even when sectors are lost (each is listed); without it\n"
      "              nothing is written then"},
-    {"convert", "--disk --from --to --force --overwrite", 2, 2,
-     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--force] [--overwrite]",
+    {"convert", "--disk --from --to --rpm --force --overwrite", 2, 2,
+     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--rpm 300|360] [--force] [--overwrite]",
      "Writes the disk image IN as OUT in another format, through the D88 records:\n"
      "d88 (.d88, .d77, .d68, .d98), imd (ImageDisk), hdm (PC-98, 77 x 2 x 8 x 1024\n"
-     "bytes, data only) and fdi (PC-98, the same behind a header that gives the\n"
-     "geometry).  The formats follow the extensions, or --from and --to.  Before\n"
+     "bytes, data only), fdi (PC-98, the same behind a header that gives the\n"
+     "geometry) and hfe (the bit stream of floppy emulators and of the tools that\n"
+     "write real floppies: each track as a controller formats it, MFM or FM, at\n"
+     "the media's rate and rotation, or --rpm).  The formats follow the\n"
+     "extensions, or --from and --to.  Before\n"
      "anything is written, every sector, track or field OUT cannot carry is\n"
      "listed at its place (an error status, a deleted mark, a data size other\n"
      "than 128 << N, a density, sectors of several shapes, an ID a raw dump\n"
-     "cannot keep, a geometry); then nothing is written unless --force is\n"
+     "cannot keep, a geometry, a track too long for a real one); then nothing\n"
+     "is written unless --force is\n"
      "given, which writes what the format holds.  A disk's name or write\n"
      "protection with no place in OUT is noted.  A D88 image converts whole\n"
      "into D88; into another format, a D88 image of several disks needs\n"
@@ -250,6 +254,7 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
     }
     const char* value = attached != nullptr ? attached : argv[*i];
     uint32_t* number = std::strcmp(option, "--disk") == 0    ? &line->disk
+                       : std::strcmp(option, "--rpm") == 0   ? &line->rpm
                        : std::strcmp(option, "--slot") == 0  ? &line->slot
                        : std::strcmp(option, "--index") == 0 ? &line->index
                                                              : nullptr;
