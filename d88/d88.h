@@ -207,8 +207,10 @@ D88_API int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_
 // Other formats of disk images, to and from the D88 records (since 2.1):
 // ImageDisk's IMD, the PC-98 formats HDM (a bare dump of 77 x 2 x 8 x 1024
 // bytes) and FDI (the same behind a 4096-byte header that gives its
-// geometry), and HFE, the bit stream of floppy emulators (written as
-// version 1, read as versions 1 and 3).  import_d88_image reads the bytes of one into image (which
+// geometry), DIM (behind a 256-byte header whose media byte gives it) and
+// NFD (every sector's ID and status; written as revision 0, read as 0 and
+// 1), and HFE, the bit stream of floppy emulators (written as version 1,
+// read as versions 1 and 3).  import_d88_image reads the bytes of one into image (which
 // holds nothing), as one disk with every field the format has; 1, or -1
 // after a message.  export_d88_disk writes one disk in the format: first it
 // hands every sector, track or field the format cannot carry to handler as
@@ -218,12 +220,22 @@ D88_API int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_
 // It returns the number of losses (a buffer was made unless force was zero
 // and that number is not), or -1 after a message.  options may be null:
 // no force, and HFE's rotation by the media (rpm 0).
-enum { D88_FILE_D88 = 0, D88_FILE_IMD = 1, D88_FILE_HDM = 2, D88_FILE_FDI = 3, D88_FILE_HFE = 4, D88_FILE_FORMAT_COUNT = 5 };
+enum {
+    D88_FILE_D88 = 0,
+    D88_FILE_IMD = 1,
+    D88_FILE_HDM = 2,
+    D88_FILE_FDI = 3,
+    D88_FILE_HFE = 4,
+    D88_FILE_DIM = 5,
+    D88_FILE_NFD = 6,
+    D88_FILE_FORMAT_COUNT = 7
+};
 typedef struct d88_export_options {
     int32_t force;  // write what the format holds despite losses
     int32_t rpm;    // HFE: 300 or 360; 0 for the media's own
 } d88_export_options;
-// The name of a format ("d88", "imd", "hdm", "fdi", "hfe"), or null.
+// The name of a format ("d88", "imd", "hdm", "fdi", "hfe", "dim", "nfd"), or
+// null.
 D88_API const char* d88_file_format_name(int32_t format);
 // The format a name or a file's extension names (any case: "IMD",
 // "disk.hdm", "GAME.D77"), or -1.

@@ -27,6 +27,8 @@ constexpr file_format FORMATS[] = {
     {"hdm", {"hdm"}},
     {"fdi", {"fdi"}},
     {"hfe", {"hfe"}},
+    {"dim", {"dim"}},
+    {"nfd", {"nfd"}},
 };
 static_assert(std::size(FORMATS) == D88_FILE_FORMAT_COUNT, "every format has a row");
 
@@ -164,6 +166,8 @@ int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_o
         write_imd_disk(disk, &report, &sink);
     else if (format == D88_FILE_HFE)
         write_hfe_disk(disk, chosen.rpm, &report, &sink);
+    else if (format == D88_FILE_NFD)
+        write_nfd_disk(disk, &report, &sink);
     else
         write_raw_disk(disk, format, &report, &sink);
     if (sink.failed || sink.size > INT32_MAX) {
@@ -196,6 +200,7 @@ int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_t size, 
     }
     const int32_t read = format == D88_FILE_IMD   ? read_imd_disk(disk, buffer, size)
                          : format == D88_FILE_HFE ? read_hfe_disk(disk, buffer, size)
+                         : format == D88_FILE_NFD ? read_nfd_disk(disk, buffer, size)
                                                   : read_raw_disk(disk, buffer, size, format);
     if (read < 0) {
         print_d88_message("read %s image error\n", FORMATS[format].name);

@@ -53,6 +53,8 @@ int32_t read_imd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size);
 void write_raw_disk(const d88_disk* disk, int32_t format, loss_report* report, byte_sink* sink);
 void write_hfe_disk(const d88_disk* disk, int32_t rpm, loss_report* report, byte_sink* sink);
 int32_t read_hfe_disk(d88_disk* disk, const uint8_t* bytes, int32_t size);
+void write_nfd_disk(const d88_disk* disk, loss_report* report, byte_sink* sink);
+int32_t read_nfd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size);
 int32_t read_raw_disk(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_t format);
 
 #endif

@@ -1,6 +1,8 @@
 // d88_raw.cpp -- the PC-98 dumps that hold sector data only: HDM, a bare
-// dump of 77 cylinders x 2 heads x 8 sectors of 1024 bytes, and FDI, a dump
-// behind a 4096-byte header that gives its geometry.  Both keep each
+// dump of 77 cylinders x 2 heads x 8 sectors of 1024 bytes; FDI, a dump
+// behind a 4096-byte header that gives its geometry; and DIM, a dump behind
+// a 256-byte header whose media byte gives the geometry and whose track
+// table says which tracks it holds.  Both keep each
 // track's sectors in R order, R 1 upwards, with the C and H of the track:
 // a disk of any other shape cannot be put into them whole.
 #include "d88_convert.h"
@@ -22,6 +24,11 @@ constexpr int32_t FDI_TYPE_AT = 0x04, FDI_HEADER_SIZE_AT = 0x08, FDI_DATA_SIZE_A
 // The drive types of the header: 1.2 MB-class and 1.44 MB-class 2HD, 2DD.
 constexpr uint32_t FDI_2HD = 0x90, FDI_2HD_144 = 0x30, FDI_2DD = 0x10;
 
+// The DIM header: the media byte, a flag for each of 170 tracks (1: its
+// sectors follow, in track order), the signature.
+constexpr int32_t DIM_HEADER_SIZE = 256, DIM_TRACKS_AT = 0x01, DIM_TRACK_MAX = 170, DIM_SIGNATURE_AT = 0xAB;
+constexpr char DIM_SIGNATURE[] = "DIFC HEADER  ";
+
 // The shape of a disk as a raw dump holds it.
 struct raw_geometry {
     int32_t cylinders, heads, sectors, size_code;
@@ -33,6 +40,22 @@ const d88_sector* find_r(const d88_track& track, int32_t r)
     for (int32_t i = 0; i < track.count; ++i) {
         if (track.sectors[i].r == r)
             return &track.sectors[i];
+    }
+    return nullptr;
+}
+
+// The DIM media byte's geometries: 2HD, 2HS, 2HC, 2HDE (2HS's shape), 2HQ.
+struct dim_media {
+    uint8_t type;
+    int32_t cylinders, sectors, size_code;
+};
+constexpr dim_media DIM_MEDIA[] = {{0, 77, 8, 3}, {1, 80, 9, 3}, {2, 80, 15, 2}, {3, 80, 9, 3}, {9, 80, 18, 2}};
+
+const dim_media* find_dim_media(int32_t sectors, int32_t size_code)
+{
+    for (const dim_media& m : DIM_MEDIA) {
+        if (m.sectors == sectors && m.size_code == size_code)
+            return &m;
     }
     return nullptr;
 }
@@ -85,6 +108,11 @@ raw_geometry check_raw_disk(const d88_disk* disk, int32_t format, loss_report* r
         report_loss(report, D88_KIND_LOST_GEOMETRY, -1, -1, nullptr,
                     "%d cylinders of %d sectors of %d bytes: HDM holds 77 x 2 x 8 x 1024 only", static_cast<int>(g.cylinders),
                     static_cast<int>(g.sectors), static_cast<int>(128 << (g.size_code & 7)));
+    const dim_media* dim = find_dim_media(g.sectors, g.size_code);
+    if (format == D88_FILE_DIM && (dim == nullptr || g.cylinders > dim->cylinders + 8 || disk->disk_type != D88_MEDIA_2HD))
+        report_loss(report, D88_KIND_LOST_GEOMETRY, -1, -1, nullptr,
+                    "%d sectors of %d bytes a track on %d cylinders: DIM's media byte names 2HD shapes only (8 x 1024, 9 x 1024, 15 x 512, 18 x 512)",
+                    static_cast<int>(g.sectors), static_cast<int>(128 << (g.size_code & 7)), static_cast<int>(g.cylinders));
     if (format == D88_FILE_FDI && (g.sectors == 0 || g.size_code > 6))
         report_loss(report, D88_KIND_LOST_GEOMETRY, -1, -1, nullptr, "no track, or sectors the FDI header cannot describe");
     if (disk->name[0] != '\0' && disk->name[0] != ' ')
@@ -130,6 +158,44 @@ int32_t fill_raw_disk(d88_disk* disk, const raw_geometry& g, const uint8_t* data
     return 0;
 }
 
+// A DIM image: the tracks its table names, each of the media's shape.
+int32_t read_dim_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
+{
+    if (size < DIM_HEADER_SIZE || std::memcmp(bytes + DIM_SIGNATURE_AT, DIM_SIGNATURE, sizeof DIM_SIGNATURE - 1) != 0) {
+        print_d88_line("illegal data: no DIM header");
+        return -1;
+    }
+    const dim_media* m = nullptr;
+    for (const dim_media& known : DIM_MEDIA)
+        m = known.type == bytes[0] ? &known : m;
+    if (m == nullptr) {
+        print_d88_message("illegal data: DIM media byte 0x%02X is none of 2HD, 2HS, 2HC, 2HDE and 2HQ\n", bytes[0]);
+        return -1;
+    }
+    const int32_t track_size = m->sectors * (128 << m->size_code);
+    int64_t at = DIM_HEADER_SIZE;
+    std::memset(disk->name, ' ', 16);
+    disk->disk_type = D88_MEDIA_2HD;
+    for (int32_t t = 0; t < DIM_TRACK_MAX; ++t) {
+        if (bytes[DIM_TRACKS_AT + t] == 0)
+            continue;
+        if (t >= D88_TRACK_MAX || at + track_size > size) {
+            print_d88_message("illegal data: DIM track %d %s\n", static_cast<int>(t),
+                              t >= D88_TRACK_MAX ? "is beyond what a D88 disk holds" : "passes the end of the file");
+            return -1;
+        }
+        d88_track& track = disk->track[t];
+        track.sectors = create_d88_sectors(static_cast<uint8_t>(t / 2), static_cast<uint8_t>(t % 2), 1,
+                                           static_cast<uint8_t>(m->size_code), m->sectors, 0);
+        if (track.sectors == nullptr)
+            return -1;
+        track.count = m->sectors;
+        for (int32_t i = 0; i < m->sectors; ++i, at += 128 << m->size_code)
+            std::memcpy(track.sectors[i].data, bytes + at, static_cast<size_t>(128 << m->size_code));
+    }
+    return 0;
+}
+
 }  // namespace
 
 void write_raw_disk(const d88_disk* disk, int32_t format, loss_report* report, byte_sink* sink)
@@ -145,6 +211,15 @@ void write_raw_disk(const d88_disk* disk, int32_t format, loss_report* report, b
         put_le32(header + FDI_SECTORS_AT, static_cast<uint32_t>(g.sectors));
         put_le32(header + FDI_HEADS_AT, static_cast<uint32_t>(g.heads));
         put_le32(header + FDI_CYLINDERS_AT, static_cast<uint32_t>(g.cylinders));
+        put_sink_bytes(sink, header, sizeof header);
+    }
+    if (format == D88_FILE_DIM) {
+        uint8_t header[DIM_HEADER_SIZE] = {};
+        const dim_media* m = find_dim_media(g.sectors, g.size_code);
+        header[0] = m != nullptr ? m->type : 0;
+        for (int32_t t = 0; t < g.cylinders * g.heads && t < DIM_TRACK_MAX; ++t)
+            header[DIM_TRACKS_AT + t] = 1;
+        std::memcpy(header + DIM_SIGNATURE_AT, DIM_SIGNATURE, sizeof DIM_SIGNATURE - 1);
         put_sink_bytes(sink, header, sizeof header);
     }
     for (int32_t slot = 0; slot < g.cylinders * g.heads; ++slot) {
@@ -181,6 +256,8 @@ int32_t read_raw_disk(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_
             return -1;
         }
     }
+    if (format == D88_FILE_DIM)
+        return read_dim_disk(disk, bytes, size);
     const int64_t data = int64_t{g.cylinders} * g.heads * g.sectors * (128 << g.size_code);
     if (header + data != size) {
         print_d88_message("illegal data: %d bytes, but the %s geometry needs %lld\n", static_cast<int>(size),

@@ -16,9 +16,9 @@ int32_t choose_format(const char* option, const char* path)
 {
     const int32_t format = find_d88_file_format(option != nullptr ? option : path);
     if (format < 0 && option != nullptr)
-        print_text("error: unknown format '%s' (d88, imd, hdm, fdi or hfe)\n", option);
+        print_text("error: unknown format '%s' (d88, imd, hdm, fdi, hfe, dim or nfd)\n", option);
     else if (format < 0)
-        print_text("error: no format is known by the name of '%s' (give --from or --to: d88, imd, hdm, fdi or hfe)\n", path);
+        print_text("error: no format is known by the name of '%s' (give --from or --to: d88, imd, hdm, fdi, hfe, dim or nfd)\n", path);
     return format;
 }
 

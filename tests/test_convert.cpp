@@ -176,13 +176,14 @@ TEST(Convert, EveryStandardDiskThereAndBack)
         ASSERT_NE(disk, nullptr);
         const d88_image alone = {1, disk};
         const bytes original = d88_of(alone);
-        for (int32_t format : {D88_FILE_D88, D88_FILE_IMD, D88_FILE_FDI, D88_FILE_HDM, D88_FILE_HFE}) {
+        for (int32_t format : {D88_FILE_D88, D88_FILE_IMD, D88_FILE_FDI, D88_FILE_HDM, D88_FILE_HFE, D88_FILE_DIM, D88_FILE_NFD}) {
             if (format == D88_FILE_HFE && (row == 1 || row == 2 || row == 4 || row == 7))
                 continue;  // the bit streams of the other geometries suffice, and take time
             SCOPED_TRACE(std::to_string(row) + " " + d88_file_format_name(format));
             const exported_disk e = exported(disk, format, false);
-            const bool holds = format == D88_FILE_D88 || format == D88_FILE_IMD || format == D88_FILE_HFE || (format == D88_FILE_HDM && row == 3) ||
-                               (format == D88_FILE_FDI && row != 5 && row != 6);
+            const bool holds = format == D88_FILE_D88 || format == D88_FILE_IMD || format == D88_FILE_HFE || format == D88_FILE_NFD ||
+                               (format == D88_FILE_HDM && row == 3) || (format == D88_FILE_FDI && row != 5 && row != 6) ||
+                               (format == D88_FILE_DIM && (row == 3 || row == 4 || row == 7 || row == 8));
             EXPECT_EQ(e.losses == 0, holds) << testing::PrintToString(e.findings);
             if (holds) {
                 EXPECT_TRUE(imported(e.out, format) == original);
@@ -220,6 +221,8 @@ TEST(Convert, TrackMarksThereAndBack)
         {pc98, D88_FILE_IMD, {}},
         {hfe_only, D88_FILE_HFE, {}},
         {hfe_only, D88_FILE_IMD, {"lost-status 3.6 01/01/07"}},
+        {pc98, D88_FILE_NFD, {}},
+        {hfe_only, D88_FILE_NFD, {"lost-status 3.6 01/01/07", "lost-status 3.7 01/01/08", "lost-size 3.7 01/01/08"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(d88_file_format_name(row.format));
@@ -234,10 +237,58 @@ TEST(Convert, TrackMarksThereAndBack)
     }
 }
 
+// NFD revisions 0 and 1 and DIM, laid out here from their published
+// layouts: every field of an ID, retry copies and diagnostic data passed
+// over, the tracks a DIM table names.
+TEST(Convert, NfdAndDimFromThePublishedLayouts)
+{
+    const auto id = [](uint8_t c, uint8_t h, uint8_t r, uint8_t n, uint8_t mfm, uint8_t ddam, uint8_t st1, uint8_t st2, uint8_t tenth,
+                       uint8_t eleventh) {
+        return bytes{c, h, r, n, mfm, ddam, 0, static_cast<uint8_t>(h << 2), st1, st2, tenth, eleventh, 0, 0, 0, 0};
+    };
+    // revision 0: track 1 (cylinder 0, head 1) holds an MFM sector with a data error
+    bytes r0(0x10A40, 0);
+    std::memcpy(r0.data(), "T98FDDIMAGE.R0", 15);
+    std::memcpy(r0.data() + 0x10, "NFD", 3);
+    put(r0, 0x110, 0x10A40), r0[0x114] = 1, r0[0x115] = 2;
+    for (int i = 0; i < 163 * 26; ++i)
+        std::fill(r0.begin() + 0x120 + 16 * i, r0.begin() + 0x120 + 16 * i + 11, 0xFF);
+    const bytes one = id(0, 1, 1, 1, 1, 0, 0x20, 0x20, 0x90, 0);
+    std::copy(one.begin(), one.end(), r0.begin() + 0x120 + 26 * 16);
+    r0 = concat({r0, filled(256, 9)});
+    test_disk want0 = {"NFD             ", 0x10, 0x20, {{}, {{0, 1, 1, 1, filled(256, 9), 0, 0, 0xB0}}}};
+    EXPECT_TRUE(imported(r0, D88_FILE_NFD) == build_disk(want0));
+    // revision 1: track 0 has two sectors (the first with a retry copy) and a diagnostic entry
+    bytes r1(0x3C0, 0);
+    std::memcpy(r1.data(), "T98FDDIMAGE.R1", 15);
+    put(r1, 0x120, 0x3C0);
+    bytes track = {2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    bytes diagnostic(16, 0);
+    put(diagnostic, 10, 10);
+    r1 = concat({r1, track, id(0, 0, 1, 1, 1, 0, 0, 0, 1, 0x90), id(0, 0, 2, 1, 0, 1, 0, 0, 0, 0x90), diagnostic});
+    put(r1, 0x110, static_cast<uint32_t>(r1.size()));
+    r1 = concat({r1, filled(256, 1), bytes(256, 0xEE), filled(256, 2), bytes(10, 0xDD)});
+    test_disk want1 = {std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 1)}, {0, 0, 2, 1, filled(256, 2), 0x40, 0x10, 0x10}}}};
+    EXPECT_TRUE(imported(r1, D88_FILE_NFD) == build_disk(want1));
+    // DIM: media 0 (2HD, 8 x 1024), tracks 0 and 3
+    bytes dim(256, 0);
+    dim[1] = dim[4] = 1;
+    std::memcpy(dim.data() + 0xAB, "DIFC HEADER  ", 13);
+    dim = concat({dim, filled(8192, 0), filled(8192, 3)});
+    test_disk want_dim = {std::string(16, ' '), 0, 0x20, std::vector<test_track>(4)};
+    for (int slot : {0, 3}) {
+        const bytes data = filled(8192, static_cast<uint8_t>(slot));
+        for (uint8_t r = 1; r <= 8; ++r)
+            want_dim.slots[static_cast<size_t>(slot)].push_back({static_cast<uint8_t>(slot / 2), static_cast<uint8_t>(slot % 2), r, 3,
+                                                                  bytes(data.begin() + 1024 * (r - 1), data.begin() + 1024 * r)});
+    }
+    EXPECT_TRUE(imported(dim, D88_FILE_DIM) == build_disk(want_dim));
+}
+
 TEST(Convert, FormatsByNameAndExtension)
 {
     const std::pair<const char*, int32_t> rows[] = {{"imd", D88_FILE_IMD}, {"GAME.D77", D88_FILE_D88}, {"a.b/disk.HDM", D88_FILE_HDM},
-                                                    {"FDI", D88_FILE_FDI}, {"disk.hfe", D88_FILE_HFE}, {"disk.nfd", -1}, {"", -1}, {"d88x", -1}};
+                                                    {"FDI", D88_FILE_FDI}, {"disk.hfe", D88_FILE_HFE}, {"disk.nfd", D88_FILE_NFD}, {"X.DIM", D88_FILE_DIM}, {"disk.2d", -1}, {"", -1}, {"d88x", -1}};
     for (const auto& r : rows)
         EXPECT_EQ(find_d88_file_format(r.first), r.second) << r.first;
     EXPECT_STREQ(d88_file_format_name(D88_FILE_FDI), "fdi");

@@ -154,9 +154,9 @@ TEST(D88disk, Commands)
          "disk 1, slot 2, sector 1 (02/01/1A): error lost-size: 3 bytes of data where N 2 stands for 512: IMD keeps 512\n"
          "error: 2 losses listed above; nothing written (give --force to write what imd holds)\n", 1},
         {{"convert", "two.d88", "y.d77"}, "wrote y.d77\n", 0, {{"y.d77", TWO}}},
-        {{"convert", "raw.2d", "x.imd"}, "error: no format is known by the name of 'raw.2d' (give --from or --to: d88, imd, hdm, fdi or hfe)\n", 1},
+        {{"convert", "raw.2d", "x.imd"}, "error: no format is known by the name of 'raw.2d' (give --from or --to: d88, imd, hdm, fdi, hfe, dim or nfd)\n", 1},
         {{"convert", "raw.2d", "x.d88", "--from", "HDM"}, "illegal data: 327680 bytes, but the HDM geometry needs 1261568\nread hdm image error\nerror: read hdm image 'raw.2d'\n", 1},
-        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi or hfe)\n", 1},
+        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi, hfe, dim or nfd)\n", 1},
         {{"convert", "two.d88", "./two.d88", "--to", "imd"}, "error: output './two.d88' is one of the input images\n", 1},
         {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"
