@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "report.h"
 #include "text.h"
 #include "d88disk.h"
 #include "job.h"
@@ -19,55 +20,6 @@ struct report_target {
     int32_t count[3];   // findings by severity
     bool first;         // no JSON member printed yet
 };
-
-// Findings kept until the lines that stand before them are printed; each
-// message is a copy.  Once memory runs out, failed is set and the rest is
-// not kept.
-template <class Finding>
-struct kept_findings {
-    Finding* items;
-    int32_t count, room;
-    bool failed;
-};
-
-template <class Finding>
-void keep_finding(const Finding* f, void* context)
-{
-    kept_findings<Finding>* list = static_cast<kept_findings<Finding>*>(context);
-    if (list->failed)
-        return;
-    if (list->count == list->room) {
-        const int32_t room = list->room > 0 ? 2 * list->room : 16;
-        Finding* items = static_cast<Finding*>(std::malloc(static_cast<size_t>(room) * sizeof(Finding)));
-        if (items == nullptr) {
-            list->failed = true;
-            return;
-        }
-        if (list->count > 0)
-            std::memcpy(items, list->items, static_cast<size_t>(list->count) * sizeof(Finding));
-        std::free(list->items);
-        list->items = items;
-        list->room = room;
-    }
-    const size_t length = std::strlen(f->message) + 1;
-    char* message = static_cast<char*>(std::malloc(length));
-    if (message == nullptr) {
-        list->failed = true;
-        return;
-    }
-    std::memcpy(message, f->message, length);
-    list->items[list->count] = *f;
-    list->items[list->count++].message = message;
-}
-
-template <class Finding>
-void release_findings(kept_findings<Finding>* list)
-{
-    for (int32_t i = 0; i < list->count; ++i)
-        std::free(const_cast<char*>(list->items[i].message));
-    std::free(list->items);
-    *list = {};
-}
 
 void discard_message(const char*, void*) {}
 
@@ -85,45 +37,6 @@ uint8_t* load_quietly(const char* path, int32_t* size, const char** reason)
 const char* plural(int32_t n, const char* one, const char* many)
 {
     return n == 1 ? one : many;
-}
-
-// Whether two messages say the same but for their numbers (IDs, offsets,
-// counts): runs holding a digit are skipped alike in both.
-bool same_cause(const char* a, const char* b)
-{
-    const auto number_end = [](const char* p) {
-        const char* q = p;
-        bool digit = false;
-        for (; std::isxdigit(static_cast<unsigned char>(*q)) || *q == 'x' || *q == '/'; ++q)
-            digit = digit || std::isdigit(static_cast<unsigned char>(*q));
-        return digit ? q : p;
-    };
-    while (*a != '\0' && *b != '\0') {
-        const char *a_end = number_end(a), *b_end = number_end(b);
-        if ((a_end == a) != (b_end == b))
-            return false;
-        if (a_end == a && *a != *b)
-            return false;
-        a = a_end != a ? a_end : a + 1;
-        b = b_end != b ? b_end : b + 1;
-    }
-    return *a == *b;
-}
-
-// Fewer findings alike than this keep a line each.
-constexpr int32_t FOLDED_MIN = 3;
-
-// How many findings from `first` on fold into its line: those of its
-// kind, severity and cause whose places follow on from each other, as
-// follows(previous, next) says.
-template <class Finding, class Follows>
-int32_t count_alike(const Finding* items, int32_t first, int32_t count, Follows follows)
-{
-    int32_t last = first;
-    while (last + 1 < count && items[last + 1].severity == items[first].severity &&
-           same_cause(items[last + 1].message, items[first].message) && follows(items[last], items[last + 1]))
-        ++last;
-    return last - first + 1 >= FOLDED_MIN ? last - first + 1 : 1;
 }
 
 void print_counts(const report_target& target)
@@ -153,44 +66,6 @@ void print_image_json(const d88_finding& f, report_target* target)
     target->first = false;
 }
 
-// The end of a line: how many more it stands for.
-void print_alike(int32_t alike)
-{
-    if (alike > 1)
-        print_text(" (and %d more like it)", static_cast<int>(alike - 1));
-    print_text("\n");
-}
-
-// Findings of an image at consecutive slots of one disk, or at consecutive
-// sectors of one slot.
-bool follows_in_disk(const d88_finding& a, const d88_finding& b)
-{
-    return a.kind_id == b.kind_id && a.disk == b.disk && a.slot >= 0 &&
-           (b.slot == a.slot + 1 || (b.slot == a.slot && a.index >= 0 && b.index == a.index + 1));
-}
-
-// The findings of an image from `first` on as one line of text: the first
-// alone, or those that fold with it; how many were printed.
-int32_t print_image_line(const d88_finding* items, int32_t first, int32_t count, report_target* target)
-{
-    const d88_finding& f = items[first];
-    const int32_t alike = count_alike(items, first, count, follows_in_disk);
-    const d88_finding& last = items[first + alike - 1];
-    char place[96];
-    if (alike == 1)
-        format_finding_place(f, place, sizeof place);
-    else if (last.slot != f.slot)
-        std::snprintf(place, sizeof place, "disk %d, slots %d-%d", static_cast<int>(f.disk), static_cast<int>(f.slot),
-                      static_cast<int>(last.slot));
-    else
-        std::snprintf(place, sizeof place, "disk %d, slot %d, sectors %d-%d", static_cast<int>(f.disk),
-                      static_cast<int>(f.slot), static_cast<int>(f.index), static_cast<int>(last.index));
-    print_text("%s: %s%s%s %s: %s", target->image, place, place[0] != '\0' ? ": " : "", d88_severity_name(f.severity),
-               d88_finding_kind_name(f.kind_id), f.message);
-    print_alike(alike);
-    return alike;
-}
-
 // An image's findings, counted by severity: text lines (those of one kind
 // and cause at consecutive places folded into one), or JSON objects.
 void print_image_findings(const kept_findings<d88_finding>& found, report_target* target)
@@ -201,7 +76,7 @@ void print_image_findings(const kept_findings<d88_finding>& found, report_target
         if (target->json)
             print_image_json(found.items[i++], target);
         else
-            i += print_image_line(found.items, i, found.count, target);
+            i += print_finding_line(found.items, i, found.count, target->image);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "d88disk.h"
 #include "files.h"
+#include "report.h"
 #include "text.h"
 
 namespace {
@@ -40,15 +41,28 @@ bool import_file(d88_image* image, const char* path, int32_t format)
     return disks > 0;
 }
 
-// One thing the target cannot carry, as check says a finding, at its place
-// on disk *context of the image.
-void say_loss(const d88_finding* f, void* context)
+// The losses of an export, kept with the place of the disk in the image.
+struct loss_list {
+    kept_findings<d88_finding> kept;
+    int32_t disk;
+};
+
+void keep_loss(const d88_finding* f, void* context)
 {
+    loss_list* list = static_cast<loss_list*>(context);
     d88_finding at = *f;
-    at.disk = static_cast<int32_t>(*static_cast<const uint32_t*>(context));
-    char place[96];
-    format_finding_place(at, place, sizeof place);
-    print_text("%s%s%s %s: %s\n", place, place[0] != '\0' ? ": " : "", d88_severity_name(f->severity), f->kind, f->message);
+    at.disk = list->disk;
+    keep_finding(&at, &list->kept);
+}
+
+// Says every loss, as check says findings: alike ones at consecutive
+// tracks in one line.
+void say_losses(const kept_findings<d88_finding>& kept)
+{
+    for (int32_t i = 0; i < kept.count;)
+        i += print_finding_line(kept.items, i, kept.count, nullptr);
+    if (kept.failed)
+        print_text_line("error: memory exhausted!");
 }
 
 // The bytes of the target: the whole image for D88 (or disk N alone), one
@@ -70,7 +84,10 @@ uint8_t* convert_image(const d88_image& image, const command_line& line, int32_t
         return nullptr;
     }
     const d88_export_options options = {line.force, static_cast<int32_t>(line.rpm)};
-    const int32_t losses = export_d88_disk(disk, to, &options, say_loss, const_cast<uint32_t*>(&line.disk), &bytes, size);
+    loss_list list = {{}, static_cast<int32_t>(line.disk)};
+    const int32_t losses = export_d88_disk(disk, to, &options, keep_loss, &list, &bytes, size);
+    say_losses(list.kept);
+    release_findings(&list.kept);
     if (losses > 0 && bytes == nullptr)
         print_text("error: %d %s listed above; nothing written (give --force to write what %s holds)\n",
                    static_cast<int>(losses), losses == 1 ? "loss" : "losses", d88_file_format_name(to));

@@ -165,6 +165,14 @@ TEST(Convert, LossesAreNamedBeforeAnythingIsWritten)
                                                       "lost-name -1.-1", "lost-protect -1.-1"}));
     EXPECT_TRUE(raw.out.empty());
     free_d88_image(&image, 0);
+    // a game image completed by vorkast: its 8 KB sectors fit no real track
+    const test_disk done = completed(filled_disk("G"), filled_disk("D1", 16, true), filled_disk("D2", 16, true));
+    const exported_disk hfe = exported(disk_of(build_disk(done), &image), D88_FILE_HFE, false);
+    free_d88_image(&image, 0);
+    EXPECT_EQ(hfe.losses, 80);
+    ASSERT_GE(hfe.findings.size(), 2u);
+    EXPECT_EQ(hfe.findings[1], "track-too-long 0.-1");  // after the name's note
+    EXPECT_TRUE(hfe.out.empty());
 }
 
 // Every standard disk goes through each format that can hold it and comes
