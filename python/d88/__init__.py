@@ -27,7 +27,7 @@ from typing import Iterable, Iterator, List, Optional, Sequence, Tuple, Union
 
 from . import _native
 
-__all__ = ["D88Error", "D88OSError", "D88FileNotFoundError", "D88PermissionError", "D88IsADirectoryError", "Finding",
+__all__ = ["FILE_FORMATS", "D88Error", "D88OSError", "D88FileNotFoundError", "D88PermissionError", "D88IsADirectoryError", "Finding",
            "JobFinding", "JobCheck", "Image", "Disk", "Tracks", "Sector", "read_image", "create_disk", "complete", "check",
            "check_job", "FORMATS"]
 
@@ -41,6 +41,11 @@ _SEVERITIES = ("error", "warning", "note")
 
 #: The names of the ten standard formats of create_disk, by number.
 FORMATS: List[str] = _native.format_names()
+
+#: The image formats read_image reads and Image.write writes: "d88", "imd",
+#: "hdm", "fdi", "hfe", "dim", "nfd".
+FILE_FORMATS: List[str] = _native.file_formats()
+_EXTENSIONS = {"d77": "d88", "d68": "d88", "d98": "d88"}
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 BytesLike = Union[bytes, bytearray, memoryview]
@@ -128,6 +133,12 @@ def _file_result(answer: tuple, path: bytes):
             cls = next(c for base, c in _OS_ERRORS if isinstance(error, base))
             raise cls(error.errno, error.strerror, os.fsdecode(path), decoded) from None
     raise D88Error(decoded)
+
+
+def _looks_like_path(data: bytes) -> bool:
+    """Whether bytes given to read_image name a file rather than hold an
+    image: short, and no zero byte in them."""
+    return len(data) < 4096 and b"\0" not in data
 
 
 def _path_bytes(path: PathLike) -> bytes:
@@ -225,6 +236,13 @@ class Tracks(Sequence[List[Sector]]):
 
     def __iter__(self) -> Iterator[List[Sector]]:
         return iter(self._slots)
+
+    def __eq__(self, other: object) -> bool:
+        if not isinstance(other, Tracks):
+            return NotImplemented
+        return self._slots == other._slots
+
+    __hash__ = None  # type: ignore[assignment]
 
 
 def _decode_name(stored: bytes) -> str:
@@ -377,15 +395,43 @@ class Image:
             raise D88Error(["error: the bytes hold no D88 disk"])
         return cls(disks)
 
-    def to_bytes(self) -> bytes:
-        """The image as the library's writer lays it out: every disk anew."""
-        return b"".join(d.to_bytes() for d in self.disks)
+    def to_bytes(self, format: str = "d88", disk: Optional[int] = None, force: bool = False, rpm: int = 0) -> bytes:
+        """The image in one of FILE_FORMATS: as D88 every disk laid out anew
+        (or disk ``disk`` alone); in another format one disk, ``disk`` (which
+        an image of several disks must name).  D88Error when the format
+        cannot carry all of it, its ``lines`` naming each loss at its place
+        and ``losses`` the Findings, unless ``force``, which gives what the
+        format holds.  ``rpm`` (300 or 360) sets HFE's rotation."""
+        number = _format_number(format)
+        if disk is not None and (not isinstance(disk, int) or isinstance(disk, bool)):
+            raise TypeError("disk is an int, not %s" % type(disk).__name__)
+        if disk is not None and not 0 <= disk < len(self.disks):
+            raise ValueError("the image holds no disk %r" % (disk,))
+        if rpm not in (0, 300, 360):
+            raise ValueError("rpm is 300 or 360, not %r" % (rpm,))
+        if number == 0 and disk is None:
+            return b"".join(d.to_bytes() for d in self.disks)
+        if disk is None and len(self.disks) != 1:
+            raise ValueError("the image holds %d disks, and %s holds one: say which with disk=" % (len(self.disks), format))
+        chosen = self.disks[disk if disk is not None else 0]
+        data, lines, findings = _native.export_disk(chosen.to_bytes(), number, bool(force), rpm)
+        if data is None:
+            losses = [Finding(t) for t in findings]
+            error = D88Error([_decode_line(line) for line in lines] + [_loss_line(f) for f in losses if f.severity == "error"])
+            error.losses = losses  # type: ignore[attr-defined]
+            raise error
+        return data
 
-    def write(self, path: PathLike) -> None:
-        """Stores the image as the file at path.  An existing file is replaced
-        only once the new one is complete on the disk, keeping its permission
-        bits; D88Error with the writer's lines when it cannot be written."""
-        _result(_native.store(_path_bytes(path), self.to_bytes()))
+    def write(self, path: PathLike, format: Optional[str] = None, disk: Optional[int] = None, force: bool = False,
+              rpm: int = 0) -> None:
+        """Stores the image as the file at path, in ``format`` (by default the
+        one its extension names, else D88), as to_bytes makes it.  An existing
+        file is replaced only once the new one is complete on the disk,
+        keeping its permission bits; D88Error with the writer's lines when it
+        cannot be written."""
+        encoded = _path_bytes(path)
+        chosen = format if format is not None else _format_of_path(encoded) or "d88"
+        _result(_native.store(encoded, self.to_bytes(chosen, disk, force, rpm)))
 
     def __len__(self) -> int:
         return len(self.disks)
@@ -407,12 +453,51 @@ class Image:
         return "Image(%r)" % (self.disks,)
 
 
-def read_image(path: PathLike) -> Image:
-    """Reads the image file at path.  D88Error with the reader's chain of
-    messages when it is broken or holds no disk; a D88OSError (also a
-    FileNotFoundError, PermissionError or IsADirectoryError) when it cannot
-    be read."""
+def _format_number(format: str) -> int:
+    if not isinstance(format, str):
+        raise TypeError("a format is a str, not %s" % type(format).__name__)
+    name = _EXTENSIONS.get(format.lower(), format.lower())
+    if name not in FILE_FORMATS:
+        raise ValueError("unknown format %r (one of %s)" % (format, ", ".join(FILE_FORMATS)))
+    return FILE_FORMATS.index(name)
+
+
+def _format_of_path(path: bytes) -> Optional[str]:
+    """The format a path's extension names, or None."""
+    extension = os.path.splitext(path)[1][1:].decode("ascii", "replace").lower()
+    name = _EXTENSIONS.get(extension, extension)
+    return name if name in FILE_FORMATS else None
+
+
+def _loss_line(f: "Finding") -> str:
+    """A loss as d88disk convert says it."""
+    place = ", ".join(p for p in ("slot %d" % f.slot if f.slot is not None else "",
+                                  "sector %d" % f.index if f.index is not None else "") if p)
+    place += " (%s)" % f.sector if f.sector else ""
+    return "%s%s %s: %s" % (place + ": " if place else "", f.severity, f.kind, f.message)
+
+
+def read_image(path: Union[PathLike, BytesLike], format: Optional[str] = None) -> Image:
+    """Reads an image: the file at path, or an image's bytes, in one of
+    FILE_FORMATS (by default the one the path's extension names, else D88).
+    D88Error with the reader's chain of messages when it is broken or holds
+    no disk; a D88OSError (also a FileNotFoundError, PermissionError or
+    IsADirectoryError) when the file cannot be read."""
+    if isinstance(path, (bytes, bytearray, memoryview)) and not (isinstance(path, bytes) and format is None and
+                                                                  _looks_like_path(path)):
+        number = _format_number(format or "d88")
+        data = bytes(path)
+        if number == 0:
+            return Image.from_bytes(data)
+        disks = [Disk(*d) for d in _result(_native.import_image(data, number))]
+        return Image(disks)
     encoded = _path_bytes(path)
+    named = format if format is not None else _format_of_path(encoded) or "d88"
+    if _format_number(named) != 0:
+        data = _file_result(_native.load(encoded), encoded)
+        image = read_image(data, named)
+        image.path = os.fsdecode(encoded)
+        return image
     answer = _native.read_file(encoded)
     disks = [Disk(*d) for d in _file_result(answer, encoded)]
     if not disks:

@@ -308,6 +308,14 @@ PyObject* format_names(PyObject*, PyObject*)
     return names;
 }
 
+PyObject* file_formats(PyObject*, PyObject*)
+{
+    PyObject* names = PyList_New(D88_FILE_FORMAT_COUNT);
+    for (int32_t i = 0; names != nullptr && i < D88_FILE_FORMAT_COUNT; ++i)
+        PyList_SET_ITEM(names, i, PyUnicode_FromString(d88_file_format_name(i)));
+    return names;
+}
+
 // The job of vorkast on the bytes of three images; the completed game
 // image's bytes.
 PyObject* complete(PyObject*, PyObject* args)
@@ -409,6 +417,66 @@ PyObject* scan(PyObject*, PyObject* args)
     return findings != nullptr || PyErr_Occurred() ? findings : PyErr_NoMemory();
 }
 
+// The bytes of an image of another format, read as D88 disks.
+PyObject* import_image(PyObject*, PyObject* args)
+{
+    Py_buffer data;
+    int format = 0;
+    if (!PyArg_ParseTuple(args, "y*i", &data, &format))
+        return nullptr;
+    PyObject* result = nullptr;
+    if (data.len > INT32_MAX) {
+        PyErr_SetString(PyExc_ValueError, "an image holds less than 2 GiB");
+    } else {
+        result = with_lines([&]() -> PyObject* {
+            d88_image image = {};
+            PyObject* disks = import_d88_image(&image, static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len), format) >= 0
+                                  ? disk_list(image)
+                                  : nullptr;
+            free_d88_image(&image, 0);
+            return disks;
+        });
+    }
+    PyBuffer_Release(&data);
+    return result;
+}
+
+// One disk, given as its D88 bytes, in another format: (bytes or None,
+// lines, findings), bytes None when losses stopped it (or on a failure,
+// which the lines say).
+PyObject* export_disk(PyObject*, PyObject* args)
+{
+    Py_buffer data;
+    int format = 0, force = 0, rpm = 0;
+    if (!PyArg_ParseTuple(args, "y*iii", &data, &format, &force, &rpm))
+        return nullptr;
+    PyObject* findings = PyList_New(0);
+    PyObject* lines = PyList_New(0);
+    PyObject* bytes = nullptr;
+    if (findings != nullptr && lines != nullptr) {
+        set_d88_message_handler(collect_line, lines);
+        d88_image image = {};
+        uint8_t* out = nullptr;
+        int32_t size = 0;
+        const d88_export_options options = {force, rpm};
+        if (data.len <= INT32_MAX &&
+            read_d88_image_from_buffer(&image, static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len)) == 1 &&
+            export_d88_disk(image.disks, format, &options, add_finding, findings, &out, &size) >= 0 && out != nullptr)
+            bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out), size);
+        std::free(out);
+        free_d88_image(&image, 0);
+        set_d88_message_handler(nullptr, nullptr);
+    }
+    PyBuffer_Release(&data);
+    if (findings == nullptr || lines == nullptr || PyErr_Occurred()) {
+        Py_XDECREF(findings);
+        Py_XDECREF(lines);
+        Py_XDECREF(bytes);
+        return PyErr_Occurred() ? nullptr : PyErr_NoMemory();
+    }
+    return Py_BuildValue("(NNN)", bytes != nullptr ? bytes : new_ref(Py_None), lines, findings);
+}
+
 // The bytes of the file at path, as the library loads them.
 PyObject* load(PyObject*, PyObject* args)
 {
@@ -436,6 +504,9 @@ PyMethodDef METHODS[] = {
     {"scan", scan, METH_VARARGS, "(data) -> findings"},
     {"check_job", check_job, METH_VARARGS, "(game, data1, data2, name1, name2, name3, index, track) -> (tracks, ready, findings)"},
     {"load", load, METH_VARARGS, "(path) -> (bytes | None, lines)"},
+    {"import_image", import_image, METH_VARARGS, "(data, format) -> (disks | None, lines)"},
+    {"export_disk", export_disk, METH_VARARGS, "(disk's D88 bytes, format, force, rpm) -> (bytes | None, lines, findings)"},
+    {"file_formats", file_formats, METH_NOARGS, "() -> the names of the image formats, by number"},
     {nullptr, nullptr, 0, nullptr},
 };
 

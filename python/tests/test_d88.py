@@ -205,3 +205,28 @@ def test_check_job_reports_what_d88disk_reports(samples, images, options, args):
     assert (checked.tracks, checked.ready) == (said["tracks"], said["ready"])
     assert [(f.severity, f.kind, f.track, f.image, f.sector, f.message) for f in checked.findings] == [
         (f["severity"], f["kind"], f.get("track"), f.get("image"), f.get("sector"), f["message"]) for f in said["findings"]]
+
+
+@pytest.mark.parametrize("extension", ["IMD", "HFE", "NFD", "d77"])
+def test_other_formats_are_what_d88disk_convert_writes(samples, extension):
+    image = d88.read_image(samples / "GAME.D88")
+    image.write(samples / ("PY." + extension))
+    assert run("d88disk", "convert", "GAME.D88", "CLI." + extension, cwd=samples).returncode == 0
+    assert (samples / ("PY." + extension)).read_bytes() == (samples / ("CLI." + extension)).read_bytes()
+    back = d88.read_image(samples / ("PY." + extension))
+    assert back[0].tracks == image[0].tracks and back.path == str(samples / ("PY." + extension))
+    assert d88.read_image((samples / ("PY." + extension)).read_bytes(), format=extension.lower()) == back
+
+
+def test_losses_are_named_unless_forced(samples):
+    done = d88.read_image(samples / "ALL.D88")
+    with pytest.raises(d88.D88Error) as error:
+        done.to_bytes("hfe")
+    assert error.value.lines[0].startswith("slot 0: error track-too-long: track 00/00: sectors of 12288 bytes do not fit")
+    assert len(error.value.losses) == 81 and error.value.losses[0].kind == "lost-name"
+    assert done.to_bytes("hfe", force=True)[:8] == b"HXCPICFE"
+    with pytest.raises(ValueError):
+        d88.read_image(samples / "TWO.D88").to_bytes("imd")
+    assert d88.read_image(samples / "TWO.D88").to_bytes("imd", disk=1)[:4] == b"IMD "
+    with pytest.raises(ValueError):
+        done.to_bytes("xyz")
