@@ -227,6 +227,8 @@ web_page() {
     printf '\001' | dd of=PROTECTED.D88 bs=1 seek=26 conv=notrunc status=none
     "$bin/d88disk" repair PROTECTED.D88 PROTECTED.FIXED.D88
     head -c 100 GAME.D88 >NODISK.D88
+    "$bin/d88disk" convert GAME.D88 GAME.IMD
+    "$bin/d88disk" convert GAME.D88 GAME.HFE
   )
   local out
   out=$(node web/test/page.test.mjs build-web/web/index.html "$web") || { echo "$out"; return 1; }

@@ -1,8 +1,11 @@
 // bench_micro -- the library's read, the 80-track transfer and the write,
-// in bytes per second, on a 2D game disk and a 2D data disk.
+// in bytes per second, on a 2D game disk and a 2D data disk; and the
+// conversion of a PC-98 2HD disk (77 x 2 x 8 x 1024) to each format and
+// back.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <string>
 
 #include "d88.h"
 #include "vorkast.h"
@@ -81,8 +84,39 @@ void BM_write(benchmark::State& state)
     std::free(bytes.data);
 }
 
+// A PC-98 2HD disk to the format named by the argument, and back.
+void BM_convert(benchmark::State& state)
+{
+    d88_disk* disk = create_d88_disk("BENCH", 3);
+    const int32_t format = static_cast<int32_t>(state.range(0));
+    const bool back = state.range(1) != 0;
+    uint8_t* out = nullptr;
+    int32_t size = 0;
+    if (export_d88_disk(disk, format, nullptr, nullptr, nullptr, &out, &size) != 0)
+        std::abort();
+    for (auto _ : state) {
+        if (back) {
+            d88_image image = {};
+            if (import_d88_image(&image, out, size, format) != 1)
+                std::abort();
+            free_d88_image(&image, 0);
+        } else {
+            uint8_t* again = nullptr;
+            int32_t again_size = 0;
+            export_d88_disk(disk, format, nullptr, nullptr, nullptr, &again, &again_size);
+            benchmark::DoNotOptimize(again);
+            std::free(again);
+        }
+    }
+    state.SetLabel(std::string(d88_file_format_name(format)) + (back ? " to d88" : " from d88"));
+    state.SetBytesProcessed(state.iterations() * 77 * 2 * 8 * 1024);
+    std::free(out);
+    free_d88_disk(disk, 1);
+}
+
 }  // namespace
 
+BENCHMARK(BM_convert)->ArgsProduct({{D88_FILE_HFE, D88_FILE_IMD, D88_FILE_HDM, D88_FILE_FDI, D88_FILE_DIM, D88_FILE_NFD}, {0, 1}});
 BENCHMARK(BM_read);
 BENCHMARK(BM_transfer);
 BENCHMARK(BM_write);

@@ -10,8 +10,9 @@ namespace {
 
 // The marks after the sync: ID, data, deleted data, index.
 constexpr uint8_t ID_MARK = 0xFE, DATA_MARK = 0xFB, DELETED_MARK = 0xF8, INDEX_MARK = 0xFC;
-// In MFM, three A1 (or C2 before the index mark) with a clock bit missing.
-constexpr uint16_t MFM_A1 = 0x4489, MFM_C2 = 0x5224;
+// In MFM, three A1 with a clock bit missing before an ID or data mark (the
+// index mark has C2 without one, which the decoder does not need).
+constexpr uint16_t MFM_A1 = 0x4489;
 constexpr uint8_t MFM_SYNC = 0xA1;
 // In FM, the marks are their data bits with the clocks C7 (D7 for the
 // index mark) instead of FF.

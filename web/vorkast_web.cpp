@@ -381,6 +381,61 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
     return data;
 }
 
+// An image of another format (by the extension of name: IMD, HFE, HDM, FDI,
+// DIM, NFD) as the bytes of a D88 image, for the page to look into as it
+// looks into a D88 one; status 0 and the bytes, or 1 after the reader's
+// lines.  A D88 image is handed back as it is.  Released with
+// vorkast_web_release.
+web_result* vorkast_web_to_d88(const uint8_t* bytes, int32_t size, const char* name)
+{
+    start_call();
+    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    const int32_t format = find_d88_file_format(name);
+    d88_image image = {};
+    if (result == nullptr)
+        print_d88_line("error: memory exhausted!");
+    else if (format > D88_FILE_D88 && size > 0 && import_d88_image(&image, bytes, size, format) > 0)
+        result->status = write_d88_image_to_buffer(&image, &result->image, &result->size) == 0 ? 0 : 1;
+    else if (format > D88_FILE_D88)
+        result->status = 1;
+    if (result != nullptr && result->status != 0)
+        print_d88_message("error: read %s image '%s'\n", d88_file_format_name(format), name);
+    free_d88_image(&image, 0);
+    end_call();
+    return result;
+}
+
+// Disk `disk` of a D88 image in another format (by its name: "imd",
+// "hfe", ...): status 0 and the bytes when the format carries all of it or
+// force is given, else 1; output_name holds the losses as a JSON array of
+// findings (as vorkast_web_check_image gives them) in either case.
+// Released with vorkast_web_release.
+web_result* vorkast_web_export(const uint8_t* bytes, int32_t size, int32_t disk, const char* format_name, int32_t force)
+{
+    start_call();
+    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    d88_image image = {};
+    growing_text json = {nullptr, 0, 0, false};
+    json_list list = {&json, 0};
+    append(&json, "[");
+    const d88_disk* chosen = size > 0 && read_d88_image_from_buffer(&image, bytes, size) > 0 ? get_d88_disk(&image, disk) : nullptr;
+    const d88_export_options options = {force, 0};
+    const int32_t losses = chosen != nullptr && result != nullptr
+                               ? export_d88_disk(chosen, find_d88_file_format(format_name), &options, append_image_finding,
+                                                 &list, &result->image, &result->size)
+                               : -1;
+    append(&json, "]");
+    if (result != nullptr) {
+        result->status = losses >= 0 && result->image != nullptr ? 0 : 1;
+        result->output_name = hand_over(&json);
+    } else {
+        std::free(json.text);
+    }
+    free_d88_image(&image, 0);
+    end_call();
+    return result;
+}
+
 void vorkast_web_free(void* pointer)
 {
     std::free(pointer);

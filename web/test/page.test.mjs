@@ -6,7 +6,8 @@
 // disk), PROTECTED.D88 (data disk #1 with a write protect byte the reader
 // refuses) and NODISK.D88 (100 bytes), the console tool's results
 // GAME.NEW.D88 and TWO.1.D88 (-i 1), and PROTECTED.FIXED.D88, what d88disk
-// repair makes of PROTECTED.D88.  The screenshots go beside PAGE:
+// repair makes of PROTECTED.D88, and d88disk convert's GAME.IMD and
+// GAME.HFE of GAME.D88.  The screenshots go beside PAGE:
 // screenshot.png (a completed disk), screenshot-ja.png, and
 // screenshot-broken.png and screenshot-broken-ja.png (a broken data disk),
 // screenshot-repair.png (a repair offered).
@@ -250,6 +251,34 @@ await check('the map draws every sector; a click, or Enter, brings the sector\'s
   await page.keyboard.press('Enter');
   assert.match(await text('#dump'), /^disk 0, slot 0, sector 1: 00\/00\/02/);
   await accessible(page, 'a disk in the picture');
+});
+
+await check('the inspector opens another format, saves a disk in each, and lists the losses before a lossy save', async () => {
+  await pick('inspect', 'GAME.IMD');
+  await page.waitForFunction(() => document.querySelectorAll('#map rect.sector').length === 80 * 16, { timeout: 5000 }).catch(() => {});
+  assert.equal((await page.$$('#map rect.sector')).length, 80 * 16);
+  const saved = async () => page.evaluate(async () => {
+    const link = document.querySelector('#save-link');
+    if (link.hidden) return null;
+    const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+    let binary = '';
+    for (let i = 0; i < bytes.length; i += 8192) binary += String.fromCharCode(...bytes.subarray(i, i + 8192));
+    return { name: link.download, data: btoa(binary) };
+  });
+  await page.select('#save-format', 'hfe');
+  await page.click('#save-as');
+  const hfe = await saved();
+  assert.equal(hfe.name, 'GAME.HFE');
+  assert.ok(Buffer.from(hfe.data, 'base64').equals(readFileSync(file('GAME.HFE'))));
+  await pick('inspect', 'GAME.NEW.D88');
+  await page.select('#save-format', 'hfe');
+  await page.click('#save-as');
+  assert.equal(await saved(), null);
+  assert.match(await text('#save-losses'), /^Saved as HFE, this disk would lose what follows:slots 0–79: track-too-long: track 00\/00: sectors of 12288 bytes do not fit a real track of 6250 bytes at 250 kbit\/s, 300 rpm \(and 79 more like it\)Save as HFE all the same$/);
+  await page.screenshot({ path: join(dirname(page_path), 'screenshot-losses.png'), fullPage: true });
+  await page.click('#save-losses button');
+  assert.equal((await saved()).name, 'GAME.NEW.HFE');
+  await accessible(page, 'a lossy save offered');
 });
 
 await check('a browser that prefers Japanese gets the page in Japanese; #lang switches back', async () => {
