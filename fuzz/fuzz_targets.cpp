@@ -126,3 +126,35 @@ int32_t fuzz_run_job(const uint8_t* data, size_t size)
     set_d88_message_handler(nullptr, nullptr);
     return result;
 }
+
+void fuzz_import_image(const uint8_t* data, size_t size)
+{
+    if (size < 2 || size > INT32_MAX)
+        return;
+    set_d88_message_handler(ignore_message, nullptr);
+    const int32_t format = 1 + data[0] % (D88_FILE_FORMAT_COUNT - 1);
+    d88_image image = {};
+    if (import_d88_image(&image, data + 1, static_cast<int32_t>(size - 1), format) == 1) {
+        int32_t written = 0;
+        uint8_t* d88 = serialise(image, &written);
+        require_round_trip(d88, written, 1);
+        uint8_t* out = nullptr;
+        int32_t out_size = 0;
+        const int32_t losses = export_d88_disk(image.disks, format, nullptr, nullptr, nullptr, &out, &out_size);
+        require(losses >= 0, "an image read can be written in its format, or its losses said");
+        d88_image again = {};
+        if (losses == 0) {
+            require(import_d88_image(&again, out, out_size, format) == 1, "what is written in a format reads back");
+            int32_t again_size = 0;
+            uint8_t* again_d88 = serialise(again, &again_size);
+            require(again_size == written && std::memcmp(again_d88, d88, static_cast<size_t>(written)) == 0,
+                    "an image written in its format without a loss reads back as the same records");
+            std::free(again_d88);
+        }
+        free_d88_image(&again, 0);
+        std::free(out);
+        std::free(d88);
+    }
+    free_d88_image(&image, 0);
+    set_d88_message_handler(nullptr, nullptr);
+}

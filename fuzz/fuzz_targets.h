@@ -15,4 +15,10 @@ void fuzz_read_image(const uint8_t* data, size_t size);
 // back with its disks; returns its size, or -1 when the job failed.
 int32_t fuzz_run_job(const uint8_t* data, size_t size);
 
+// Reads data after its first byte as an image of the format that byte
+// names (modulo the formats), never crashing; an image read must be a D88
+// image that writes and reads back, and written again in its format where
+// nothing is lost, must read back as the same records.
+void fuzz_import_image(const uint8_t* data, size_t size);
+
 #endif

@@ -8,13 +8,15 @@
 
 TEST(FuzzReplay, EveryKeptInput)
 {
-    for (const char* target : {"read", "job"}) {
+    for (const char* target : {"read", "job", "import"}) {
         for (const auto& entry : fs::directory_iterator(std::string(FUZZ_CORPUS_DIR "/") + target)) {
             const bytes input = read_file(entry.path().string());
             int32_t result = -1;
             printed_by([&] {
                 if (target[0] == 'r')
                     fuzz_read_image(input.data(), input.size());
+                else if (target[0] == 'i')
+                    fuzz_import_image(input.data(), input.size());
                 else
                     result = fuzz_run_job(input.data(), input.size());
             });
