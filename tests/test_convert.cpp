@@ -449,6 +449,31 @@ TEST(Convert, HfeTrackHasThePublishedMarksAndCrcs)
         got.push_back(b);
     }
     EXPECT_EQ(got, (std::vector<uint8_t>{0xFE, 0, 0, 1, 2, 0xCA, 0x6F}));
+
+    // An FM cylinder 0 on a 2HD disk (PC-98): the header's track-0 fields say
+    // FM, and its ID mark is FE with the clock C7 (cells F57E), each cell
+    // doubled at FM's half rate: 1010 1010 0010 0010 0010 1010 1010 1000.
+    test_disk pc98 = {std::string(16, ' '), 0, 0x20, std::vector<test_track>(2)};
+    for (uint8_t r = 1; r <= 26; ++r)
+        pc98.slots[0].push_back({0, 0, r, 0, bytes(128, r), 0x40});
+    for (uint8_t r = 1; r <= 8; ++r)
+        pc98.slots[1].push_back({0, 1, r, 3, bytes(1024, r)});
+    d88_image image = {};
+    const exported_disk fm = exported(disk_of(build_disk(pc98), &image), D88_FILE_HFE, false);
+    free_d88_image(&image, 0);
+    ASSERT_EQ(fm.losses, 0);
+    EXPECT_EQ(fm.out[11], 0x00);                    // MFM, but for
+    EXPECT_EQ(fm.out[22], 0x00);                    // track 0 side 0, in another encoding:
+    EXPECT_EQ(fm.out[23], 0x02);                    // FM
+    EXPECT_EQ(fm.out[12] | fm.out[13] << 8, 500);   // kbit/s
+    EXPECT_EQ(fm.out[14] | fm.out[15] << 8, 360);   // rpm
+    const size_t fm_track = static_cast<size_t>(fm.out[512] | fm.out[513] << 8) * 512;
+    // gap 4a (40), sync (6), index mark (1), gap 1 (26), sync (6): 79 bytes of 32 cells
+    const size_t fm_id = 79 * 32 / 8;
+    bytes mark;
+    for (size_t x = fm_id; x < fm_id + 4; ++x)
+        mark.push_back(fm.out[fm_track + x / 256 * 512 + x % 256]);
+    EXPECT_TRUE(mark == (bytes{0x55, 0x44, 0x54, 0x15}));
 }
 
 // A stream the library did not make, in HFE versions 1 and 3 (its no-op
