@@ -46,6 +46,19 @@ void print_counts(const report_target& target)
                static_cast<int>(target.count[2]), plural(target.count[2], "note", "notes"));
 }
 
+// The end of a finding's JSON object: its sector's ID (where it has one)
+// and its message.
+void print_json_end(int32_t c, int32_t h, int32_t r, const char* message, report_target* target)
+{
+    if (c >= 0)
+        print_text(", \"sector\": \"%02X/%02X/%02X\"", static_cast<unsigned>(c), static_cast<unsigned>(h),
+                   static_cast<unsigned>(r));
+    print_text(", \"message\": ");
+    print_json_string(message);
+    print_text("}");
+    target->first = false;
+}
+
 // One finding of an image as a JSON object.
 void print_image_json(const d88_finding& f, report_target* target)
 {
@@ -57,13 +70,7 @@ void print_image_json(const d88_finding& f, report_target* target)
         if (values[i] >= 0)
             print_text(", \"%s\": %d", names[i], static_cast<int>(values[i]));
     }
-    if (f.c >= 0)
-        print_text(", \"sector\": \"%02X/%02X/%02X\"", static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
-                   static_cast<unsigned>(f.r));
-    print_text(", \"message\": ");
-    print_json_string(f.message);
-    print_text("}");
-    target->first = false;
+    print_json_end(f.c, f.h, f.r, f.message, target);
 }
 
 // An image's findings, counted by severity: text lines (those of one kind
@@ -149,13 +156,7 @@ void print_job_json(const job_finding& f, report_target* target)
         print_text(", \"image\": ");
         print_json_string(f.image);
     }
-    if (f.c >= 0)
-        print_text(", \"sector\": \"%02X/%02X/%02X\"", static_cast<unsigned>(f.c), static_cast<unsigned>(f.h),
-                   static_cast<unsigned>(f.r));
-    print_text(", \"message\": ");
-    print_json_string(f.message);
-    print_text("}");
-    target->first = false;
+    print_json_end(f.c, f.h, f.r, f.message, target);
 }
 
 // Findings of the job about one image at one track or the next, or of the

@@ -218,9 +218,10 @@ void append_job_finding(const job_finding* f, void* context)
 
 extern "C" {
 
-// What a completed job hands back: the status (0 when the image was
-// completed), the image's bytes and the name the console tool would give
-// the output file.  Released with vorkast_web_release.
+// What a call that makes an image hands back: the status (0 when the image
+// was made), the image's bytes, and a text: the name of the output file (the
+// one the console tool would give a completed image; a repaired image's), or
+// for an export the losses as JSON.  Released with vorkast_web_release.
 struct web_result {
     int32_t status;
     uint8_t* image;

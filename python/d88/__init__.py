@@ -390,7 +390,7 @@ class Image:
     def from_bytes(cls, data: BytesLike) -> "Image":
         """Reads the bytes of an image file; D88Error with the reader's chain,
         also when they hold no disk."""
-        disks = [Disk(*d) for d in _result(_native.read_bytes(_byte_string(data, "an image")))]
+        disks = [Disk(*d) for d in _result(_native.import_image(_byte_string(data, "an image"), 0))]
         if not disks:
             raise D88Error(["error: the bytes hold no D88 disk"])
         return cls(disks)

@@ -108,29 +108,6 @@ PyObject* read_file(PyObject*, PyObject* args)
     });
 }
 
-PyObject* read_bytes(PyObject*, PyObject* args)
-{
-    Py_buffer data;
-    if (!PyArg_ParseTuple(args, "y*", &data))
-        return nullptr;
-    PyObject* result = nullptr;
-    if (data.len > INT32_MAX) {
-        PyErr_SetString(PyExc_ValueError, "an image holds less than 2 GiB");
-    } else {
-        result = with_lines([&]() -> PyObject* {
-            d88_image image = {};
-            PyObject* disks = read_d88_image_from_buffer(&image, static_cast<const uint8_t*>(data.buf),
-                                                         static_cast<int32_t>(data.len)) >= 0
-                                  ? disk_list(image)
-                                  : nullptr;
-            free_d88_image(&image, 0);
-            return disks;
-        });
-    }
-    PyBuffer_Release(&data);
-    return result;
-}
-
 // The 164 slots of a disk's raw bytes as lists of sector tuples.
 PyObject* parse_disk(PyObject*, PyObject* args)
 {
@@ -417,7 +394,7 @@ PyObject* scan(PyObject*, PyObject* args)
     return findings != nullptr || PyErr_Occurred() ? findings : PyErr_NoMemory();
 }
 
-// The bytes of an image of another format, read as D88 disks.
+// The bytes of an image of a format (D88 among them), read as D88 disks.
 PyObject* import_image(PyObject*, PyObject* args)
 {
     Py_buffer data;
@@ -494,7 +471,6 @@ PyObject* load(PyObject*, PyObject* args)
 
 PyMethodDef METHODS[] = {
     {"read_file", read_file, METH_VARARGS, "(path) -> (disks | None, lines)"},
-    {"read_bytes", read_bytes, METH_VARARGS, "(data) -> (disks | None, lines)"},
     {"parse_disk", parse_disk, METH_VARARGS, "(raw) -> 164 lists of sectors"},
     {"serialise_disk", serialise_disk, METH_VARARGS, "(name, reserved, write_protect, media, slots) -> raw"},
     {"store", store, METH_VARARGS, "(path, data) -> (True | None, lines)"},
