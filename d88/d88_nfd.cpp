@@ -83,7 +83,7 @@ bool read_track_sectors(d88_track* track, const uint8_t* ids, int32_t count, con
         const int32_t data = 128 << (id[3] & 7);
         const int64_t copies = r1 ? id[ID_R1_RETRY] : 0;
         if (id[3] > 7 || *at + data * (copies + 1) > size) {
-            print_d88_message("illegal data: NFD sector %02X/%02X/%02X passes the end of the file\\n", id[0], id[1], id[2]);
+            print_d88_message("illegal data: NFD sector %02X/%02X/%02X passes the end of the file\n", id[0], id[1], id[2]);
             return false;
         }
         if (!copy_d88_sector_data(&s, bytes + *at, static_cast<uint16_t>(data))) {
@@ -121,7 +121,7 @@ int32_t read_r1(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_t head
         const int32_t count = where + 16 <= header_size ? get_le16(bytes + where) : 0;
         const int32_t diagnostics = where + 16 <= header_size ? get_le16(bytes + where + 2) : 0;
         if (where < R1_HEADER || where + 16 + int64_t{ID_SIZE} * (count + diagnostics) > header_size) {
-            print_d88_message("illegal data: NFD track %d's header at 0x%08X passes the header\\n", static_cast<int>(t),
+            print_d88_message("illegal data: NFD track %d's header at 0x%08X passes the header\n", static_cast<int>(t),
                               static_cast<unsigned>(where));
             return -1;
         }
@@ -132,7 +132,7 @@ int32_t read_r1(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_t head
             at += int64_t{static_cast<uint32_t>(get_le32(id + ID_DIAG_LENGTH))} * (id[ID_DIAG_RETRY] + 1);
         }
         if (at > size) {
-            print_d88_message("illegal data: NFD track %d's data passes the end of the file\\n", static_cast<int>(t));
+            print_d88_message("illegal data: NFD track %d's data passes the end of the file\n", static_cast<int>(t));
             return -1;
         }
     }
@@ -222,7 +222,7 @@ int32_t read_nfd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
         return -1;
     }
     if (header_size < (r0 ? R0_HEADER - 16 : R1_HEADER) || header_size > size) {
-        print_d88_message("illegal data: NFD header of %lld bytes in a file of %d\\n", static_cast<long long>(header_size),
+        print_d88_message("illegal data: NFD header of %lld bytes in a file of %d\n", static_cast<long long>(header_size),
                           static_cast<int>(size));
         return -1;
     }

@@ -27,6 +27,30 @@ bytes filled(size_t size, uint8_t first)
     return b;
 }
 
+// An NFD sector ID: C H R N, MFM, deleted mark, status, ST0 (with the head
+// bit) to ST2, then the PDA (revision 0) or the retry count and the PDA.
+bytes nfd_id(uint8_t c, uint8_t h, uint8_t r, uint8_t n, uint8_t mfm, uint8_t ddam, uint8_t st1, uint8_t st2, uint8_t tenth,
+             uint8_t eleventh)
+{
+    return bytes{c, h, r, n, mfm, ddam, 0, static_cast<uint8_t>(h << 2), st1, st2, tenth, eleventh, 0, 0, 0, 0};
+}
+
+// An NFD revision 0 image, named NFD, write-protected, whose track 1
+// (cylinder 0, head 1) holds one MFM sector with a data error; data
+// follows the header.
+bytes nfd_r0(const bytes& data)
+{
+    bytes r0(0x10A10, 0);  // 0x120, 163 x 26 IDs of 16 bytes, 16 reserved
+    std::memcpy(r0.data(), "T98FDDIMAGE.R0", 15);
+    std::memcpy(r0.data() + 0x10, "NFD", 3);
+    put(r0, 0x110, 0x10A10), r0[0x114] = 1, r0[0x115] = 2;
+    for (int i = 0; i < 163 * 26; ++i)
+        std::fill(r0.begin() + 0x120 + 16 * i, r0.begin() + 0x120 + 16 * i + 11, 0xFF);
+    const bytes one = nfd_id(0, 1, 1, 1, 1, 0, 0x20, 0x20, 0x90, 0);
+    std::copy(one.begin(), one.end(), r0.begin() + 0x120 + 26 * 16);
+    return concat({r0, data});
+}
+
 // An IMD image: a header line, a comment that names the disk, then two
 // tracks.  Track 0 (250 kbit/s MFM, head 0) has a cylinder map, a head map
 // and a size table, and one record of each kind: normal, compressed,
@@ -136,6 +160,13 @@ TEST(Convert, BrokenImagesAreRefusedWithTheirPlace)
         {bytes(1261567, 0), D88_FILE_HDM, "illegal data: 1261567 bytes, but the HDM geometry needs 1261568\nread hdm image error\n"},
         {bytes(20, 0), D88_FILE_FDI, "illegal data: the FDI header is cut\nread fdi image error\n"},
         {patch(bytes(4096 + 1024, 0), 0x08, 4096), D88_FILE_FDI, "illegal data: FDI geometry 0 x 0 x 0 x 0 bytes, header 4096 bytes\nread fdi image error\n"},
+        {patch(patch(patch(patch(patch(bytes(4096, 0), 0x08, 4096), 0x10, 1024), 0x14, 8), 0x18, 3), 0x1C, 77), D88_FILE_FDI,
+         "illegal data: FDI geometry 77 x 3 x 8 x 1024 bytes, header 4096 bytes\nread fdi image error\n"},
+        {nfd_r0(filled(255, 9)), D88_FILE_NFD, "illegal data: NFD sector 00/01/01 passes the end of the file\nread nfd image error\n"},
+        {patch(nfd_r0(filled(256, 9)), 0x110, 0x109F0), D88_FILE_NFD, "illegal data: NFD header of 68080 bytes in a file of 68368\nread nfd image error\n"},
+        {bytes(600, 0), D88_FILE_HFE, "illegal data: no HFE header\nread hfe image error\n"},
+        {patch(IMD, 37 + 5 + 12, 0x8000, 2), D88_FILE_IMD,  // a size table entry of 32768 bytes
+         "illegal data: IMD track at 0x0000003E: a sector record is cut, of no type IMD has, or too large for a D88 sector\nread imd image error\n"},
     };
     for (const row& r : rows) {
         std::string said;
@@ -250,20 +281,8 @@ TEST(Convert, TrackMarksThereAndBack)
 // over, the tracks a DIM table names.
 TEST(Convert, NfdAndDimFromThePublishedLayouts)
 {
-    const auto id = [](uint8_t c, uint8_t h, uint8_t r, uint8_t n, uint8_t mfm, uint8_t ddam, uint8_t st1, uint8_t st2, uint8_t tenth,
-                       uint8_t eleventh) {
-        return bytes{c, h, r, n, mfm, ddam, 0, static_cast<uint8_t>(h << 2), st1, st2, tenth, eleventh, 0, 0, 0, 0};
-    };
     // revision 0: track 1 (cylinder 0, head 1) holds an MFM sector with a data error
-    bytes r0(0x10A40, 0);
-    std::memcpy(r0.data(), "T98FDDIMAGE.R0", 15);
-    std::memcpy(r0.data() + 0x10, "NFD", 3);
-    put(r0, 0x110, 0x10A40), r0[0x114] = 1, r0[0x115] = 2;
-    for (int i = 0; i < 163 * 26; ++i)
-        std::fill(r0.begin() + 0x120 + 16 * i, r0.begin() + 0x120 + 16 * i + 11, 0xFF);
-    const bytes one = id(0, 1, 1, 1, 1, 0, 0x20, 0x20, 0x90, 0);
-    std::copy(one.begin(), one.end(), r0.begin() + 0x120 + 26 * 16);
-    r0 = concat({r0, filled(256, 9)});
+    const bytes r0 = nfd_r0(filled(256, 9));
     test_disk want0 = {"NFD             ", 0x10, 0x20, {{}, {{0, 1, 1, 1, filled(256, 9), 0, 0, 0xB0}}}};
     EXPECT_TRUE(imported(r0, D88_FILE_NFD) == build_disk(want0));
     // revision 1: track 0 has two sectors (the first with a retry copy) and a diagnostic entry
@@ -273,7 +292,7 @@ TEST(Convert, NfdAndDimFromThePublishedLayouts)
     bytes track = {2, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     bytes diagnostic(16, 0);
     put(diagnostic, 10, 10);
-    r1 = concat({r1, track, id(0, 0, 1, 1, 1, 0, 0, 0, 1, 0x90), id(0, 0, 2, 1, 0, 1, 0, 0, 0, 0x90), diagnostic});
+    r1 = concat({r1, track, nfd_id(0, 0, 1, 1, 1, 0, 0, 0, 1, 0x90), nfd_id(0, 0, 2, 1, 0, 1, 0, 0, 0, 0x90), diagnostic});
     put(r1, 0x110, static_cast<uint32_t>(r1.size()));
     r1 = concat({r1, filled(256, 1), bytes(256, 0xEE), filled(256, 2), bytes(10, 0xDD)});
     test_disk want1 = {std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 1)}, {0, 0, 2, 1, filled(256, 2), 0x40, 0x10, 0x10}}}};
