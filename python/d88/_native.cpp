@@ -293,21 +293,40 @@ PyObject* file_formats(PyObject*, PyObject*)
     return names;
 }
 
+// The job of (game, data1, data2, name1, name2, name3, index, track): each
+// image its bytes (None: not given) and the name its lines use.  The
+// caller releases the buffers.  False with a Python error pending.
+bool parse_job(PyObject* args, Py_buffer images[JOB_IMAGE_COUNT], job* request)
+{
+    const char* names[JOB_IMAGE_COUNT] = {};
+    int index = 0, track = ALL_TRACKS;
+    if (!PyArg_ParseTuple(args, "y*z*z*yyyii", &images[0], &images[1], &images[2], &names[0], &names[1], &names[2],
+                          &index, &track))
+        return false;
+    *request = {{}, static_cast<uint32_t>(index), track};
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        if (images[i].buf != nullptr)
+            request->image[i] = {names[i], static_cast<const uint8_t*>(images[i].buf), static_cast<int32_t>(images[i].len)};
+    }
+    return true;
+}
+
+void release_buffers(Py_buffer images[JOB_IMAGE_COUNT])
+{
+    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
+        if (images[i].obj != nullptr)
+            PyBuffer_Release(&images[i]);
+    }
+}
+
 // The job of vorkast on the bytes of three images; the completed game
 // image's bytes.
 PyObject* complete(PyObject*, PyObject* args)
 {
     Py_buffer images[JOB_IMAGE_COUNT] = {};
-    const char* names[JOB_IMAGE_COUNT] = {};
-    int index = 0, track = ALL_TRACKS;
-    if (!PyArg_ParseTuple(args, "y*z*z*yyyii", &images[0], &images[1], &images[2], &names[0], &names[1], &names[2],
-                          &index, &track))
+    job request = {};
+    if (!parse_job(args, images, &request))
         return nullptr;
-    job request = {{}, static_cast<uint32_t>(index), track};
-    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
-        if (images[i].buf != nullptr)
-            request.image[i] = {names[i], static_cast<const uint8_t*>(images[i].buf), static_cast<int32_t>(images[i].len)};
-    }
     PyObject* result = with_lines([&]() -> PyObject* {
         if (!check_job_images(&request))
             return nullptr;
@@ -321,10 +340,7 @@ PyObject* complete(PyObject*, PyObject* args)
         release_job(&state);
         return bytes;
     });
-    for (Py_buffer& image : images) {
-        if (image.obj != nullptr)
-            PyBuffer_Release(&image);
-    }
+    release_buffers(images);
     return result;
 }
 
@@ -345,24 +361,14 @@ void add_job_finding(const job_finding* f, void* context)
 PyObject* check_job(PyObject*, PyObject* args)
 {
     Py_buffer images[JOB_IMAGE_COUNT] = {};
-    const char* names[JOB_IMAGE_COUNT] = {};
-    int index = 0, track = ALL_TRACKS;
-    if (!PyArg_ParseTuple(args, "y*z*z*yyyii", &images[0], &images[1], &images[2], &names[0], &names[1], &names[2],
-                          &index, &track))
+    job request = {};
+    if (!parse_job(args, images, &request))
         return nullptr;
-    job request = {{}, static_cast<uint32_t>(index), track};
-    for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
-        if (images[i].buf != nullptr)
-            request.image[i] = {names[i], static_cast<const uint8_t*>(images[i].buf), static_cast<int32_t>(images[i].len)};
-    }
     PyObject* findings = PyList_New(0);
     job_readiness readiness = {0, 0};
     if (findings != nullptr && check_job(request, add_job_finding, findings, &readiness) < 0)
         Py_CLEAR(findings);
-    for (Py_buffer& image : images) {
-        if (image.obj != nullptr)
-            PyBuffer_Release(&image);
-    }
+    release_buffers(images);
     if (findings == nullptr)
         return PyErr_Occurred() ? nullptr : PyErr_NoMemory();
     return Py_BuildValue("(iiN)", readiness.tracks, readiness.ready, findings);
