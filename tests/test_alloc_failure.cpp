@@ -128,3 +128,32 @@ TEST(AllocationFailure, Reading)
         EXPECT_TRUE(image.disks == nullptr && image.disk_count == 0) << k;
     }
 }
+
+// An image of each other format read while memory runs out at any point:
+// the failure is said, and the image is left empty.
+TEST(AllocationFailure, Importing)
+{
+    d88_disk* disk = create_d88_disk("X", 3);
+    for (int32_t slot = 4; slot < D88_TRACK_MAX; ++slot) {  // two cylinders suffice
+        for (int32_t i = 0; i < disk->track[slot].count; ++i)
+            std::free(disk->track[slot].sectors[i].data);
+        std::free(disk->track[slot].sectors);
+        disk->track[slot] = d88_track{0, nullptr};
+    }
+    for (int32_t format : {D88_FILE_IMD, D88_FILE_HFE, D88_FILE_NFD, D88_FILE_DIM, D88_FILE_FDI}) {
+        uint8_t* out = nullptr;
+        int32_t size = 0;
+        ASSERT_EQ(export_d88_disk(disk, format, nullptr, nullptr, nullptr, &out, &size), 0) << format;
+        d88_image image = {};
+        const auto import = [&] { return import_d88_image(&image, out, size, format); };
+        failing_at(LONG_MAX, import);
+        free_d88_image(&image, 0);
+        for (long k = 1, needed = counted; k <= needed; ++k) {
+            const std::string said = failing_at(k, [&] { EXPECT_EQ(import(), -1) << format << " " << k; });
+            EXPECT_NE(said.find("memory exhaust!\n"), std::string::npos) << format << " " << k << said;
+            EXPECT_TRUE(image.disks == nullptr && image.disk_count == 0) << format << " " << k;
+        }
+        std::free(out);
+    }
+    free_d88_disk(disk, 1);
+}

@@ -297,6 +297,17 @@ TEST(Convert, NfdAndDimFromThePublishedLayouts)
     r1 = concat({r1, filled(256, 1), bytes(256, 0xEE), filled(256, 2), bytes(10, 0xDD)});
     test_disk want1 = {std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 1)}, {0, 0, 2, 1, filled(256, 2), 0x40, 0x10, 0x10}}}};
     EXPECT_TRUE(imported(r1, D88_FILE_NFD) == build_disk(want1));
+    // revision 1 with one sector and nothing after its ID: the PDA still gives the media
+    bytes lone(0x3C0, 0);
+    std::memcpy(lone.data(), "T98FDDIMAGE.R1", 15);
+    put(lone, 0x120, 0x3C0);
+    lone = concat({lone, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, nfd_id(0, 0, 1, 1, 1, 0, 0, 0, 0, 0x90)});
+    put(lone, 0x110, static_cast<uint32_t>(lone.size()));
+    lone = concat({lone, filled(256, 5)});
+    EXPECT_TRUE(imported(lone, D88_FILE_NFD) == build_disk({std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 5)}}}}));
+    // IMD: a sector of 32767 bytes, the most a D88 sector holds, in a size table
+    const bytes largest = concat({text("IMD 1.18: 07/12/2026 12:00:00\r\n\x1A"), {5, 0, 0, 1, 0xFF, 1, 0xFF, 0x7F, 2, 0x42}});
+    EXPECT_TRUE(imported(largest, D88_FILE_IMD) == build_disk({std::string(16, ' '), 0, 0, {{{0, 0, 1, 0, bytes(32767, 0x42)}}}}));
     // DIM: media 0 (2HD, 8 x 1024), tracks 0 and 3
     bytes dim(256, 0);
     dim[1] = dim[4] = 1;
