@@ -385,7 +385,9 @@ bool write_disk(const d88_disk* disk, const char* path)
     return write_image(&alone, path);
 }
 
-int run_d88disk(int argc, char** argv)
+namespace {
+
+int run_command_line(int argc, char** argv)
 {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         print_text("d88disk %s\n", D88_VERSION_STRING);
@@ -413,5 +415,15 @@ int run_d88disk(int argc, char** argv)
     }
     const int status = parse_command_line(argc - 2, argv + 2, *command, &line) ? run_command(line) : 1;
     std::free(line.words);
+    return status;
+}
+
+}  // namespace
+
+// The whole run; a line left without its end goes out with it.
+int run_d88disk(int argc, char** argv)
+{
+    const int status = run_command_line(argc, argv);
+    finish_text();
     return status;
 }

@@ -98,9 +98,11 @@ bool parse_arguments(int argc, char** argv, run_arguments* args)
 
 }  // namespace
 
+namespace {
+
 // The stages in order; the first failure ends the run with status 1, and
 // whatever was loaded is released on every path.
-int run_vorkast(int argc, char** argv)
+int run_stages(int argc, char** argv)
 {
     run_arguments args = {{{}, 0, ALL_TRACKS}, nullptr, false, false};
     if (!parse_arguments(argc, argv, &args))
@@ -121,4 +123,14 @@ int run_vorkast(int argc, char** argv)
     release_job(&state);
     std::free(derived_output);
     return written ? 0 : 1;
+}
+
+}  // namespace
+
+// The whole run; a line left without its end goes out with it.
+int run_vorkast(int argc, char** argv)
+{
+    const int status = run_stages(argc, argv);
+    finish_text();
+    return status;
 }
