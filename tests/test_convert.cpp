@@ -252,6 +252,8 @@ TEST(Convert, TrackMarksThereAndBack)
     test_disk hfe_only = pc98;
     hfe_only.slots[3][6].status = 0xA0;
     hfe_only.slots[3][7].status = 0xF0, hfe_only.slots[3][7].data.clear();
+    test_disk mixed = pc98;
+    mixed.slots[2][5].density = 0x40;
     const struct {
         test_disk disk;
         int32_t format;
@@ -260,6 +262,7 @@ TEST(Convert, TrackMarksThereAndBack)
         {pc98, D88_FILE_IMD, {}},
         {hfe_only, D88_FILE_HFE, {}},
         {hfe_only, D88_FILE_IMD, {"lost-status 3.6 01/01/07"}},
+        {mixed, D88_FILE_HFE, {"lost-mixed 2.5 01/00/06"}},
         {pc98, D88_FILE_NFD, {}},
         {hfe_only, D88_FILE_NFD, {"lost-status 3.6 01/01/07", "lost-status 3.7 01/01/08", "lost-size 3.7 01/01/08"}},
     };
@@ -285,6 +288,10 @@ TEST(Convert, NfdAndDimFromThePublishedLayouts)
     const bytes r0 = nfd_r0(filled(256, 9));
     test_disk want0 = {"NFD             ", 0x10, 0x20, {{}, {{0, 1, 1, 1, filled(256, 9), 0, 0, 0xB0}}}};
     EXPECT_TRUE(imported(r0, D88_FILE_NFD) == build_disk(want0));
+    d88_image image = {};
+    const exported_disk written = exported(disk_of(build_disk(want0), &image), D88_FILE_NFD, false);
+    free_d88_image(&image, 0);
+    EXPECT_TRUE(written.out == patch(r0, 0x120 + 26 * 16 + 7, 0x44, 1));  // ST0: abnormal end, head 1
     // revision 1: track 0 has two sectors (the first with a retry copy) and a diagnostic entry
     bytes r1(0x3C0, 0);
     std::memcpy(r1.data(), "T98FDDIMAGE.R1", 15);
@@ -293,9 +300,12 @@ TEST(Convert, NfdAndDimFromThePublishedLayouts)
     bytes diagnostic(16, 0);
     put(diagnostic, 10, 10);
     r1 = concat({r1, track, nfd_id(0, 0, 1, 1, 1, 0, 0, 0, 1, 0x90), nfd_id(0, 0, 2, 1, 0, 1, 0, 0, 0, 0x90), diagnostic});
+    put(r1, 0x124, static_cast<uint32_t>(r1.size()));  // track 1, after the diagnostic's data
+    r1 = concat({r1, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, nfd_id(0, 1, 1, 1, 1, 0, 0, 0, 0, 0x90)});
     put(r1, 0x110, static_cast<uint32_t>(r1.size()));
-    r1 = concat({r1, filled(256, 1), bytes(256, 0xEE), filled(256, 2), bytes(10, 0xDD)});
-    test_disk want1 = {std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 1)}, {0, 0, 2, 1, filled(256, 2), 0x40, 0x10, 0x10}}}};
+    r1 = concat({r1, filled(256, 1), bytes(256, 0xEE), filled(256, 2), bytes(10, 0xDD), filled(256, 3)});
+    test_disk want1 = {std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 1)}, {0, 0, 2, 1, filled(256, 2), 0x40, 0x10, 0x10}},
+                                                      {{0, 1, 1, 1, filled(256, 3)}}}};
     EXPECT_TRUE(imported(r1, D88_FILE_NFD) == build_disk(want1));
     // revision 1 with one sector and nothing after its ID: the PDA still gives the media
     bytes lone(0x3C0, 0);
@@ -307,7 +317,9 @@ TEST(Convert, NfdAndDimFromThePublishedLayouts)
     EXPECT_TRUE(imported(lone, D88_FILE_NFD) == build_disk({std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 5)}}}}));
     // IMD: a sector of 32767 bytes, the most a D88 sector holds, in a size table
     const bytes largest = concat({text("IMD 1.18: 07/12/2026 12:00:00\r\n\x1A"), {5, 0, 0, 1, 0xFF, 1, 0xFF, 0x7F, 2, 0x42}});
-    EXPECT_TRUE(imported(largest, D88_FILE_IMD) == build_disk({std::string(16, ' '), 0, 0, {{{0, 0, 1, 0, bytes(32767, 0x42)}}}}));
+    const bytes largest_d88 = build_disk({std::string(16, ' '), 0, 0, {{{0, 0, 1, 0, bytes(32767, 0x42)}}}});
+    EXPECT_TRUE(imported(largest, D88_FILE_IMD) == largest_d88);
+    EXPECT_TRUE(imported(largest_d88, D88_FILE_D88) == largest_d88);
     // DIM: media 0 (2HD, 8 x 1024), tracks 0 and 3
     bytes dim(256, 0);
     dim[1] = dim[4] = 1;
@@ -510,6 +522,38 @@ TEST(Convert, HfeTrackHasThePublishedMarksAndCrcs)
 // opcodes among the bytes): every ID in the order it passes the head, a
 // bad data CRC as status 0xB0, the deleted mark, a sector whose data mark
 // is missing as 0xF0.
+// Gap 3 is the standard one where the track holds it (84 bytes after
+// sectors of 512 on a 2DD track) and smaller where it does not (18 sectors
+// of 256 on a 2D track: (6250 - 146 - 18 x 318) / 18 = 21): the second
+// sector's sync A1 A1 A1 stands where that gap puts it.
+TEST(Convert, HfeGapsFitTheRevolution)
+{
+    const struct {
+        test_disk disk;
+        size_t gap3;
+    } rows[] = {
+        {{std::string(16, ' '), 0, 0x10, {{}}}, 84},
+        {{std::string(16, ' '), 0, 0x00, {{}}}, 21},
+    };
+    for (const auto& row : rows) {
+        test_disk disk = row.disk;
+        const uint8_t n = disk.disk_type == 0x10 ? 2 : 1;
+        for (uint8_t r = 1; r <= (n == 2 ? 9 : 18); ++r)
+            disk.slots[0].push_back({0, 0, r, n, bytes(128u << n, r)});
+        d88_image image = {};
+        const exported_disk e = exported(disk_of(build_disk(disk), &image), D88_FILE_HFE, false);
+        free_d88_image(&image, 0);
+        ASSERT_EQ(e.losses, 0);
+        const size_t track = static_cast<size_t>(e.out[512] | e.out[513] << 8) * 512;
+        // index gap, mark and gap 1 (146), a sector (62 + data + gap 3), the sync's 12 zeros
+        const size_t a1 = 2 * (146 + 62 + (128u << n) + row.gap3 + 12);
+        bytes sync;
+        for (size_t x = a1; x < a1 + 6; ++x)
+            sync.push_back(e.out[track + x / 256 * 512 + x % 256]);
+        EXPECT_TRUE(sync == (bytes{0x22, 0x91, 0x22, 0x91, 0x22, 0x91})) << row.gap3;
+    }
+}
+
 TEST(Convert, HfeStreamsMadeElsewhereAreDecoded)
 {
     mfm_writer w;
