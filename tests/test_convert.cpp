@@ -523,34 +523,38 @@ TEST(Convert, HfeTrackHasThePublishedMarksAndCrcs)
 // bad data CRC as status 0xB0, the deleted mark, a sector whose data mark
 // is missing as 0xF0.
 // Gap 3 is the standard one where the track holds it (84 bytes after
-// sectors of 512 on a 2DD track) and smaller where it does not (18 sectors
-// of 256 on a 2D track: (6250 - 146 - 18 x 318) / 18 = 21): the second
-// sector's sync A1 A1 A1 stands where that gap puts it.
+// sectors of 512 on a 2DD track) and smaller where it does not: 18 sectors
+// of 256 on a 2D track, (6250 - 146 - 18 x 318) / 18 = 21; 18 FM sectors of
+// 128, (3125 - 73 - 18 x 161) / 18 = 8.  The second sector's ID mark stands
+// where that gap puts it.
 TEST(Convert, HfeGapsFitTheRevolution)
 {
     const struct {
-        test_disk disk;
+        uint8_t disk_type, n, count, density;
         size_t gap3;
     } rows[] = {
-        {{std::string(16, ' '), 0, 0x10, {{}}}, 84},
-        {{std::string(16, ' '), 0, 0x00, {{}}}, 21},
+        {0x10, 2, 9, 0x00, 84},
+        {0x00, 1, 18, 0x00, 21},
+        {0x00, 0, 18, 0x40, 8},
     };
     for (const auto& row : rows) {
-        test_disk disk = row.disk;
-        const uint8_t n = disk.disk_type == 0x10 ? 2 : 1;
-        for (uint8_t r = 1; r <= (n == 2 ? 9 : 18); ++r)
-            disk.slots[0].push_back({0, 0, r, n, bytes(128u << n, r)});
+        test_disk disk = {std::string(16, ' '), 0, row.disk_type, {{}}};
+        for (uint8_t r = 1; r <= row.count; ++r)
+            disk.slots[0].push_back({0, 0, r, row.n, bytes(128u << row.n, r), row.density});
         d88_image image = {};
         const exported_disk e = exported(disk_of(build_disk(disk), &image), D88_FILE_HFE, false);
         free_d88_image(&image, 0);
         ASSERT_EQ(e.losses, 0);
         const size_t track = static_cast<size_t>(e.out[512] | e.out[513] << 8) * 512;
-        // index gap, mark and gap 1 (146), a sector (62 + data + gap 3), the sync's 12 zeros
-        const size_t a1 = 2 * (146 + 62 + (128u << n) + row.gap3 + 12);
-        bytes sync;
-        for (size_t x = a1; x < a1 + 6; ++x)
-            sync.push_back(e.out[track + x / 256 * 512 + x % 256]);
-        EXPECT_TRUE(sync == (bytes{0x22, 0x91, 0x22, 0x91, 0x22, 0x91})) << row.gap3;
+        const bool fm = row.density != 0;
+        // index gap, mark and gap 1, a sector (its fields, data and gap 3), the sync
+        const size_t before = fm ? 73 + 33 + 128 + row.gap3 + 6 : 146 + 62 + (128u << row.n) + row.gap3 + 12;
+        const size_t at = before * (fm ? 32 : 16) / 8;
+        bytes mark;
+        for (size_t x = at; x < at + (fm ? 4 : 6); ++x)
+            mark.push_back(e.out[track + x / 256 * 512 + x % 256]);
+        const bytes expected = fm ? bytes{0x55, 0x44, 0x54, 0x15} : bytes{0x22, 0x91, 0x22, 0x91, 0x22, 0x91};
+        EXPECT_TRUE(mark == expected) << row.gap3;
     }
 }
 
