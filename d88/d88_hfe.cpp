@@ -85,19 +85,19 @@ int32_t choose_rpm(const d88_disk* disk, int32_t rpm)
 void pack_cells(const cell_stream& cells, uint8_t* out, int32_t bytes)
 {
     std::memset(out, 0, static_cast<size_t>(bytes));
-    for (int32_t i = 0; i < cells.count && i / 8 < bytes; ++i)
-        out[i / 8] = static_cast<uint8_t>(out[i / 8] | cells.cells[i] << (i % 8));
+    for (int32_t i = 0; i < cells.size && i / 8 < bytes; ++i)
+        out[i / 8] = static_cast<uint8_t>(out[i / 8] | cells.bytes[i] << (i % 8));
 }
 
 // The cells of one side's bytes, a version 3 stream's opcodes taken out.
 bool unpack_cells(const uint8_t* bytes, int32_t count, bool v3, cell_stream* cells)
 {
-    cells->count = 0;
+    cells->size = 0;
     if (cells->room < count * 8) {
-        std::free(cells->cells);
-        cells->cells = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(count) * 8 + 8));
-        cells->room = cells->cells != nullptr ? count * 8 : 0;
-        if (cells->cells == nullptr)
+        std::free(cells->bytes);
+        cells->bytes = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(count) * 8 + 8));
+        cells->room = cells->bytes != nullptr ? count * 8 : 0;
+        if (cells->bytes == nullptr)
             return false;
     }
     for (int32_t i = 0; i < count; ++i) {
@@ -117,7 +117,7 @@ bool unpack_cells(const uint8_t* bytes, int32_t count, bool v3, cell_stream* cel
             b = 0;  // weak bits: no transition to rely on
         }
         for (int32_t bit = skip; bit < 8; ++bit)
-            cells->cells[cells->count++] = static_cast<uint8_t>(b >> bit & 1);
+            cells->bytes[cells->size++] = static_cast<uint8_t>(b >> bit & 1);
     }
     return true;
 }
@@ -131,14 +131,14 @@ bool decode_side(const cell_stream& cells, bool fm_first, d88_track* track)
         const bool fm = attempt == 2 || (attempt == 0) == fm_first;
         uint8_t* stretched = nullptr;
         if (attempt == 2) {
-            stretched = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(cells.count) * 2 + 1, 1));
+            stretched = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(cells.size) * 2 + 1, 1));
             if (stretched == nullptr)
                 return false;
-            for (int32_t i = 0; i < cells.count; ++i)
-                stretched[2 * i] = cells.cells[i];
+            for (int32_t i = 0; i < cells.size; ++i)
+                stretched[2 * i] = cells.bytes[i];
         }
         int32_t count = 0;
-        track->sectors = decode_track(stretched != nullptr ? stretched : cells.cells, cells.count * (attempt == 2 ? 2 : 1), fm, &count);
+        track->sectors = decode_track(stretched != nullptr ? stretched : cells.bytes, static_cast<int32_t>(cells.size) * (attempt == 2 ? 2 : 1), fm, &count);
         std::free(stretched);
         if (count < 0)
             return false;
@@ -216,9 +216,9 @@ void write_hfe_disk(const d88_disk* disk, int32_t rpm, loss_report* report, byte
                             "track %02d/%02d: sectors of %d bytes do not fit a real track of %d bytes at %d kbit/s, %d rpm",
                             static_cast<int>(c), static_cast<int>(side), static_cast<int>(track_data_bytes(track)),
                             static_cast<int>(capacity), static_cast<int>(fm ? kbit / 2 : kbit), static_cast<int>(rpm));
-            cells.count = 0;
+            cells.size = 0;
             encode_track(&cells, track, fm, gap3 < 0 ? 0 : gap3, capacity);
-            cells.count = cells.count < cells_per_revolution ? cells.count : cells_per_revolution;
+            cells.size = cells.size < cells_per_revolution ? cells.size : cells_per_revolution;
             pack_cells(cells, sides + side * blocks * HFE_HALF_BLOCK, blocks * HFE_HALF_BLOCK);
         }
         for (int32_t b = 0; b < blocks; ++b) {
@@ -227,7 +227,7 @@ void write_hfe_disk(const d88_disk* disk, int32_t rpm, loss_report* report, byte
         }
     }
     sink->failed |= cells.failed;
-    std::free(cells.cells);
+    std::free(cells.bytes);
     std::free(sides);
 }
 
@@ -278,6 +278,6 @@ int32_t read_hfe_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
         }
     }
     std::free(side_bytes);
-    std::free(cells.cells);
+    std::free(cells.bytes);
     return result;
 }

@@ -46,21 +46,8 @@ int32_t sector_overhead(const layout& l, bool fm)
 
 bool put_cell(cell_stream* s, uint8_t cell)
 {
-    if (s->count == s->room) {
-        const int32_t room = s->room > 0 ? s->room * 2 : 1 << 16;
-        uint8_t* cells = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(room)));
-        if (cells == nullptr) {
-            s->failed = true;
-            return false;
-        }
-        if (s->count > 0)
-            std::memcpy(cells, s->cells, static_cast<size_t>(s->count));
-        std::free(s->cells);
-        s->cells = cells;
-        s->room = room;
-    }
-    s->cells[s->count++] = cell;
-    return true;
+    put_sink_byte(s, cell);
+    return !s->failed;
 }
 
 // One byte with the given clock bits (MFM: the clocks follow from the
@@ -281,17 +268,17 @@ int32_t fit_gap3(const d88_track& track, bool fm, int32_t capacity, int32_t* nee
 void encode_track(cell_stream* stream, const d88_track& track, bool fm, int32_t gap3, int32_t capacity)
 {
     const layout& l = fm ? FM_LAYOUT : MFM_LAYOUT;
-    const int32_t start = stream->count;
+    const int64_t start = stream->size;
     uint8_t previous = 0;
     put_run(stream, l.gap_byte, l.gap4a, fm, &previous);
     put_mark(stream, l, INDEX_MARK, fm, &previous);
     put_run(stream, l.gap_byte, l.gap1, fm, &previous);
     for (int32_t i = 0; i < track.count; ++i)
         encode_sector(stream, l, track.sectors[i], fm, gap3, &previous);
-    const int32_t end = start + capacity * cells_per_byte(fm);
-    while (stream->count + cells_per_byte(fm) <= end && !stream->failed)
+    const int64_t end = start + int64_t{capacity} * cells_per_byte(fm);
+    while (stream->size + cells_per_byte(fm) <= end && !stream->failed)
         put_byte(stream, l.gap_byte, fm ? FM_CLOCK : 0xFF, fm, &previous);
-    while (stream->count < end && put_cell(stream, 0)) {
+    while (stream->size < end && put_cell(stream, 0)) {
     }
 }
 

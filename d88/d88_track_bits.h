@@ -9,14 +9,11 @@
 #include <cstdint>
 
 #include "d88.h"
+#include "d88_convert.h"
 
-// A stream of cells (1: a flux transition), one per byte; cells of one
-// revolution.
-struct cell_stream {
-    uint8_t* cells;
-    int32_t count, room;
-    bool failed;  // memory ran out
-};
+// A stream of cells (1: a flux transition), one per byte, in a buffer that
+// grows as the track is written.
+using cell_stream = byte_sink;
 
 // The CRC-CCITT of floppy controllers (polynomial 0x1021) over count
 // bytes, from crc.
