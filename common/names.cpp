@@ -15,16 +15,10 @@ bool is_lead_byte(unsigned char b)
     return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
-}  // namespace
-
-void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE])
+// The bytes as text: decoded from code page 932, each byte that is no part
+// of a character, and each control byte, shown as '.'.
+void show_bytes(const unsigned char* name, int length, char* out)
 {
-    const unsigned char* name = reinterpret_cast<const unsigned char*>(disk->name);
-    int length = 0;
-    while (length < NAME_BYTES && name[length] != 0)
-        ++length;
-    while (length > 0 && name[length - 1] == ' ')
-        --length;
     int shown = 0;
     for (int i = 0; i < length;) {
         const int count = is_lead_byte(name[i]) && i + 1 < length ? 2 : 1;
@@ -35,6 +29,39 @@ void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE])
         i += size > 0 ? count : 1;
     }
     out[shown] = '\0';
+}
+
+}  // namespace
+
+void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE])
+{
+    const unsigned char* name = reinterpret_cast<const unsigned char*>(disk->name);
+    int length = 0;
+    while (length < NAME_BYTES && name[length] != 0)
+        ++length;
+    while (length > 0 && name[length - 1] == ' ')
+        --length;
+    show_bytes(name, length, out);
+}
+
+void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
+{
+    show_bytes(reinterpret_cast<const unsigned char*>(stored), static_cast<int>(std::strlen(stored)), out);
+}
+
+bool encode_file_name(const char* text, char stored[24])
+{
+    const int length = utf8_to_cp932(text, stored, 23);
+    if (length < 0 && std::strlen(text) < 12) {
+        print_text("error: the name '%s' has a character with no Shift_JIS code\n", text);
+        return false;
+    }
+    if (length < 0) {
+        print_text("error: the name '%s' is longer than a file system holds\n", text);
+        return false;
+    }
+    stored[length] = '\0';
+    return true;
 }
 
 bool encode_disk_name(const char* text, char stored[17])

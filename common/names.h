@@ -15,4 +15,14 @@ void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE]);
 // no Shift_JIS code or the bytes do not fit in 16.
 bool encode_disk_name(const char* text, char stored[17]);
 
+// A file's name for people, from its bytes as a file system stores them
+// (Shift_JIS, of which JIS X 0201 is part), as show_disk_name shows them.
+constexpr int SHOWN_FILE_NAME_SIZE = 24 * 3 + 1;
+void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE]);
+
+// The bytes a file system stores for a file name given in UTF-8; false
+// after a message when a character has no Shift_JIS code or the name is
+// longer than any file system holds.
+bool encode_file_name(const char* text, char stored[24]);
+
 #endif

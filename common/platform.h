@@ -26,6 +26,10 @@ bool make_folder(const char* path);
 // on Windows, its drive).
 const char* file_name_part(const char* path);
 
+// When the file at path was last changed, in local time: year, month,
+// day, hour, minute, second; false when that cannot be told.
+bool get_file_time(const char* path, int fields[6]);
+
 // The UTF-8 text of one character of code page 932 (Shift_JIS as Windows
 // has it, where 5C and 7E are the backslash and the tilde), given as `count`
 // (1 or 2) bytes: its length, at most 4, or 0 when they are no character.

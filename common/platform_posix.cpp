@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,18 @@ const char* file_name_part(const char* path)
 {
     const char* slash = std::strrchr(path, '/');
     return slash != nullptr ? slash + 1 : path;
+}
+
+bool get_file_time(const char* path, int fields[6])
+{
+    struct stat st;
+    struct tm local;
+    if (stat(path, &st) != 0 || localtime_r(&st.st_mtime, &local) == nullptr)
+        return false;
+    const int values[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                           local.tm_hour, local.tm_min, local.tm_sec};
+    std::memcpy(fields, values, sizeof values);
+    return true;
 }
 
 int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4])

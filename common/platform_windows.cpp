@@ -114,6 +114,22 @@ const char* file_name_part(const char* path)
     return name;
 }
 
+bool get_file_time(const char* path, int fields[6])
+{
+    wchar_t* wide = widen(path);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    FILETIME local;
+    SYSTEMTIME time;
+    const bool known = wide != nullptr && GetFileAttributesExW(wide, GetFileExInfoStandard, &data) &&
+                       FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) && FileTimeToSystemTime(&local, &time);
+    std::free(wide);
+    if (!known)
+        return false;
+    const int values[6] = {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond};
+    std::memcpy(fields, values, sizeof values);
+    return true;
+}
+
 int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4])
 {
     wchar_t wide[2];

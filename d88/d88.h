@@ -178,6 +178,13 @@ typedef enum d88_finding_kind {
     D88_KIND_TRACK_TOO_LONG,
     D88_KIND_LOST_NAME,
     D88_KIND_LOST_PROTECT,
+    D88_KIND_FAT_COPIES,      // the file systems' kinds (since 2.2)
+    D88_KIND_CHAIN_LOOP,
+    D88_KIND_CHAIN_RANGE,
+    D88_KIND_ENTRY_RANGE,
+    D88_KIND_CROSS_LINK,
+    D88_KIND_FILE_SIZE,
+    D88_KIND_FS_SECTOR,
     D88_KIND_COUNT
 } d88_finding_kind;
 
@@ -243,6 +250,86 @@ D88_API int32_t find_d88_file_format(const char* name);
 D88_API int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_t size, int32_t format);
 D88_API int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_options* options,
                                 d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out);
+
+// File systems inside a disk (since 2.2): N88-BASIC (PC-8801, PC-9801),
+// Hu-BASIC (X1) and FAT12 as PC-98 and MSX-DOS write it, each on the media
+// its machines lay it out on.  Names are bytes in the file system's own
+// encoding (JIS X 0201 for N88-BASIC, Shift_JIS for the others): NAME or
+// NAME.EXT, without the padding.  fs is a D88_FS_... value, or -1 to take
+// the one find_d88_fs_of_disk recognises.  Each operation works on the
+// disk's sector records alone: read_d88_file and list_d88_files change
+// nothing; write_d88_file, delete_d88_file and format_d88_files change the
+// data of the file system's sectors and nothing else, and change nothing
+// when they fail.  A file system with faults (a chain that loops or leaves
+// the disk, FAT copies that differ, an entry pointing outside, a missing
+// sector) is reported by check_d88_files, and is not written to.
+enum { D88_FS_N88 = 0, D88_FS_HU = 1, D88_FS_FAT12 = 2, D88_FS_COUNT = 3 };
+// "n88", "hu", "fat12"; null for a value outside them.
+D88_API const char* d88_fs_name(int32_t fs);
+// The file system a name ("n88", "HU", ...) names, or -1.
+D88_API int32_t find_d88_fs(const char* name);
+// The file system the disk holds: its D88_FS_ value; -1 when none is
+// recognised, -2 when several fit (name one then); no message.
+D88_API int32_t find_d88_fs_of_disk(d88_disk* disk);
+// What the file system of the disk is, for people: "N88-BASIC 2D", ...; or
+// null when fs does not fit the disk.
+D88_API const char* describe_d88_fs(d88_disk* disk, int32_t fs);
+
+enum {
+    D88_TYPE_PLAIN = 0,      // FAT12's files
+    D88_TYPE_BINARY = 1,     // machine code
+    D88_TYPE_BASIC = 2,      // tokenised BASIC
+    D88_TYPE_ASCII = 3,      // text
+    D88_TYPE_DIRECTORY = 4,
+    D88_TYPE_BOOT = 5,       // Hu-BASIC's IPL entry
+    D88_TYPE_LABEL = 6,      // FAT12's volume label
+    D88_TYPE_COUNT = 7
+};
+// "file", "bin", "bas", "asc", "dir", "ipl", "label"; or null.
+D88_API const char* d88_file_type_name(int32_t type);
+
+// One entry of a directory.
+typedef struct d88_file_entry {
+    char name[24];         // NAME.EXT as stored, padding left out
+    int32_t type;          // a D88_TYPE_ value
+    uint8_t attributes;    // the entry's attribute byte as stored
+    char flags[8];         // its protection bits as letters (see d88disk(1))
+    int32_t size;          // bytes
+    int32_t start;         // first cluster; -1 for none (an empty FAT12 file)
+    int32_t load, exec;    // addresses; -1 where the file system keeps none
+    int32_t year, month, day, hour, minute, second;  // year 0: no date
+} d88_file_entry;
+
+// What write_d88_file stores beside the data.  type 0 takes the file
+// system's default (bin, or FAT12's file); load and exec -1 store 0; year 0
+// stores no date.
+typedef struct d88_file_options {
+    int32_t type;
+    int32_t load, exec;
+    int32_t year, month, day, hour, minute, second;
+} d88_file_options;
+
+// The entries of the root directory in a new array (*entries_out, freed
+// with free), and the number of bytes free in *free_out (may be null);
+// the count, or -1 after a message.  Each fault found on the way goes to
+// handler (which may be null) as a finding.
+D88_API int32_t list_d88_files(d88_disk* disk, int32_t fs, d88_file_entry** entries_out, int32_t* free_out,
+                               d88_finding_handler handler, void* context);
+// Hands each fault of the file system to handler; their number, or -1
+// after a message when the disk holds no such file system.
+D88_API int32_t check_d88_files(d88_disk* disk, int32_t fs, d88_finding_handler handler, void* context);
+// The data of the file name in a new buffer (*data_out, freed with free)
+// of *size_out bytes; 0, or -1 after a message.
+D88_API int32_t read_d88_file(d88_disk* disk, int32_t fs, const char* name, uint8_t** data_out, int32_t* size_out);
+// Stores size bytes as the file name, in place of a file of that name;
+// 0, or -1 after a message (also when the data or the entry does not fit).
+D88_API int32_t write_d88_file(d88_disk* disk, int32_t fs, const char* name, const uint8_t* data, int32_t size,
+                               const d88_file_options* options);
+// Deletes the file name, freeing its clusters in every FAT copy; 0, or -1.
+D88_API int32_t delete_d88_file(d88_disk* disk, int32_t fs, const char* name);
+// Lays an empty file system of kind fs on the disk, whose sectors must be
+// those of a media fs has; 0, or -1 after a message.
+D88_API int32_t format_d88_files(d88_disk* disk, int32_t fs);
 
 // Whole files, as the reader and the writer take them.  load_d88_file
 // returns the bytes of the file at path in a new buffer (the caller frees

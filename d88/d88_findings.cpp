@@ -47,6 +47,13 @@ constexpr kind_row KINDS[] = {
     {D88_KIND_TRACK_TOO_LONG, "track-too-long", D88_FINDING_ERROR},
     {D88_KIND_LOST_NAME, "lost-name", D88_FINDING_NOTE},
     {D88_KIND_LOST_PROTECT, "lost-protect", D88_FINDING_NOTE},
+    {D88_KIND_FAT_COPIES, "fat-copies", D88_FINDING_WARNING},
+    {D88_KIND_CHAIN_LOOP, "chain-loop", D88_FINDING_WARNING},
+    {D88_KIND_CHAIN_RANGE, "chain-range", D88_FINDING_WARNING},
+    {D88_KIND_ENTRY_RANGE, "entry-range", D88_FINDING_WARNING},
+    {D88_KIND_CROSS_LINK, "cross-link", D88_FINDING_WARNING},
+    {D88_KIND_FILE_SIZE, "file-size", D88_FINDING_WARNING},
+    {D88_KIND_FS_SECTOR, "fs-sector", D88_FINDING_WARNING},
 };
 
 static_assert(std::size(KINDS) == D88_KIND_COUNT, "every kind has a row");

@@ -27,6 +27,12 @@ struct command_line {
     const char* track; // --track T
     const char* from;  // --from FORMAT
     const char* to;    // --to FORMAT
+    const char* fs;    // --fs FS
+    const char* as;    // --as NAME
+    const char* type;  // --type T
+    const char* all;   // --all DIR
+    uint32_t load, exec;  // --load A, --exec A
+    bool load_given, exec_given;
     uint32_t disk;     // --disk N, 0 without it
     uint32_t rpm;      // --rpm 300|360, 0 without it
     bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given, job, force;
@@ -46,6 +52,7 @@ int run_sample(const command_line& line);
 int run_check(const command_line& line);
 int run_repair(const command_line& line);
 int run_convert(const command_line& line);
+int run_files(const command_line& line);  // ls, get, put, rm and format
 
 // Prints text as a JSON string, quotes included.
 void print_json_string(const char* text);

@@ -101,6 +101,42 @@ constexpr command_help COMMANDS[] = {
      "format holds.  A disk's name or write protection with no place in OUT is\n"
      "noted.  A D88 image converts whole into D88; into another format, a D88\n"
      "image of several disks needs --disk N."},
+    {"ls", "--disk --fs --json", 1, 1, "ls IMAGE [--disk N] [--fs FS] [--json]",
+     "Lists the files of the file system on disk N (default 0) of IMAGE: name, type,\n"
+     "attribute byte and its protection letters, size, first cluster, load and exec\n"
+     "addresses and date where the file system keeps them, then the bytes free.\n"
+     "The file system is recognised from the disk: n88 (N88-BASIC, 2D, 2DD, 2HD), hu\n"
+     "(Hu-BASIC, 2D, 2DD, 2HD) or fat12 (PC-98 2HD and 2DD, MSX-DOS 720 KB, ...);\n"
+     "--fs names it.  A fault of the file system (a chain that loops or leaves the\n"
+     "disk, FAT copies that differ, ...) is listed first, as d88disk check does.\n"
+     "  --json   the same as one JSON document (see d88disk(1))"},
+    {"get", "--disk --fs --all --overwrite", 2, 3, "get IMAGE NAME [OUT] [--disk N] [--fs FS] [--overwrite] | get IMAGE --all DIR",
+     "Writes the file NAME of disk N (default 0) of IMAGE as OUT, by default NAME in\n"
+     "the current folder; with --all DIR, every file into DIR (made when missing).\n"
+     "Nothing of IMAGE changes.  An existing file is replaced only with --overwrite."},
+    {"put", "--disk --fs --as --type --load --exec", 2, 2,
+     "put IMAGE FILE [--as NAME] [--type T] [--load A --exec A] [--disk N] [--fs FS]",
+     "Adds FILE to the file system of disk N (default 0) of IMAGE, replacing a file\n"
+     "of its name, and replaces IMAGE safely: only the data of the file system's\n"
+     "sectors changes.  Nothing is written when the file does not fit (clusters,\n"
+     "directory entries) or the file system has a fault.  The date is FILE's.\n"
+     "  --as NAME   the name on the disk, by default FILE's own: NAME.EXT in UTF-8,\n"
+     "              stored as N88-BASIC (6.3, JIS X 0201), Hu-BASIC (13.3) or\n"
+     "              FAT12 (8.3, upper case) stores it (Shift_JIS)\n"
+     "  --type T    bin (machine code, the default), bas (tokenised BASIC) or asc\n"
+     "              (text); file on FAT12\n"
+     "  --load A --exec A\n"
+     "              the load and exec addresses Hu-BASIC keeps"},
+    {"rm", "--disk --fs", 2, 2, "rm IMAGE NAME [--disk N] [--fs FS]",
+     "Deletes the file NAME of disk N (default 0) of IMAGE, freeing its clusters in\n"
+     "every FAT copy, and replaces IMAGE safely."},
+    {"format", "--disk --fs", 1, 1, "format IMAGE --fs FS [--disk N]",
+     "Lays an empty file system FS (n88, hu or fat12) on disk N (default 0) of\n"
+     "IMAGE, whose tracks must be those of a media FS has: its FAT, directory and,\n"
+     "for fat12, boot sector; the other sectors keep their data.  After\n"
+     "  d88disk create 2d BLANK.D88\n"
+     "  d88disk format BLANK.D88 --fs n88\n"
+     "BLANK.D88 is a blank N88-BASIC disk."},
     {"sample", "--overwrite", 1, 1, "sample DIR [--overwrite]",
      "Writes DIR/GAME.D88, DIR/DATA1.D88 and DIR/DATA2.D88: 2D disks whose sectors\n"
      "hold text telling where they belong, ready for\n"
@@ -253,6 +289,8 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
     }
     const char* value = attached != nullptr ? attached : argv[*i];
     uint32_t* number = std::strcmp(option, "--disk") == 0    ? &line->disk
+                       : std::strcmp(option, "--load") == 0  ? &line->load
+                       : std::strcmp(option, "--exec") == 0  ? &line->exec
                        : std::strcmp(option, "--rpm") == 0   ? &line->rpm
                        : std::strcmp(option, "--slot") == 0  ? &line->slot
                        : std::strcmp(option, "--index") == 0 ? &line->index
@@ -263,6 +301,10 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
          : std::strcmp(option, "--track") == 0 ? line->track
          : std::strcmp(option, "--from") == 0  ? line->from
          : std::strcmp(option, "--to") == 0    ? line->to
+         : std::strcmp(option, "--fs") == 0    ? line->fs
+         : std::strcmp(option, "--as") == 0    ? line->as
+         : std::strcmp(option, "--type") == 0  ? line->type
+         : std::strcmp(option, "--all") == 0   ? line->all
                                                : line->name) = value;
         return true;
     }
@@ -273,6 +315,8 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
     line->disk_given |= number == &line->disk;
     line->slot_given |= number == &line->slot;
     line->index_given |= number == &line->index;
+    line->load_given |= number == &line->load;
+    line->exec_given |= number == &line->exec;
     return true;
 }
 
@@ -335,6 +379,9 @@ int run_command(const command_line& line)
            : std::strcmp(name, "check") == 0  ? run_check(line)
            : std::strcmp(name, "repair") == 0 ? run_repair(line)
            : std::strcmp(name, "convert") == 0 ? run_convert(line)
+           : std::strcmp(name, "ls") == 0 || std::strcmp(name, "get") == 0 || std::strcmp(name, "put") == 0 ||
+                   std::strcmp(name, "rm") == 0 || std::strcmp(name, "format") == 0
+               ? run_files(line)
                                               : run_sample(line);
 }
 

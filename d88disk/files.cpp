@@ -1,0 +1,342 @@
+// files.cpp -- d88disk ls, get, put, rm and format: the files inside a
+// disk's file system.  put, rm and format change the data of the file
+// system's sectors and nothing else of the image file, which is replaced
+// safely, as set replaces it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "d88_layout.h"
+#include "d88disk.h"
+#include "files.h"
+#include "platform.h"
+
+namespace {
+
+// The image file's bytes and the records read from them, for a change in
+// place.
+struct image_file {
+    uint8_t* bytes;
+    int32_t size;
+    d88_image image;
+    d88_disk* disk;    // the disk of --disk
+    int64_t offset;    // where that disk starts in bytes
+};
+
+void close_image_file(image_file* file)
+{
+    std::free(file->bytes);
+    free_d88_image(&file->image, 0);
+}
+
+// Reads the image at path and finds disk N in it; false after a message.
+bool open_image_file(const char* path, uint32_t index, image_file* file)
+{
+    *file = {};
+    file->bytes = load_d88_file(path, &file->size);
+    const int32_t disks =
+        file->bytes != nullptr ? read_d88_image_from_named_buffer(&file->image, file->bytes, file->size, path) : -1;
+    file->offset = 0;
+    file->disk = file->image.disks;
+    for (uint32_t i = 0; file->disk != nullptr && i < index; ++i) {
+        file->offset += file->disk->disk_size;
+        file->disk = file->disk->next;
+    }
+    if (disks > 0 && file->disk != nullptr)
+        return true;
+    if (disks < 0)
+        print_text("error: read d88 image '%s'\n", path);
+    else if (disks == 0)
+        print_text("error: '%s' holds no D88 disk\n", path);
+    else
+        print_text("error: no disk %u in '%s'\n", index, path);
+    close_image_file(file);
+    return false;
+}
+
+// Copies the data of every sector of the disk's records back to where the
+// file holds it, and stores the file; "wrote PATH", or false after the
+// chain of lines.
+bool store_image_file(const char* path, image_file* file)
+{
+    const d88_disk* disk = file->disk;
+    for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        int64_t at = disk->track_offset[slot] != 0 ? file->offset + disk->track_offset[slot] : -1;
+        for (int32_t i = 0; at >= 0 && i < disk->track[slot].count; ++i) {
+            const d88_sector& sector = disk->track[slot].sectors[i];
+            at += D88_SECTOR_HEADER_SIZE;
+            if (sector.data_size > 0 && at + sector.data_size <= file->size)
+                std::memcpy(file->bytes + at, sector.data, static_cast<size_t>(sector.data_size));
+            at += sector.data_size;
+        }
+    }
+    if (store_d88_file(path, file->bytes, file->size) < 0) {
+        print_text("error: write d88 image '%s'\n", path);
+        return false;
+    }
+    print_text("wrote %s\n", path);
+    return true;
+}
+
+// The file system --fs names, or -1 (recognise it) without --fs; -2 after a
+// message when the name is none.
+int32_t chosen_fs(const command_line& line)
+{
+    if (line.fs == nullptr)
+        return -1;
+    const int32_t fs = find_d88_fs(line.fs);
+    if (fs < 0)
+        print_text("error: --fs takes n88, hu or fat12, not '%s'\n", line.fs);
+    return fs >= 0 ? fs : -2;
+}
+
+void print_finding_line(const d88_finding* finding, void*)
+{
+    print_text("%s: %s: %s\n", d88_severity_name(finding->severity), finding->kind, finding->message);
+}
+
+void print_finding_json(const d88_finding* finding, void* context)
+{
+    int* count = static_cast<int*>(context);
+    print_text("%s{\"severity\": \"%s\", \"kind\": \"%s\", \"message\": ", (*count)++ > 0 ? ", " : "",
+               d88_severity_name(finding->severity), finding->kind);
+    print_json_string(finding->message);
+    print_text("}");
+}
+
+// "2026-12-07 13:51" or "", for an entry (fields out of range shown as read).
+void format_date(const d88_file_entry& entry, char out[24])
+{
+    if (entry.year == 0)
+        out[0] = '\0';
+    else
+        std::snprintf(out, 24, "%04d-%02d-%02d %02d:%02d", entry.year % 10000, entry.month % 100, entry.day % 100,
+                      entry.hour % 100, entry.minute % 100);
+}
+
+void print_entry_text(const d88_file_entry& entry)
+{
+    char name[SHOWN_FILE_NAME_SIZE], date[24], load[8] = "-", exec[8] = "-", start[8] = "-";
+    show_file_name(entry.name, name);
+    format_date(entry, date);
+    if (entry.load >= 0)
+        std::snprintf(load, sizeof load, "%04X", entry.load & 0xFFFF);
+    if (entry.exec >= 0)
+        std::snprintf(exec, sizeof exec, "%04X", entry.exec & 0xFFFF);
+    if (entry.start >= 0)
+        std::snprintf(start, sizeof start, "%d", entry.start & 0xFFFF);
+    char attributes[8];
+    std::snprintf(attributes, sizeof attributes, "%02X %.4s", entry.attributes, entry.flags);
+    print_text("%-17s %-5s %-7s %8d %7s %4s %4s%s%s\n", name, d88_file_type_name(entry.type), attributes, entry.size,
+               start, load, exec, date[0] != '\0' ? " " : "", date);
+}
+
+void print_entry_json(const d88_file_entry& entry, bool first)
+{
+    char name[SHOWN_FILE_NAME_SIZE], date[24];
+    show_file_name(entry.name, name);
+    format_date(entry, date);
+    print_text("%s\n    {\"name\": ", first ? "" : ",");
+    print_json_string(name);
+    print_text(", \"type\": \"%s\", \"attributes\": %d, \"flags\": \"%s\", \"size\": %d, \"cluster\": ",
+               d88_file_type_name(entry.type), entry.attributes, entry.flags, entry.size);
+    print_text(entry.start >= 0 ? "%d" : "null", entry.start);
+    print_text(entry.load >= 0 ? ", \"load\": %d" : ", \"load\": null", entry.load);
+    print_text(entry.exec >= 0 ? ", \"exec\": %d" : ", \"exec\": null", entry.exec);
+    print_text(date[0] != '\0' ? ", \"date\": \"%s\"}" : ", \"date\": null}", date);
+}
+
+int list_files(const command_line& line, d88_disk* disk, int32_t fs)
+{
+    d88_file_entry* entries = nullptr;
+    int32_t free_bytes = 0;
+    const int32_t count =
+        list_d88_files(disk, fs, &entries, &free_bytes, line.json ? nullptr : print_finding_line, nullptr);
+    if (count < 0) {
+        print_text("error: list the files of disk %u of '%s'\n", line.disk, line.words[0]);
+        return 1;
+    }
+    const int32_t found = fs >= 0 ? fs : find_d88_fs_of_disk(disk);
+    if (line.json) {
+        print_text("{\"disk\": %u, \"file_system\": \"%s\", \"description\": \"%s\", \"free\": %d, \"files\": [",
+                   line.disk, d88_fs_name(found), describe_d88_fs(disk, found), free_bytes);
+        for (int32_t i = 0; i < count; ++i)
+            print_entry_json(entries[i], i == 0);
+        print_text("%s], \"findings\": [", count > 0 ? "\n  " : "");
+        int findings = 0;
+        check_d88_files(disk, found, print_finding_json, &findings);
+        print_text("]}\n");
+    } else {
+        print_text("disk %u: %s (%s)\n", line.disk, describe_d88_fs(disk, found), d88_fs_name(found));
+        print_text("%-17s %-5s %-7s %8s %7s %4s %4s %s\n", "NAME", "TYPE", "ATTR", "SIZE", "CLUSTER", "LOAD", "EXEC",
+                   "DATE");
+        for (int32_t i = 0; i < count; ++i)
+            print_entry_text(entries[i]);
+        print_text("%d file%s, %d bytes free\n", count, count == 1 ? "" : "s", free_bytes);
+    }
+    std::free(entries);
+    return 0;
+}
+
+// Writes size bytes as the file at path; false after the chain of lines.
+bool write_out(const char* path, const uint8_t* data, int32_t size)
+{
+    if (store_d88_file(path, data, size) < 0) {
+        print_text("error: write '%s'\n", path);
+        return false;
+    }
+    print_text("wrote %s\n", path);
+    return true;
+}
+
+// Extracts the file stored as `stored` to path; false after a message.
+bool extract_file(const command_line& line, d88_disk* disk, int32_t fs, const char* stored, const char* path)
+{
+    if (refuse_input_as_output(path, line.words, 1) || refuse_existing(path, line.overwrite))
+        return false;
+    uint8_t* data = nullptr;
+    int32_t size = 0;
+    if (read_d88_file(disk, fs, stored, &data, &size) < 0) {
+        print_text("error: read '%s' from disk %u of '%s'\n", stored, line.disk, line.words[0]);
+        return false;
+    }
+    const bool written = write_out(path, data, size);
+    std::free(data);
+    return written;
+}
+
+// A file's name as a name in a folder: its UTF-8 text with each slash,
+// backslash or colon as '_'.
+void folder_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
+{
+    show_file_name(stored, out);
+    for (char* p = out; *p != '\0'; ++p) {
+        if (*p == '/' || *p == '\\' || *p == ':')
+            *p = '_';
+    }
+}
+
+int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
+{
+    if (!make_folder(line.all)) {
+        print_text("error: cannot make folder '%s'\n", line.all);
+        return 1;
+    }
+    d88_file_entry* entries = nullptr;
+    const int32_t count = list_d88_files(disk, fs, &entries, nullptr, print_finding_line, nullptr);
+    bool done = count >= 0;
+    for (int32_t i = 0; done && i < count; ++i) {
+        const int32_t type = entries[i].type;
+        if (type == D88_TYPE_DIRECTORY || type == D88_TYPE_LABEL || type == D88_TYPE_BOOT)
+            continue;
+        char name[SHOWN_FILE_NAME_SIZE];
+        folder_file_name(entries[i].name, name);
+        const size_t room = std::strlen(line.all) + sizeof name + 2;
+        char* path = static_cast<char*>(std::malloc(room));
+        if (path == nullptr)
+            print_text_line("error: memory exhausted!");
+        else
+            std::snprintf(path, room, "%s/%s", line.all, name);
+        done = path != nullptr && extract_file(line, disk, fs, entries[i].name, path);
+        std::free(path);
+    }
+    if (count < 0)
+        print_text("error: list the files of disk %u of '%s'\n", line.disk, line.words[0]);
+    std::free(entries);
+    return done ? 0 : 1;
+}
+
+// The options of put: --type, --load, --exec, and the date of the file.
+bool read_put_options(const command_line& line, const char* path, d88_file_options* options)
+{
+    *options = {0, line.load_given ? static_cast<int32_t>(line.load) : -1,
+                line.exec_given ? static_cast<int32_t>(line.exec) : -1, 0, 0, 0, 0, 0, 0};
+    if (line.type != nullptr) {
+        for (int32_t type = D88_TYPE_PLAIN; type <= D88_TYPE_ASCII; ++type) {
+            if (std::strcmp(line.type, d88_file_type_name(type)) == 0)
+                options->type = type;
+        }
+        if (options->type == 0 && std::strcmp(line.type, "file") != 0) {
+            print_text("error: --type takes bin, bas, asc or file, not '%s'\n", line.type);
+            return false;
+        }
+    }
+    int time[6];
+    if (get_file_time(path, time)) {
+        options->year = time[0];
+        options->month = time[1];
+        options->day = time[2];
+        options->hour = time[3];
+        options->minute = time[4];
+        options->second = time[5];
+    }
+    return true;
+}
+
+// Adds the file at line.words[1] to the disk's records; false after a
+// message.
+bool put_file(const command_line& line, d88_disk* disk, int32_t fs)
+{
+    const char* path = line.words[1];
+    d88_file_options options;
+    char stored[24];
+    if (!read_put_options(line, path, &options) ||
+        !encode_file_name(line.as != nullptr ? line.as : file_name_part(path), stored))
+        return false;
+    int32_t size = 0;
+    const bool empty = path_exists(path) && std::strcmp(describe_unreadable_file(path), "the file is empty") == 0;
+    uint8_t* data = empty ? nullptr : load_d88_file(path, &size);
+    const bool written = (data != nullptr || empty) && write_d88_file(disk, fs, stored, data, size, &options) == 0;
+    if (!written)
+        print_text("error: put '%s' on disk %u of '%s'\n", path, line.disk, line.words[0]);
+    std::free(data);
+    return written;
+}
+
+}  // namespace
+
+int run_files(const command_line& line)
+{
+    const char* path = line.words[0];
+    const int32_t fs = chosen_fs(line);
+    const bool change = std::strcmp(line.command, "ls") != 0 && std::strcmp(line.command, "get") != 0;
+    if (fs == -2)
+        return 1;
+    if (std::strcmp(line.command, "format") == 0 && fs < 0) {
+        print_text_line("error: format needs --fs n88, hu or fat12");
+        return 1;
+    }
+    if (std::strcmp(line.command, "get") == 0 && (line.all != nullptr) == (line.word_count > 1)) {
+        print_text_line("error: get takes a NAME, or --all DIR");
+        return 1;
+    }
+    image_file file;
+    if (!open_image_file(path, line.disk, &file))
+        return 1;
+    bool done = false;
+    if (std::strcmp(line.command, "ls") == 0) {
+        done = list_files(line, file.disk, fs) == 0;
+    } else if (std::strcmp(line.command, "get") == 0 && line.all != nullptr) {
+        done = extract_all(line, file.disk, fs) == 0;
+    } else if (std::strcmp(line.command, "get") == 0) {
+        char stored[24], shown[SHOWN_FILE_NAME_SIZE];
+        done = encode_file_name(line.words[1], stored);
+        if (done && line.word_count < 3)
+            folder_file_name(stored, shown);
+        done = done && extract_file(line, file.disk, fs, stored, line.word_count > 2 ? line.words[2] : shown);
+    } else if (std::strcmp(line.command, "put") == 0) {
+        done = put_file(line, file.disk, fs);
+    } else if (std::strcmp(line.command, "rm") == 0) {
+        char stored[24];
+        done = encode_file_name(line.words[1], stored) && delete_d88_file(file.disk, fs, stored) == 0;
+        if (!done)
+            print_text("error: delete '%s' from disk %u of '%s'\n", line.words[1], line.disk, path);
+    } else {
+        done = format_d88_files(file.disk, fs) == 0;
+        if (!done)
+            print_text("error: format disk %u of '%s' as %s\n", line.disk, path, d88_fs_name(fs));
+    }
+    done = done && (!change || store_image_file(path, &file));
+    close_image_file(&file);
+    return done ? 0 : 1;
+}
