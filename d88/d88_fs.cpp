@@ -369,7 +369,9 @@ bool encode_entry_name(const fs_layout& layout, const char* name, uint8_t* out)
         i += lead && layout.fs != D88_FS_N88 && name[i + 1] != '\0';
     }
     if (!sound) {
-        print_d88_message("illegal name '%s': %s holds names of 1 to %d bytes%s%s\n", name, layout.description,
+        char shown[24];
+        printable_name(name, shown);
+        print_d88_message("illegal name '%s': %s holds names of 1 to %d bytes%s%s\n", shown, layout.description,
                           layout.name_size, layout.ext_size > 0 ? " and an extension of up to 3" : "",
                           fits ? ", without the characters it refuses" : "");
         return false;
@@ -436,8 +438,10 @@ int32_t open_file(d88_disk* disk, int32_t fs, const char* name, bool change, fs_
     uint8_t padded[16];
     const int32_t index = encode_entry_name(volume->layout, name, padded) ? find_entry(*volume, padded, entry) : -2;
     const bool file = index >= 0 && entry->type != D88_TYPE_DIRECTORY;
+    char shown[24];
+    printable_name(name, shown);
     if (index == -1 || (index >= 0 && !file))
-        print_d88_message(index == -1 ? "file not found: '%s'\n" : "'%s' is a directory\n", name);
+        print_d88_message(index == -1 ? "file not found: '%s'\n" : "'%s' is a directory\n", shown);
     if (!file)
         close_volume(volume);
     return file ? index : -1;
@@ -523,7 +527,7 @@ bool check_options(const fs_layout& layout, const d88_file_options& options, int
 }
 
 // The write itself, on a volume open for a change: the old file of the
-// name (old, or -1) replaced.
+// name (old, or -1) replaced; name is the name as messages show it.
 int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, int32_t old,
                    const d88_file_entry& old_entry, const uint8_t* data, int32_t size, const d88_file_options& options)
 {
@@ -749,7 +753,7 @@ int32_t read_d88_file(d88_disk* disk, int32_t fs, const char* name, uint8_t** da
     if (owners == nullptr || data == nullptr)
         print_d88_line("memory exhaust!");
     else if (!whole)
-        print_d88_message("illegal data: the chain of '%s' is broken (see d88disk check)\n", name);
+        print_d88_message("illegal data: the chain of '%s' is broken (see d88disk check)\n", entry.name);
     std::free(owners);
     close_volume(&volume);
     if (!whole) {
@@ -779,12 +783,14 @@ int32_t write_d88_file(d88_disk* disk, int32_t fs, const char* name, const uint8
     uint8_t padded[16];
     d88_file_entry old_entry = {};
     int32_t result = -1;
+    char shown[24];
+    printable_name(name, shown);
     if (check_options(volume.layout, chosen, size) && encode_entry_name(volume.layout, name, padded)) {
         const int32_t old = find_entry(volume, padded, &old_entry);
         if (old >= 0 && old_entry.type == D88_TYPE_DIRECTORY)
-            print_d88_message("illegal data: '%s' is a directory\n", name);
+            print_d88_message("illegal data: '%s' is a directory\n", shown);
         else
-            result = write_file(&volume, name, padded, old, old_entry, data, size, chosen);
+            result = write_file(&volume, shown, padded, old, old_entry, data, size, chosen);
     }
     close_volume(&volume);
     return result;

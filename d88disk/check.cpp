@@ -99,7 +99,41 @@ int32_t scan_image(const uint8_t* bytes, int32_t size, kept_findings<d88_finding
     return -1;
 }
 
-// Checks one image; whether vorkast can read it and it holds a disk.
+// Where the findings of a disk's file system go: the image's list, with
+// the disk's number.
+struct disk_findings {
+    kept_findings<d88_finding>* found;
+    int32_t disk;
+};
+
+void keep_disk_finding(const d88_finding* f, void* context)
+{
+    const disk_findings* where = static_cast<const disk_findings*>(context);
+    d88_finding placed = *f;
+    placed.disk = where->disk;
+    keep_finding(&placed, where->found);
+}
+
+// Adds the faults of the file system of each disk that holds one.
+void check_file_systems(d88_image* image, kept_findings<d88_finding>* found)
+{
+    int32_t index = 0;
+    for (d88_disk* disk = image->disks; disk != nullptr; disk = disk->next, ++index) {
+        const int32_t fs = find_d88_fs_of_disk(disk);
+        disk_findings where = {found, index};
+        set_d88_message_handler(discard_message, nullptr);
+        const int32_t faults = fs >= 0 ? check_d88_files(disk, fs, keep_disk_finding, &where) : 0;
+        set_d88_message_handler(nullptr, nullptr);
+        const d88_finding missing = {d88_finding_kind_severity(D88_KIND_FS_SECTOR), "fs-sector", index, -1, -1, -1, -1,
+                                     -1, -1, "a sector of the file system's FAT or directory is missing",
+                                     D88_KIND_FS_SECTOR};
+        if (faults < 0)
+            keep_finding(&missing, found);
+    }
+}
+
+// Checks one image, and the file systems of its disks; whether vorkast can
+// read it and it holds a disk.
 bool check_image(const char* path, bool json, bool first_image)
 {
     int32_t size = 0;
@@ -110,6 +144,8 @@ bool check_image(const char* path, bool json, bool first_image)
     const d88_finding unreadable = {D88_FINDING_ERROR, "file", -1, -1, -1, -1, -1, -1, -1, reason, D88_KIND_FILE};
     const int32_t errors = bytes != nullptr ? scan_image(bytes, size, &found, &kept) : 1;
     const bool readable = errors == 0, usable = readable && kept.disk_count > 0;
+    if (readable)
+        check_file_systems(&kept, &found);
     report_target target = {json, path, {0, 0, 0}, true};
     if (errors >= 0 && json) {
         print_text("%s\n    {\"path\": ", first_image ? "" : ",");

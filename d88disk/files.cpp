@@ -287,7 +287,9 @@ bool put_file(const command_line& line, d88_disk* disk, int32_t fs)
     const bool empty = path_exists(path) && std::strcmp(describe_unreadable_file(path), "the file is empty") == 0;
     uint8_t* data = empty ? nullptr : load_d88_file(path, &size);
     const bool written = (data != nullptr || empty) && write_d88_file(disk, fs, stored, data, size, &options) == 0;
-    if (!written)
+    if (!written && line.as != nullptr)
+        print_text("error: put '%s' as '%s' on disk %u of '%s'\n", path, line.as, line.disk, line.words[0]);
+    else if (!written)
         print_text("error: put '%s' on disk %u of '%s'\n", path, line.disk, line.words[0]);
     std::free(data);
     return written;

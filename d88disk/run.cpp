@@ -110,7 +110,7 @@ constexpr command_help COMMANDS[] = {
      "--fs names it.  A fault of the file system (a chain that loops or leaves the\n"
      "disk, FAT copies that differ, ...) is listed first, as d88disk check does.\n"
      "  --json   the same as one JSON document (see d88disk(1))"},
-    {"get", "--disk --fs --all --overwrite", 2, 3, "get IMAGE NAME [OUT] [--disk N] [--fs FS] [--overwrite] | get IMAGE --all DIR",
+    {"get", "--disk --fs --all --overwrite", 1, 3, "get IMAGE NAME [OUT] [--disk N] [--fs FS] [--overwrite] | get IMAGE --all DIR",
      "Writes the file NAME of disk N (default 0) of IMAGE as OUT, by default NAME in\n"
      "the current folder; with --all DIR, every file into DIR (made when missing).\n"
      "Nothing of IMAGE changes.  An existing file is replaced only with --overwrite."},
@@ -207,6 +207,7 @@ void print_command_text(const char* text)
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_ERROR, "  error    the reader refuses the image because of it: ", 11);
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_WARNING, "  warning  read, but worth knowing: ", 11);
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_NOTE, "  note     ", 11);
+    print_kinds(D88_KIND_FAT_COPIES, D88_KIND_COUNT, D88_FINDING_WARNING, "  warning  in a disk's file system (as ls finds them): ", 11);
     kinds += std::strlen("%KINDS%");
     print_text("%.*s", static_cast<int>(job_kinds - kinds), kinds);
     print_kinds(D88_KIND_NO_IMAGE, D88_KIND_LOST_STATUS, D88_FINDING_ERROR, "           errors: ", 19);
