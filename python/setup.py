@@ -28,6 +28,7 @@ SOURCES = ["d88/d88_message.cpp", "d88/d88_model.cpp", "d88/d88_read.cpp", "d88/
            "d88/d88_findings.cpp", "d88/d88_scan.cpp", "d88/d88_write.cpp", "d88/d88_create.cpp",
            "d88/d88_convert.cpp", "d88/d88_imd.cpp", "d88/d88_raw.cpp",
            "d88/d88_hfe.cpp", "d88/d88_nfd.cpp", "d88/d88_track_bits.cpp",
+           "d88/d88_fs.cpp", "d88/d88_fs_n88.cpp", "d88/d88_fs_hu.cpp", "d88/d88_fs_fat12.cpp",
            "d88/d88_file_windows.cpp" if WINDOWS else "d88/d88_file_posix.cpp",
            "tool/job.cpp", "tool/job_check.cpp", "tool/transfer.cpp", "common/numbers.cpp",
            "common/platform_windows.cpp" if WINDOWS else "common/platform_posix.cpp"]

@@ -29,7 +29,7 @@ from . import _native
 
 __all__ = ["FILE_FORMATS", "D88Error", "D88OSError", "D88FileNotFoundError", "D88PermissionError", "D88IsADirectoryError", "Finding",
            "JobFinding", "JobCheck", "Image", "Disk", "Tracks", "Sector", "read_image", "create_disk", "complete", "check",
-           "check_job", "FORMATS"]
+           "check_job", "FORMATS", "FILE_SYSTEMS", "File"]
 
 TRACK_SLOTS = 164
 NAME_BYTES = 16
@@ -46,6 +46,11 @@ FORMATS: List[str] = _native.format_names()
 #: "hdm", "fdi", "hfe", "dim", "nfd".
 FILE_FORMATS: List[str] = _native.file_formats()
 _EXTENSIONS = {"d77": "d88", "d68": "d88", "d98": "d88"}
+
+#: The file systems inside a disk that Disk.files and its kin know: "n88"
+#: (N88-BASIC), "hu" (Hu-BASIC), "fat12" (FAT12 of PC-98 and MSX-DOS).
+FILE_SYSTEMS: List[str] = ["n88", "hu", "fat12"]
+_FILE_TYPES = ("file", "bin", "bas", "asc", "dir", "ipl", "label")
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 BytesLike = Union[bytes, bytearray, memoryview]
@@ -349,6 +354,69 @@ class Disk:
                 return next((s for s in slot if s.r == r), None)
         return None
 
+    @property
+    def file_system(self) -> Optional[str]:
+        """The file system the disk holds ("n88", "hu" or "fat12"), or None
+        when none is recognised (or several fit: name one then)."""
+        fs = _native.find_file_system(self.to_bytes())
+        return FILE_SYSTEMS[fs] if fs >= 0 else None
+
+    @property
+    def files(self) -> List["File"]:
+        """The files of the disk's file system, as d88disk ls lists them.
+        D88Error when the disk holds none; its faults are in
+        ``file_findings``."""
+        return self.list_files()[0]
+
+    def list_files(self, fs: Optional[str] = None) -> Tuple[List["File"], List["Finding"], int]:
+        """The files of the file system fs (None: the one recognised), the
+        findings of its faults, and the number of bytes free."""
+        number = _file_system_number(fs)
+        entries, lines, findings, free = _native.list_files(self.to_bytes(), number)
+        if entries is None:
+            raise D88Error([_decode_line(line) for line in lines])
+        return [File(self, number, t) for t in entries], [Finding(f) for f in findings], free
+
+    @property
+    def file_findings(self) -> List["Finding"]:
+        """The faults of the disk's file system (a chain that loops, FAT
+        copies that differ, ...), as d88disk check reports them."""
+        return self.list_files()[1]
+
+    def add_file(self, name: str, data: BytesLike, type: Optional[str] = None, load: Optional[int] = None,
+                 exec: Optional[int] = None, date: Optional[Tuple[int, int, int, int, int, int]] = None,
+                 fs: Optional[str] = None) -> None:
+        """Stores data as the file name (NAME.EXT), in place of a file of that
+        name: type "bin" (the default), "bas" or "asc", or "file" on FAT12;
+        load and exec the addresses Hu-BASIC keeps; date (year, month, day,
+        hour, minute, second) where the file system keeps one.  D88Error, and
+        the disk unchanged, when it does not fit or the file system has
+        faults."""
+        if type is not None and type not in _FILE_TYPES[:4]:
+            raise ValueError("type must be one of %s, not %r" % (", ".join(_FILE_TYPES[:4]), type))
+        stamp = tuple(date) if date is not None else (0, 0, 0, 0, 0, 0)
+        if len(stamp) != 6:
+            raise ValueError("date is (year, month, day, hour, minute, second)")
+        self._change(fs, "add", name, bytes(data), _FILE_TYPES.index(type) if type else 0,
+                     -1 if load is None else load, -1 if exec is None else exec, stamp)
+
+    def remove_file(self, name: str, fs: Optional[str] = None) -> None:
+        """Deletes the file name, freeing its clusters in every FAT copy."""
+        self._change(fs, "remove", name, b"", 0, -1, -1, (0, 0, 0, 0, 0, 0))
+
+    def format(self, fs: str) -> None:
+        """Lays an empty file system fs ("n88", "hu" or "fat12") on the disk,
+        whose tracks must be those of a media fs has."""
+        self._change(fs, "format", "", b"", 0, -1, -1, (0, 0, 0, 0, 0, 0))
+
+    def _change(self, fs: Optional[str], operation: str, name: str, data: bytes, type: int, load: int, exec: int,
+                date: tuple) -> None:
+        raw, lines = _native.change_files(self.to_bytes(), _file_system_number(fs), operation, _encode_file_name(name),
+                                          data, type, load, exec, date)
+        if raw is None:
+            raise D88Error([_decode_line(line) for line in lines])
+        self._raw, self._tracks = raw, None
+
     def to_bytes(self) -> bytes:
         """The disk as the library's writer lays it out."""
         if self._tracks is None:
@@ -573,6 +641,56 @@ def complete(game: Source, data1: Source, data2: Optional[Source] = None, index:
     track, index = _track_argument(track), _index_argument(index)
     (b1, n1), (b2, n2), (b3, n3) = _job_image(game, "game"), _job_image(data1, "data1"), _job_image(data2, "data2")
     return Image.from_bytes(_result(_native.complete(b1, b2, b3, n1, n2, n3, index, track)))
+
+
+def _file_system_number(fs: Optional[str]) -> int:
+    if fs is None:
+        return -1
+    if fs not in FILE_SYSTEMS:
+        raise ValueError("fs must be one of %s, not %r" % (", ".join(FILE_SYSTEMS), fs))
+    return FILE_SYSTEMS.index(fs)
+
+
+def _encode_file_name(name: str) -> bytes:
+    try:
+        return name.encode("cp932")
+    except UnicodeEncodeError:
+        raise ValueError("the name %r has a character with no Shift_JIS code" % name) from None
+
+
+class File:
+    """One file of a disk's file system: ``name`` (NAME.EXT), ``type``
+    ("bin", "bas", "asc", "file", "dir", "ipl", "label"), ``attributes``
+    (the entry's byte), ``flags`` (its protection bits as letters), ``size``,
+    ``cluster`` (the first; None for none), ``load`` and ``exec`` (None
+    where the file system keeps none), ``date`` ((year, month, day, hour,
+    minute, second) or None); ``read()`` gives its data."""
+
+    __slots__ = ("name", "type", "attributes", "flags", "size", "cluster", "load", "exec", "date", "_disk", "_fs",
+                 "_stored")
+
+    def __init__(self, disk: "Disk", fs: int, t: tuple):
+        known = lambda v: None if v < 0 else v  # noqa: E731
+        self._disk, self._fs, self._stored = disk, fs, t[0]
+        self.name: str = t[0].decode("cp932", "backslashreplace")
+        self.type: str = _FILE_TYPES[t[1]]
+        self.attributes: int = t[2]
+        self.flags: str = t[3]
+        self.size: int = t[4]
+        self.cluster: Optional[int] = known(t[5])
+        self.load: Optional[int] = known(t[6])
+        self.exec: Optional[int] = known(t[7])
+        self.date: Optional[Tuple[int, ...]] = tuple(t[8]) if t[8][0] else None
+
+    def read(self) -> bytes:
+        """The file's data, from the disk as it is now."""
+        data, lines = _native.read_file_data(self._disk.to_bytes(), self._fs, self._stored)
+        if data is None:
+            raise D88Error([_decode_line(line) for line in lines])
+        return data
+
+    def __repr__(self) -> str:
+        return "File(%r, %s, %d bytes)" % (self.name, self.type, self.size)
 
 
 class Finding:

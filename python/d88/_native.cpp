@@ -460,6 +460,133 @@ PyObject* export_disk(PyObject*, PyObject* args)
     return Py_BuildValue("(NNN)", bytes != nullptr ? bytes : new_ref(Py_None), lines, findings);
 }
 
+// A disk record read from its D88 bytes, or null after a ValueError.
+d88_disk* take_disk(const Py_buffer& raw)
+{
+    d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+    set_d88_message_handler([](const char*, void*) {}, nullptr);
+    const bool read = disk != nullptr && raw.len <= INT32_MAX &&
+                      read_d88_disk_from_buffer(disk, static_cast<const uint8_t*>(raw.buf), static_cast<int32_t>(raw.len)) == 0;
+    set_d88_message_handler(nullptr, nullptr);
+    if (read)
+        return disk;
+    free_d88_disk(disk, 1);
+    PyErr_SetString(disk != nullptr ? PyExc_ValueError : PyExc_MemoryError, "not the bytes of a whole disk");
+    return nullptr;
+}
+
+PyObject* entry_tuple(const d88_file_entry& e)
+{
+    return Py_BuildValue("(y#iisiiii(iiiiii))", e.name, static_cast<Py_ssize_t>(std::strlen(e.name)), e.type,
+                         e.attributes, e.flags, e.size, e.start, e.load, e.exec, e.year, e.month, e.day, e.hour,
+                         e.minute, e.second);
+}
+
+// The file system a disk holds: its number, -1 for none, -2 for several.
+PyObject* find_file_system(PyObject*, PyObject* args)
+{
+    Py_buffer raw;
+    if (!PyArg_ParseTuple(args, "y*", &raw))
+        return nullptr;
+    d88_disk* disk = take_disk(raw);
+    PyBuffer_Release(&raw);
+    if (disk == nullptr)
+        return nullptr;
+    const int32_t fs = find_d88_fs_of_disk(disk);
+    free_d88_disk(disk, 1);
+    return PyLong_FromLong(fs);
+}
+
+// The files of a disk's file system: (entries | None, lines, findings,
+// bytes free).
+PyObject* list_files(PyObject*, PyObject* args)
+{
+    Py_buffer raw;
+    int fs = -1;
+    if (!PyArg_ParseTuple(args, "y*i", &raw, &fs))
+        return nullptr;
+    d88_disk* disk = take_disk(raw);
+    PyBuffer_Release(&raw);
+    PyObject* findings = disk != nullptr ? PyList_New(0) : nullptr;
+    int32_t free_bytes = 0;
+    PyObject* listed = findings == nullptr ? nullptr : with_lines([&]() -> PyObject* {
+        d88_file_entry* entries = nullptr;
+        const int32_t count = list_d88_files(disk, fs, &entries, &free_bytes, add_finding, findings);
+        PyObject* list = count >= 0 ? PyList_New(count) : nullptr;
+        for (int32_t i = 0; list != nullptr && i < count; ++i) {
+            PyObject* one = entry_tuple(entries[i]);
+            if (one == nullptr)
+                Py_CLEAR(list);
+            else
+                PyList_SET_ITEM(list, i, one);
+        }
+        std::free(entries);
+        return list;
+    });
+    free_d88_disk(disk, 1);
+    PyObject* out = listed != nullptr && !PyErr_Occurred()
+                        ? Py_BuildValue("(OOOi)", PyTuple_GET_ITEM(listed, 0), PyTuple_GET_ITEM(listed, 1), findings,
+                                        free_bytes)
+                        : nullptr;
+    Py_XDECREF(listed);
+    Py_XDECREF(findings);
+    return out;
+}
+
+// The data of one file: (bytes | None, lines).
+PyObject* read_file_data(PyObject*, PyObject* args)
+{
+    Py_buffer raw;
+    int fs = -1;
+    const char* name = nullptr;
+    if (!PyArg_ParseTuple(args, "y*iy", &raw, &fs, &name))
+        return nullptr;
+    d88_disk* disk = take_disk(raw);
+    PyBuffer_Release(&raw);
+    if (disk == nullptr)
+        return nullptr;
+    PyObject* result = with_lines([&]() -> PyObject* {
+        uint8_t* data = nullptr;
+        int32_t size = 0;
+        PyObject* out = read_d88_file(disk, fs, name, &data, &size) == 0
+                            ? PyBytes_FromStringAndSize(reinterpret_cast<const char*>(data), size)
+                            : nullptr;
+        std::free(data);
+        return out;
+    });
+    free_d88_disk(disk, 1);
+    return result;
+}
+
+// A disk changed by one operation on its file system: "add" (name, data,
+// type, load, exec, date), "remove" (name) or "format": (the disk's new
+// bytes | None, lines).
+PyObject* change_files(PyObject*, PyObject* args)
+{
+    Py_buffer raw, data;
+    int fs = -1;
+    const char* operation = nullptr;
+    const char* name = nullptr;
+    d88_file_options options = {0, -1, -1, 0, 0, 0, 0, 0, 0};
+    if (!PyArg_ParseTuple(args, "y*isyy*iii(iiiiii)", &raw, &fs, &operation, &name, &data, &options.type,
+                          &options.load, &options.exec, &options.year, &options.month, &options.day, &options.hour,
+                          &options.minute, &options.second))
+        return nullptr;
+    d88_disk* disk = take_disk(raw);
+    PyObject* result = disk == nullptr ? nullptr : with_lines([&]() -> PyObject* {
+        const int32_t done = std::strcmp(operation, "format") == 0   ? format_d88_files(disk, fs)
+                             : std::strcmp(operation, "remove") == 0 ? delete_d88_file(disk, fs, name)
+                             : data.len > INT32_MAX ? -1
+                                                    : write_d88_file(disk, fs, name, static_cast<const uint8_t*>(data.buf),
+                                                                     static_cast<int32_t>(data.len), &options);
+        return done == 0 ? disk_bytes(disk) : nullptr;
+    });
+    free_d88_disk(disk, 1);
+    PyBuffer_Release(&raw);
+    PyBuffer_Release(&data);
+    return result;
+}
+
 // The bytes of the file at path, as the library loads them.
 PyObject* load(PyObject*, PyObject* args)
 {
@@ -489,6 +616,11 @@ PyMethodDef METHODS[] = {
     {"import_image", import_image, METH_VARARGS, "(data, format) -> (disks | None, lines)"},
     {"export_disk", export_disk, METH_VARARGS, "(disk's D88 bytes, format, force, rpm) -> (bytes | None, lines, findings)"},
     {"file_formats", file_formats, METH_NOARGS, "() -> the names of the image formats, by number"},
+    {"find_file_system", find_file_system, METH_VARARGS, "(disk's D88 bytes) -> fs, -1 for none, -2 for several"},
+    {"list_files", list_files, METH_VARARGS, "(disk's bytes, fs) -> (entries | None, lines, findings, bytes free)"},
+    {"read_file_data", read_file_data, METH_VARARGS, "(disk's bytes, fs, name) -> (bytes | None, lines)"},
+    {"change_files", change_files, METH_VARARGS,
+     "(disk's bytes, fs, operation, name, data, type, load, exec, date) -> (disk's bytes | None, lines)"},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -230,3 +230,35 @@ def test_losses_are_named_unless_forced(samples):
     assert d88.read_image(samples / "TWO.D88").to_bytes("imd", disk=1)[:4] == b"IMD "
     with pytest.raises(ValueError):
         done.to_bytes("xyz")
+
+
+@pytest.mark.parametrize("fs, fmt, name", [("n88", 0, "HELLO.BAS"), ("hu", 0, "ゲーム.BIN"), ("fat12", 3, "README.TXT")])
+def test_files_agree_with_d88disk(tmp_path, fs, fmt, name):
+    """What Python puts on a disk d88disk lists and extracts, and what
+    d88disk puts Python reads; a refused change leaves the disk as it was."""
+    disk = d88.create_disk(fmt, "FILES")
+    disk.format(fs)
+    data = bytes(range(256)) * 30 + b"end"
+    disk.add_file(name, data, load=0x9000 if fs == "hu" else None, date=(2026, 12, 7, 15, 30, 0))
+    d88.Image([disk]).write(tmp_path / "F.D88")
+    listing = json.loads(run("d88disk", "ls", "F.D88", "--json", cwd=tmp_path).stdout)
+    assert [f["name"] for f in listing["files"]] == [name]
+    assert run("d88disk", "get", "F.D88", name, "OUT", cwd=tmp_path).returncode == 0
+    assert (tmp_path / "OUT").read_bytes()[:len(data)] == data
+    (tmp_path / "IN").write_bytes(b"from d88disk")
+    assert run("d88disk", "put", "F.D88", "IN", "--as", "IN.TXT", cwd=tmp_path).returncode == 0
+    disk = d88.read_image(tmp_path / "F.D88").disks[0]
+    assert disk.file_system == fs
+    files = {f.name: f for f in disk.files}
+    assert files["IN.TXT"].read()[:12] == b"from d88disk"
+    assert files[name].load == (0x9000 if fs == "hu" else None)
+    assert files[name].date == (None if fs == "n88" else (2026, 12, 7, 15, 30, 0))
+    before = disk.to_bytes()
+    huge, refusal = {"n88": (400_000, "disk is full"), "hu": (70_000, "65535 bytes"), "fat12": (2_000_000, "disk is full")}[fs]
+    with pytest.raises(d88.D88Error, match=refusal):
+        disk.add_file("HUGE.BIN", bytes(huge), fs=fs)
+    with pytest.raises(d88.D88Error, match="file not found"):
+        disk.remove_file("NONE.TXT")
+    assert disk.to_bytes() == before
+    disk.remove_file(name)
+    assert [f.name for f in disk.files] == ["IN.TXT"]
