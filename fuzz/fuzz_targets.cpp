@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "d88.h"
 #include "job.h"
@@ -156,5 +157,86 @@ void fuzz_import_image(const uint8_t* data, size_t size)
         std::free(d88);
     }
     free_d88_image(&image, 0);
+    set_d88_message_handler(nullptr, nullptr);
+}
+
+namespace {
+
+// Where the fuzzed bytes of a file system go: a standard format, the file
+// system laid on it, and the first slot of the tracks that hold its FAT
+// and directory.
+struct fuzzed_layout {
+    int32_t format, fs, slot;
+};
+
+constexpr fuzzed_layout FUZZED_LAYOUTS[] = {
+    {0, D88_FS_N88, 37}, {9, D88_FS_N88, 70}, {0, D88_FS_HU, 0}, {9, D88_FS_HU, 0}, {3, D88_FS_FAT12, 0}, {2, D88_FS_FAT12, 0},
+};
+
+// Copies data over the sectors from slot on, sector by sector.
+void spray(d88_disk* disk, int32_t slot, const uint8_t* data, size_t size)
+{
+    for (; size > 0 && slot < D88_TRACK_MAX; ++slot) {
+        d88_track& track = disk->track[slot];
+        for (int32_t i = 0; size > 0 && i < track.count; ++i) {
+            const size_t part = size < static_cast<size_t>(track.sectors[i].data_size) ? size : track.sectors[i].data_size;
+            std::memcpy(track.sectors[i].data, data, part);
+            data += part;
+            size -= part;
+        }
+    }
+}
+
+// The disk's bytes as the writer lays them out; the caller frees them.
+uint8_t* disk_bytes(const d88_disk* disk, int32_t* size)
+{
+    const d88_image alone = {1, const_cast<d88_disk*>(disk)};
+    return serialise(alone, size);
+}
+
+// A write or delete either succeeds or leaves the disk as it was.
+void require_all_or_nothing(d88_disk* disk, int32_t result, const uint8_t* before, int32_t before_size)
+{
+    int32_t size = 0;
+    uint8_t* after = disk_bytes(disk, &size);
+    require(result == 0 || (size == before_size && std::memcmp(after, before, static_cast<size_t>(size)) == 0),
+            "a failed change of a file system changes nothing");
+    std::free(after);
+}
+
+}  // namespace
+
+void fuzz_file_system(const uint8_t* data, size_t size)
+{
+    if (size < 1)
+        return;
+    set_d88_message_handler(ignore_message, nullptr);
+    const fuzzed_layout& layout = FUZZED_LAYOUTS[data[0] % std::size(FUZZED_LAYOUTS)];
+    d88_disk* disk = create_d88_disk("FUZZ", layout.format);
+    require(disk != nullptr && format_d88_files(disk, layout.fs) == 0, "a blank disk of the format takes the file system");
+    spray(disk, layout.slot, data + 1, size - 1);
+    d88_file_entry* entries = nullptr;
+    const int32_t count = list_d88_files(disk, -1, &entries, nullptr, nullptr, nullptr);
+    const int32_t faults = count >= 0 ? check_d88_files(disk, -1, nullptr, nullptr) : -1;
+    for (int32_t i = 0; faults == 0 && i < count; ++i) {
+        uint8_t* file = nullptr;
+        int32_t file_size = 0;
+        const bool plain = entries[i].type != D88_TYPE_DIRECTORY && entries[i].type != D88_TYPE_LABEL &&
+                           entries[i].type != D88_TYPE_BOOT;
+        if (plain && entries[i].name[0] != '\0' && std::strchr(entries[i].name, '.') != entries[i].name)
+            read_d88_file(disk, -1, entries[i].name, &file, &file_size);
+        std::free(file);
+    }
+    int32_t before_size = 0;
+    uint8_t* before = disk_bytes(disk, &before_size);
+    const uint8_t payload[300] = {1, 2, 3};
+    require_all_or_nothing(disk, write_d88_file(disk, -1, "FUZZ.BIN", payload, sizeof payload, nullptr), before,
+                           before_size);
+    std::free(before);
+    before = disk_bytes(disk, &before_size);
+    require_all_or_nothing(disk, delete_d88_file(disk, -1, count > 0 ? entries[0].name : "NONE"), before, before_size);
+    std::free(before);
+    std::free(entries);
+    free_d88_disk(disk, 1);
     set_d88_message_handler(nullptr, nullptr);
 }
