@@ -464,7 +464,8 @@ int32_t find_free_entry(const fs_volume& volume)
     const int32_t count = volume.dir_size / volume.layout.entry_size;
     for (int32_t i = 0; i < count; ++i) {
         d88_file_entry entry;
-        if (decode_entry(volume, volume.dir + i * volume.layout.entry_size, &entry) != ENTRY_FILE)
+        const entry_use use = decode_entry(volume, volume.dir + i * volume.layout.entry_size, &entry);
+        if (use == ENTRY_FREE || use == ENTRY_END)
             return i;
     }
     return -1;
@@ -815,7 +816,7 @@ int32_t delete_d88_file(d88_disk* disk, int32_t fs, const char* name)
     else if (volume.layout.fs == D88_FS_HU)
         raw[0] = 0x00;
     else
-        raw[0] = 0xE5;
+        mark_fat12_deleted(volume.dir, index);
     store_volume(volume);
     close_volume(&volume);
     return 0;

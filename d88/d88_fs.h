@@ -43,8 +43,9 @@ struct fs_volume {
     int32_t differing_copy;  // the first FAT copy unlike the first, or 0
 };
 
-// How an entry of the directory is used.
-enum entry_use { ENTRY_FILE, ENTRY_FREE, ENTRY_END };
+// How an entry of the directory is used: by a file, by something else that
+// is not listed (a long name's part), not at all, or not from here on.
+enum entry_use { ENTRY_FILE, ENTRY_OTHER, ENTRY_FREE, ENTRY_END };
 
 // The sector holding logical sector lsn when it holds the layout's sector
 // size, else null.
@@ -75,6 +76,7 @@ void set_fat12_link(fs_volume* volume, int32_t cluster, cluster_link link);
 entry_use decode_fat12_entry(const uint8_t* raw, d88_file_entry* entry);
 void encode_fat12_entry(uint8_t* raw, int32_t size, int32_t start, const d88_file_options& options);
 void format_fat12_volume(fs_volume* volume, d88_sector* boot);
+void mark_fat12_deleted(uint8_t* dir, int32_t index);
 
 // The shared pieces of an entry: its name for people (NAME.EXT, padding
 // left out), and the BCD date of Hu-BASIC.

@@ -200,8 +200,10 @@ entry_use decode_fat12_entry(const uint8_t* raw, d88_file_entry* entry)
     const uint8_t attributes = raw[FAT_ATTRIBUTES_AT];
     if (raw[0] == FAT_END)
         return ENTRY_END;
-    if (raw[0] == FAT_DELETED || (attributes & FAT_LONG_NAME) == FAT_LONG_NAME)
+    if (raw[0] == FAT_DELETED)
         return ENTRY_FREE;
+    if ((attributes & FAT_LONG_NAME) == FAT_LONG_NAME)
+        return ENTRY_OTHER;
     entry->attributes = attributes;
     entry->type = attributes & FAT_LABEL ? D88_TYPE_LABEL : attributes & FAT_DIRECTORY ? D88_TYPE_DIRECTORY
                                                                                        : D88_TYPE_PLAIN;
@@ -240,6 +242,18 @@ void encode_fat12_entry(uint8_t* raw, int32_t size, int32_t start, const d88_fil
     }
     put_le16(raw + FAT_START_AT, static_cast<uint16_t>(start < 0 ? 0 : start));
     put_le32(raw + FAT_SIZE_AT, static_cast<uint32_t>(size));
+}
+
+// Marks entry index deleted, and the parts of its long name before it.
+void mark_fat12_deleted(uint8_t* dir, int32_t index)
+{
+    dir[index * 32] = FAT_DELETED;
+    for (int32_t i = index - 1; i >= 0; --i) {
+        uint8_t* raw = dir + i * 32;
+        if ((raw[FAT_ATTRIBUTES_AT] & FAT_LONG_NAME) != FAT_LONG_NAME || raw[0] == FAT_DELETED)
+            break;
+        raw[0] = FAT_DELETED;
+    }
 }
 
 void format_fat12_volume(fs_volume* volume, d88_sector* boot)

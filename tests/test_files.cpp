@@ -5,7 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <string>
+#ifdef _WIN32
+#include <sys/utime.h>
+#else
+#include <utime.h>
+#endif
 
 #include "d88disk.h"
 #include "test_support.h"
@@ -108,6 +114,21 @@ void set_hu_entry(bytes& sector, size_t at, const hu_entry& e)
     put(sector, at + 0x16, e.exec, 2);
     std::copy(e.date.begin(), e.date.end(), sector.begin() + static_cast<long>(at) + 0x18);
     put(sector, at + 0x1E, e.start, 2);
+}
+
+// Sets the file's time to the local time given.
+void set_file_time(const std::string& path, int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm local = {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    utimbuf times = {std::mktime(&local), std::mktime(&local)};
+    EXPECT_EQ(utime(path.c_str(), &times), 0) << path;
 }
 
 run_result d88disk(const temp_dir& dir, std::vector<std::string> args)
@@ -220,7 +241,7 @@ TEST(Files, ReadsAndWritesHuBasic)
 
     const bytes code = file_data(4100, 7);
     write_file(dir.file("c.bin"), code);
-    EXPECT_EQ(0, std::system(("touch -d '2026-01-02 03:04:05' " + dir.file("c.bin")).c_str()));
+    set_file_time(dir.file("c.bin"), 2026, 1, 2, 3, 4, 5);
     EXPECT_EQ(d88disk(dir, {"put", "hu.d88", "c.bin", "--as", "ｺｰﾄﾞ.BIN", "--load", "0xC000", "--exec", "0xC003"}).out,
               "wrote hu.d88\n");
     set_hu_entry(lsn_data(d, 16, 16), 64, {0x01, "\xBA\xB0\xC4\xDE         BIN", 4100, 0xC000, 0xC003,
@@ -399,12 +420,24 @@ TEST(Files, Fat12AgreesWithMtools)
         write_file(dir.file("in"), file_data(44444, 9));
         EXPECT_EQ(shell("mcopy -i " + raw + " " + dir.file("in") + " ::FROMM.TXT"), 0);
         EXPECT_EQ(shell("mdel -i " + raw + " ::F4.DAT"), 0);
+        EXPECT_EQ(shell("mcopy -i " + raw + " " + dir.file("in") + " '::a long name.txt'"), 0);
         EXPECT_EQ(d88disk(dir, {"import", format, "raw", "back.d88"}).status, 0);
         EXPECT_EQ(d88disk(dir, {"get", "back.d88", "fromm.txt", "got"}).status, 0);
         EXPECT_TRUE(read_file(dir.file("got")) == file_data(44444, 9));
         const std::string listing = d88disk(dir, {"ls", "back.d88"}).out;
         EXPECT_EQ(listing.find("F4.DAT"), std::string::npos) << listing;
         EXPECT_NE(listing.find("ゲーム.BIN"), std::string::npos) << listing;
+        // The long name's entries are neither listed nor taken by a new
+        // file, and go with their file.
+        EXPECT_EQ(d88disk(dir, {"put", "back.d88", "in", "--as", "NEW.TXT"}).status, 0);
+        EXPECT_EQ(d88disk(dir, {"export", "back.d88", "raw2"}).status, 0);
+        EXPECT_EQ(shell("fsck.fat -n " + dir.file("raw2")), 0);
+        EXPECT_EQ(shell("mcopy -n -i " + dir.file("raw2") + " '::a long name.txt' " + dir.file("long")), 0);
+        EXPECT_TRUE(read_file(dir.file("long")) == file_data(44444, 9));
+        EXPECT_EQ(d88disk(dir, {"rm", "back.d88", "ALONGN~1.TXT"}).status, 0);
+        EXPECT_EQ(d88disk(dir, {"export", "back.d88", "raw3"}).status, 0);
+        EXPECT_EQ(shell("fsck.fat -n " + dir.file("raw3")), 0);
+        EXPECT_NE(shell("mdir -i " + dir.file("raw3") + " '::a long name.txt'"), 0);
     }
     temp_dir dir;
     EXPECT_EQ(shell("mformat -C -i " + dir.file("m.img") + " -f 720 ::"), 0);
