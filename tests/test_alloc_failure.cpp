@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <functional>
 #include <regex>
 
 #include "d88.h"
@@ -156,4 +157,55 @@ TEST(AllocationFailure, Importing)
         std::free(out);
     }
     free_d88_disk(disk, 1);
+}
+
+// Each operation on a file system, running out of memory at any point:
+// the failure is said, and the disk is left as it was.
+TEST(AllocationFailure, FileSystems)
+{
+    const uint8_t data[5000] = {7};
+    for (const auto& [format, fs] : {std::pair{0, D88_FS_N88}, {0, D88_FS_HU}, {3, D88_FS_FAT12}}) {
+        d88_disk* disk = create_d88_disk("X", format);
+        ASSERT_EQ(format_d88_files(disk, fs), 0);
+        ASSERT_EQ(write_d88_file(disk, fs, "OLD.BIN", data, sizeof data, nullptr), 0);
+        const auto bytes_of = [&] {
+            bytes out(static_cast<size_t>(calc_d88_disk_size(disk)));
+            uint8_t* end = nullptr;
+            write_d88_disk_to_buffer(disk, out.data(), &end, static_cast<int32_t>(out.size()));
+            return out;
+        };
+        const bytes before = bytes_of();
+        const std::function<int32_t()> operations[] = {
+            [&] {
+                d88_file_entry* entries = nullptr;
+                const int32_t count = list_d88_files(disk, -1, &entries, nullptr, nullptr, nullptr);
+                std::free(entries);
+                return count < 0 ? -1 : 0;
+            },
+            [&] {
+                uint8_t* read = nullptr;
+                int32_t size = 0;
+                const int32_t result = read_d88_file(disk, fs, "OLD.BIN", &read, &size);
+                std::free(read);
+                return result;
+            },
+            [&] { return write_d88_file(disk, fs, "NEW.BIN", data, sizeof data, nullptr); },
+            [&] { return delete_d88_file(disk, fs, "OLD.BIN"); },
+            [&] { return format_d88_files(disk, fs); },
+        };
+        for (const auto& operation : operations) {
+            failing_at(LONG_MAX, [&] { EXPECT_EQ(operation(), 0); });
+            const long needed = counted;
+            EXPECT_GT(needed, 0);
+            for (long k = 1; k <= needed; ++k) {
+                free_d88_disk(disk, 1);
+                disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+                ASSERT_EQ(read_d88_disk_from_buffer(disk, before.data(), static_cast<int32_t>(before.size())), 0);
+                const std::string said = failing_at(k, [&] { EXPECT_EQ(operation(), -1) << fs << " " << k; });
+                EXPECT_NE(said.find("memory exhaust!\n"), std::string::npos) << fs << " " << k << said;
+                EXPECT_TRUE(bytes_of() == before) << fs << " " << k;
+            }
+        }
+        free_d88_disk(disk, 1);
+    }
 }

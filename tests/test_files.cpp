@@ -372,6 +372,20 @@ TEST(Files, FaultsBlockWriting)
     }
 }
 
+// A directory with no entry left refuses a new file, not a replaced one.
+TEST(Files, FullDirectory)
+{
+    d88_disk* disk = create_d88_disk("D", 2);  // FAT12 of 720 KB: 112 root entries
+    ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
+    for (int i = 0; i < 112; ++i)
+        EXPECT_EQ(write_d88_file(disk, -1, ("F" + std::to_string(i)).c_str(), nullptr, 0, nullptr), 0);
+    EXPECT_EQ(printed_by([&] { EXPECT_EQ(write_d88_file(disk, -1, "LAST", nullptr, 0, nullptr), -1); }),
+              "illegal data: the directory is full; 'LAST' has no entry\n");
+    const uint8_t data[3] = {1, 2, 3};
+    EXPECT_EQ(write_d88_file(disk, -1, "F7", data, 3, nullptr), 0);
+    free_d88_disk(disk, 1);
+}
+
 #ifndef _WIN32
 namespace {
 
