@@ -1,7 +1,8 @@
 // d88disk.h -- the commands of d88disk, a companion of vorkast for the
 // everyday work on D88 images: look into them, cut them into single disks
 // and join disks into one image, convert raw sector dumps, rename and
-// write-protect disks, and make blank and sample disks.
+// write-protect disks, make blank and sample disks, and list, extract, add
+// and delete the files inside them.
 #ifndef D88DISK_D88DISK_H
 #define D88DISK_D88DISK_H
 
