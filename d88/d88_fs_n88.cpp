@@ -68,12 +68,21 @@ fs_layout layout_of(const n88_variant& v)
     return layout;
 }
 
+int32_t track_of(const fs_layout& layout, int32_t cluster)
+{
+    return cluster * layout.cluster_sectors / layout.sectors;
+}
+
+bool is_on_system_track(const fs_layout& layout, int32_t cluster)
+{
+    return track_of(layout, cluster) * layout.sectors == layout.dir_lsn;
+}
+
 // The clusters of the system track, and those of cylinder 0 head 0 (the
 // boot sector's, and on 2HD single density): reserved by a format.
 bool is_system_cluster(const fs_layout& layout, int32_t cluster)
 {
-    const int32_t track = cluster * layout.cluster_sectors / layout.sectors;
-    return track == 0 || track * layout.sectors == layout.dir_lsn;
+    return track_of(layout, cluster) == 0 || is_on_system_track(layout, cluster);
 }
 
 }  // namespace
@@ -85,14 +94,17 @@ bool find_n88_layout(d88_disk* disk, bool marks, fs_layout* layout)
             continue;
         fs_volume volume = {disk, layout_of(v), nullptr, nullptr, 0, 0, 0};
         const d88_sector* fat = find_fs_sector(volume, volume.layout.fat_lsn);
+        // The marks: the system track's clusters reserved, and few values
+        // outside those a FAT holds (a fault is reported, not a reason to
+        // see no file system).
         bool fits = fat != nullptr;
+        int32_t strange = 0;
+        volume.fat = fits ? fat->data : nullptr;
         for (int32_t c = 0; marks && fits && c < volume.layout.cluster_count; ++c) {
-            const uint8_t value = fat->data[c];
-            fits = is_system_cluster(volume.layout, c) ? value == N88_RESERVED
-                                                        : value == N88_FREE || value == N88_RESERVED ||
-                                                              value < volume.layout.cluster_count ||
-                                                              (value > N88_LAST && value <= N88_LAST + v.cluster_sectors);
+            fits = !is_on_system_track(volume.layout, c) || fat->data[c] == N88_RESERVED;
+            strange += get_n88_link(volume, c).state == LINK_BAD;
         }
+        fits = fits && strange * 8 <= volume.layout.cluster_count;
         if (fits)
             *layout = volume.layout;
         return fits;

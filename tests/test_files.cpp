@@ -222,7 +222,7 @@ TEST(Files, ReadsAndWritesHuBasic)
 {
     test_disk d = hu_2d();
     const bytes boot = file_data(300, 5), game = file_data(5000, 6);
-    set_hu_entry(lsn_data(d, 16, 0), 0, {0x01, "BOOT         SYS", 300, 0x0000, 0x0000, bytes(6, 0), 32});
+    set_hu_entry(lsn_data(d, 16, 0), 0, {0x01, "BOOT         SYS", 300, 0x0000, 0x0000, {0x00, 0x16, 0x05, 0, 0, 0}, 32});
     set_hu_entry(lsn_data(d, 16, 16), 0, {0x01, "GAME         BIN", 5000, 0x8000, 0x8010, {0x86, 0x34, 0x21, 0x12, 0x30, 0x45}, 2});
     set_hu_entry(lsn_data(d, 16, 16), 32, {0x80, "SUB             ", 0, 0, 0, bytes(6, 0), 4});
     lsn_data(d, 16, 14)[2] = 3;
@@ -232,7 +232,7 @@ TEST(Files, ReadsAndWritesHuBasic)
     temp_dir dir;
     write_file(dir.file("hu.d88"), build_disk(d));
     EXPECT_EQ(d88disk(dir, {"ls", "hu.d88"}).out,
-              "disk 0: Hu-BASIC 2D (hu)\n" + HEAD + listed("BOOT.SYS", "ipl", "01", 300, "32", "0000 0000") +
+              "disk 0: Hu-BASIC 2D (hu)\n" + HEAD + listed("BOOT.SYS", "ipl", "01", 300, "32", "0000 0000 2000-01-05 00:00") +
                   listed("GAME.BIN", "bin", "01", 5000, "2", "8000 8010 1986-03-21 12:30") +
                   listed("SUB", "dir", "80", 0, "4", "0000 0000") + "3 files, " + std::to_string(75 * 4096) +
                   " bytes free\n");
@@ -242,9 +242,9 @@ TEST(Files, ReadsAndWritesHuBasic)
     const bytes code = file_data(4100, 7);
     write_file(dir.file("c.bin"), code);
     set_file_time(dir.file("c.bin"), 2026, 1, 2, 3, 4, 5);
-    EXPECT_EQ(d88disk(dir, {"put", "hu.d88", "c.bin", "--as", "ｺｰﾄﾞ.BIN", "--load", "0xC000", "--exec", "0xC003"}).out,
+    EXPECT_EQ(d88disk(dir, {"put", "hu.d88", "c.bin", "--as", "ｺｰﾄﾞ.BIN", "--load", "0xC000", "--exec", "0xFFFF"}).out,
               "wrote hu.d88\n");
-    set_hu_entry(lsn_data(d, 16, 16), 64, {0x01, "\xBA\xB0\xC4\xDE         BIN", 4100, 0xC000, 0xC003,
+    set_hu_entry(lsn_data(d, 16, 16), 64, {0x01, "\xBA\xB0\xC4\xDE         BIN", 4100, 0xC000, 0xFFFF,
                                            {0x26, 0x10, 0x02, 0x03, 0x04, 0x05}, 5});
     lsn_data(d, 16, 14)[5] = 6;
     lsn_data(d, 16, 14)[6] = 0x80;  // 1 sector used
@@ -273,15 +273,20 @@ TEST(Files, EveryGeometryFillsUp)
             s.c = static_cast<uint8_t>(slot / 2), s.h = static_cast<uint8_t>(slot % 2);
     }
     const struct {
-        std::string fs, format;
+        std::string fs, format, description;
         int free_bytes, cluster;
     } rows[] = {
-        {"n88", "2d", 156 * 2048, 2048},         {"n88", "dd", 158 * 4096, 4096},
-        {"n88", "2hd1001", 152 * 6656, 6656},    {"hu", "2d", 78 * 4096, 4096},
-        {"hu", "dd", 158 * 4096, 4096},          {"hu", "2hd1001", 248 * 4096, 4096},
-        {"fat12", "2hd1232", 1221 * 1024, 1024}, {"fat12", "2dd640", 634 * 1024, 1024},
-        {"fat12", "2dd720", 713 * 1024, 1024},   {"fat12", "2hd1200", 2371 * 512, 512},
-        {"fat12", "2hd1440", 2847 * 512, 512},
+        {"n88", "2d", "N88-BASIC 2D", 156 * 2048, 2048},
+        {"n88", "dd", "N88-BASIC 2DD", 158 * 4096, 4096},
+        {"n88", "2hd1001", "N88-BASIC 2HD", 152 * 6656, 6656},
+        {"hu", "2d", "Hu-BASIC 2D", 78 * 4096, 4096},
+        {"hu", "dd", "Hu-BASIC 2DD", 158 * 4096, 4096},
+        {"hu", "2hd1001", "Hu-BASIC 2HD", 248 * 4096, 4096},
+        {"fat12", "2hd1232", "FAT12 PC-98 2HD 1232 KB", 1221 * 1024, 1024},
+        {"fat12", "2dd640", "FAT12 PC-98 2DD 640 KB", 634 * 1024, 1024},
+        {"fat12", "2dd720", "FAT12 MSX-DOS 2DD 720 KB", 713 * 1024, 1024},
+        {"fat12", "2hd1200", "FAT12 2HD 1200 KB", 2371 * 512, 512},
+        {"fat12", "2hd1440", "FAT12 2HD 1440 KB", 2847 * 512, 512},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.fs + " " + row.format);
@@ -296,6 +301,7 @@ TEST(Files, EveryGeometryFillsUp)
         write_file(dir.file("b.bin"), file_data(row.cluster + 1, 9));
         EXPECT_EQ(d88disk(dir, {"put", "d.d88", "a.bin"}).status, 0);
         const std::string listing = d88disk(dir, {"ls", "d.d88", "--fs", row.fs}).out;
+        EXPECT_EQ(listing.substr(0, listing.find('\n')), "disk 0: " + row.description + " (" + row.fs + ")");
         EXPECT_NE(listing.find(row.fs == "fat12" ? "A.BIN" : "a.bin"), std::string::npos) << listing;
         const int left = row.fs == "hu" ? row.free_bytes - 16 * 4096 : row.cluster;
         EXPECT_NE(listing.find("1 file, " + std::to_string(left) + " bytes free"), std::string::npos) << listing;
@@ -321,6 +327,9 @@ TEST(Files, FaultsBlockWriting)
     set_n88_fat(looped, 3, 2);
     test_disk copies = n88_2d();
     lsn_data(copies, 16, N88_SYSTEM + 15)[100] = 0xC1;
+    test_disk bad = n88_2d();
+    set_n88_entry(bad, 0, "BAD   BIN", 0x01, 2);
+    set_n88_fat(bad, 2, 0xC0);  // a last cluster of no sector
     test_disk outside = hu_2d();
     set_hu_entry(lsn_data(outside, 16, 16), 0, {0x01, "FAR          BIN", 10, 0, 0, bytes(6, 0), 90});
     const struct {
@@ -329,6 +338,7 @@ TEST(Files, FaultsBlockWriting)
     } rows[] = {
         {looped, "warning: chain-loop: the chain of 'LOOP.BIN' comes back to cluster 2\n"},
         {copies, "warning: fat-copies: FAT copy 3 differs from copy 1\n"},
+        {bad, "warning: chain-range: the chain of 'BAD.BIN' runs from cluster 2 into a value no cluster has\n"},
         {outside, "warning: entry-range: 'FAR.BIN' starts at cluster 90, outside 0 to 79\n"},
     };
     for (const auto& row : rows) {
@@ -372,7 +382,8 @@ TEST(Files, FaultsBlockWriting)
     }
 }
 
-// A directory with no entry left refuses a new file, not a replaced one.
+// A directory with no entry left refuses a new file, not a replaced one; a
+// format needs every sector of the layout.
 TEST(Files, FullDirectory)
 {
     d88_disk* disk = create_d88_disk("D", 2);  // FAT12 of 720 KB: 112 root entries
@@ -383,6 +394,11 @@ TEST(Files, FullDirectory)
               "illegal data: the directory is full; 'LAST' has no entry\n");
     const uint8_t data[3] = {1, 2, 3};
     EXPECT_EQ(write_d88_file(disk, -1, "F7", data, 3, nullptr), 0);
+    free_d88_disk(disk, 1);
+    // Without its first sector a disk takes no file system that starts there.
+    disk = create_d88_disk("D", 0);
+    disk->track[0].sectors[0].r = 0x77;
+    printed_by([&] { EXPECT_EQ(format_d88_files(disk, D88_FS_HU), -1); });
     free_d88_disk(disk, 1);
 }
 
