@@ -315,6 +315,11 @@ int run_files(const command_line& line)
     image_file file;
     if (!open_image_file(path, line.disk, &file))
         return 1;
+    if (change && file.disk->write_protect != 0) {
+        print_text("error: disk %u of '%s' is write-protected (d88disk set --writable lifts it)\n", line.disk, path);
+        close_image_file(&file);
+        return 1;
+    }
     bool done = false;
     if (std::strcmp(line.command, "ls") == 0) {
         done = list_files(line, file.disk, fs) == 0;

@@ -358,6 +358,9 @@ TEST(Files, FaultsBlockWriting)
     }
     temp_dir dir;
     write_file(dir.file("n.d88"), build_disk(n88_2d()));
+    test_disk protected_disk = n88_2d();
+    protected_disk.write_protect = 0x10;
+    write_file(dir.file("p.d88"), build_disk(protected_disk));
     write_file(dir.file("x"), bytes(10, 1));
     const struct {
         std::vector<std::string> args;
@@ -372,13 +375,14 @@ TEST(Files, FaultsBlockWriting)
         {{"ls", "n.d88", "--fs", "hu"}, "illegal data: no Hu-BASIC file system on the disk\nerror: list the files of disk 0 of 'n.d88'\n"},
         {{"format", "n.d88", "--fs", "fat12"}, "illegal data: the disk has not the tracks of a FAT12 disk\nerror: format disk 0 of 'n.d88' as fat12\n"},
         {{"format", "n.d88"}, "error: format needs --fs n88, hu or fat12\n"},
+        {{"format", "p.d88", "--fs", "n88"}, "error: disk 0 of 'p.d88' is write-protected (d88disk set --writable lifts it)\n"},
     };
-    const bytes image = read_file(dir.file("n.d88"));
+    const auto files = files_below(dir.path);
     for (const auto& row : names) {
         const run_result r = d88disk(dir, row.args);
         EXPECT_EQ(r.out, row.out);
         EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(read_file(dir.file("n.d88")) == image);
+        EXPECT_TRUE(files_below(dir.path) == files);
     }
 }
 
