@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <string>
 #ifdef _WIN32
 #include <sys/utime.h>
@@ -129,6 +130,33 @@ void set_file_time(const std::string& path, int year, int month, int day, int ho
     local.tm_isdst = -1;
     utimbuf times = {std::mktime(&local), std::mktime(&local)};
     EXPECT_EQ(utime(path.c_str(), &times), 0) << path;
+}
+
+// 80 x 2 x 16 x 256 bytes, the 2DD of N88-BASIC and Hu-BASIC: none of the
+// ten standard formats.
+test_disk blank_2dd_256()
+{
+    test_disk dd = blank_disk(0, "DD");
+    dd.disk_type = 0x10;
+    for (int slot = 80; slot < 160; ++slot) {
+        dd.slots.push_back(dd.slots[0]);
+        for (test_sector& s : dd.slots.back())
+            s.c = static_cast<uint8_t>(slot / 2), s.h = static_cast<uint8_t>(slot % 2);
+    }
+    return dd;
+}
+
+// The disk record the library reads from the test's bytes; null when it
+// refuses them.
+d88_disk* read_disk(const test_disk& d)
+{
+    const bytes b = build_disk(d);
+    d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+    if (read_d88_disk_from_buffer(disk, b.data(), static_cast<int32_t>(b.size())) != 0) {
+        free_d88_disk(disk, 1);
+        return nullptr;
+    }
+    return disk;
 }
 
 run_result d88disk(const temp_dir& dir, std::vector<std::string> args)
@@ -263,15 +291,7 @@ TEST(Files, ReadsAndWritesHuBasic)
 // and a full directory refuse put and leave the image as it was.
 TEST(Files, EveryGeometryFillsUp)
 {
-    // 80 x 2 x 16 x 256 bytes, the 2DD of N88-BASIC and Hu-BASIC: none of the
-    // ten standard formats.
-    test_disk dd = blank_disk(0, "DD");
-    dd.disk_type = 0x10;
-    for (int slot = 80; slot < 160; ++slot) {
-        dd.slots.push_back(dd.slots[0]);
-        for (test_sector& s : dd.slots.back())
-            s.c = static_cast<uint8_t>(slot / 2), s.h = static_cast<uint8_t>(slot % 2);
-    }
+    const test_disk dd = blank_2dd_256();
     const struct {
         std::string fs, format, description;
         int free_bytes, cluster;
@@ -403,6 +423,49 @@ TEST(Files, FullDirectory)
     disk = create_d88_disk("D", 0);
     disk->track[0].sectors[0].r = 0x77;
     printed_by([&] { EXPECT_EQ(format_d88_files(disk, D88_FS_HU), -1); });
+    free_d88_disk(disk, 1);
+}
+
+// The library's side: arguments checked first; Hu-BASIC's FAT split into
+// low and high bytes on 2DD; FAT12 recognised by its media byte too.
+TEST(Files, LibraryContract)
+{
+    d88_disk* disk = read_disk(blank_2dd_256());
+    ASSERT_NE(disk, nullptr);
+    const uint8_t data[5000] = {};
+    uint8_t* out = nullptr;
+    int32_t size = 0;
+    d88_file_entry* entries = nullptr;
+    const struct {
+        std::function<int32_t()> call;
+        const char* said;
+    } refused[] = {
+        {[&] { return list_d88_files(nullptr, -1, &entries, nullptr, nullptr, nullptr); }, "list_d88_files: illegal parameter\n"},
+        {[&] { return list_d88_files(disk, 3, &entries, nullptr, nullptr, nullptr); }, "list_d88_files: illegal parameter\n"},
+        {[&] { return check_d88_files(disk, -2, nullptr, nullptr); }, "check_d88_files: illegal parameter\n"},
+        {[&] { return read_d88_file(disk, -1, nullptr, &out, &size); }, "read_d88_file: illegal parameter\n"},
+        {[&] { return write_d88_file(disk, -1, "A", nullptr, 1, nullptr); }, "write_d88_file: illegal parameter\n"},
+        {[&] { return write_d88_file(disk, -1, "A", data, -1, nullptr); }, "write_d88_file: illegal parameter\n"},
+        {[&] { return delete_d88_file(disk, -1, nullptr); }, "delete_d88_file: illegal parameter\n"},
+        {[&] { return format_d88_files(disk, -1); }, "format_d88_files: illegal parameter\n"},
+        {[&] { return list_d88_files(disk, -1, &entries, nullptr, nullptr, nullptr); }, "illegal data: no N88-BASIC, Hu-BASIC or FAT12 file system on the disk\n"},
+    };
+    for (const auto& row : refused)
+        EXPECT_EQ(printed_by([&] { EXPECT_EQ(row.call(), -1); }), row.said);
+
+    ASSERT_EQ(format_d88_files(disk, D88_FS_HU), 0);
+    ASSERT_EQ(write_d88_file(disk, -1, "A", data, sizeof data, nullptr), 0);
+    const bytes low(find_d88_sector(disk, 0, 0, 15)->data, find_d88_sector(disk, 0, 0, 15)->data + 4);
+    const bytes high(find_d88_sector(disk, 0, 0, 16)->data, find_d88_sector(disk, 0, 0, 16)->data + 4);
+    EXPECT_TRUE(low == bytes({0x01, 0x0F, 0x03, 0x03}));  // 0 -> 1, 1 last of 16, 2 -> 3, 3 last of 4 sectors
+    EXPECT_TRUE(high == bytes({0x00, 0x80, 0x00, 0x80}));
+    free_d88_disk(disk, 1);
+
+    disk = create_d88_disk("F", 3);
+    ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
+    EXPECT_EQ(find_d88_fs_of_disk(disk), D88_FS_FAT12);
+    find_d88_sector(disk, 0, 0, 2)->data[0] = 0xF9;  // not the parameter block's 0xFE
+    EXPECT_EQ(find_d88_fs_of_disk(disk), -1);
     free_d88_disk(disk, 1);
 }
 
