@@ -345,6 +345,26 @@ int32_t check_open_volume(const fs_volume& volume, d88_file_entry* entries, d88_
     return faults;
 }
 
+// Decodes the directory's entries into by_slot, sizing N88-BASIC's files
+// from their chains as the check follows them, and copies the files into
+// listed, Hu-BASIC's IPL entry first; their count, or -1 after a message.
+int32_t collect_entries(const fs_volume& volume, d88_file_entry* by_slot, d88_file_entry* listed,
+                        d88_finding_handler handler, void* context)
+{
+    int32_t count = volume.layout.fs == D88_FS_HU && read_hu_boot_entry(volume, &listed[0]) ? 1 : 0;
+    const int32_t slots = volume.dir_size / volume.layout.entry_size;
+    int32_t used = 0;
+    while (used < slots && decode_entry(volume, volume.dir + used * volume.layout.entry_size, &by_slot[used]) != ENTRY_END)
+        ++used;
+    if (check_open_volume(volume, by_slot, handler, context) < 0)
+        return -1;
+    for (int32_t i = 0; i < used; ++i) {
+        if (by_slot[i].name[0] != '\0')  // a file: others are decoded without a name
+            listed[count++] = by_slot[i];
+    }
+    return count;
+}
+
 // The padded name and extension an entry holds for name, or false after a
 // message when the file system cannot hold it.
 bool encode_entry_name(const fs_layout& layout, const char* name, uint8_t* out)
@@ -688,38 +708,22 @@ int32_t list_d88_files(d88_disk* disk, int32_t fs, d88_file_entry** entries_out,
     fs_volume volume;
     if (!open_volume(disk, fs, &volume))
         return -1;
-    const int32_t slots = volume.dir_size / volume.layout.entry_size;
-    d88_file_entry* all = static_cast<d88_file_entry*>(std::calloc(static_cast<size_t>(slots) + 1, sizeof(d88_file_entry)));
-    int32_t count = 0;
-    if (all != nullptr && volume.layout.fs == D88_FS_HU && read_hu_boot_entry(volume, &all[slots]))
-        all[count++] = all[slots];
-    const int32_t boot = count;
-    for (int32_t i = 0; all != nullptr && i < slots; ++i) {
-        const entry_use use = decode_entry(volume, volume.dir + i * volume.layout.entry_size, &all[i + boot]);
-        if (use == ENTRY_END)
-            break;
-    }
-    // Sizes of N88-BASIC come from the chains, which the check follows.
-    d88_file_entry* by_slot = all != nullptr ? all + boot : nullptr;
-    const int32_t faults = all != nullptr ? check_open_volume(volume, by_slot, handler, context) : -1;
-    if (all == nullptr)
+    const size_t slots = static_cast<size_t>(volume.dir_size / volume.layout.entry_size);
+    d88_file_entry* by_slot = static_cast<d88_file_entry*>(std::calloc(slots, sizeof(d88_file_entry)));
+    d88_file_entry* listed = static_cast<d88_file_entry*>(std::calloc(slots + 1, sizeof(d88_file_entry)));
+    const bool allocated = by_slot != nullptr && listed != nullptr;
+    const int32_t count = allocated ? collect_entries(volume, by_slot, listed, handler, context) : -1;
+    if (!allocated)
         print_d88_line("memory exhaust!");
-    for (int32_t i = 0; faults >= 0 && i < slots; ++i) {
-        d88_file_entry entry;
-        const entry_use use = decode_entry(volume, volume.dir + i * volume.layout.entry_size, &entry);
-        if (use == ENTRY_END)
-            break;
-        if (use == ENTRY_FILE)
-            all[count++] = by_slot[i];
-    }
     if (free_out != nullptr)
         *free_out = count_free_clusters(volume) * cluster_bytes(volume.layout);
     close_volume(&volume);
-    if (faults < 0) {
-        std::free(all);
+    std::free(by_slot);
+    if (count < 0) {
+        std::free(listed);
         return -1;
     }
-    *entries_out = all;
+    *entries_out = listed;
     return count;
 }
 
