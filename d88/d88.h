@@ -302,7 +302,8 @@ typedef struct d88_file_entry {
 
 // What write_d88_file stores beside the data.  type 0 takes the file
 // system's default (bin, or FAT12's file); load and exec -1 store 0; year 0
-// stores no date.
+// stores no date, else the date is one from 1900 to 2107 (FAT12 keeps
+// those from 1980 on).
 typedef struct d88_file_options {
     int32_t type;
     int32_t load, exec;

@@ -528,6 +528,14 @@ void write_chain(fs_volume* volume, const int32_t* clusters, int32_t count, cons
     }
 }
 
+// Whether the options hold no date (year 0) or one a file system can keep.
+bool is_date(const d88_file_options& o)
+{
+    return o.year == 0 || (o.year >= 1900 && o.year <= 2107 && o.month >= 1 && o.month <= 12 && o.day >= 1 &&
+                           o.day <= 31 && o.hour >= 0 && o.hour <= 23 && o.minute >= 0 && o.minute <= 59 &&
+                           o.second >= 0 && o.second <= 59);
+}
+
 // Whether the options fit the file system; false after a message.
 bool check_options(const fs_layout& layout, const d88_file_options& options, int32_t size)
 {
@@ -554,7 +562,7 @@ int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, i
 {
     const fs_layout& layout = volume->layout;
     const int32_t clusters = size == 0 ? (layout.fs == D88_FS_FAT12 ? 0 : 1)
-                                       : (size + cluster_bytes(layout) - 1) / cluster_bytes(layout);
+                                       : size / cluster_bytes(layout) + (size % cluster_bytes(layout) != 0);
     const int32_t slot = old >= 0 ? old : find_free_entry(*volume);
     uint8_t* saved = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(volume->fat_size)));
     int32_t* picked = static_cast<int32_t*>(std::calloc(static_cast<size_t>(clusters) + 1, sizeof(int32_t)));
@@ -775,7 +783,7 @@ int32_t write_d88_file(d88_disk* disk, int32_t fs, const char* name, const uint8
 {
     const d88_file_options plain = {0, -1, -1, 0, 0, 0, 0, 0, 0};
     if (disk == nullptr || fs < -1 || fs >= D88_FS_COUNT || name == nullptr || size < 0 ||
-        (data == nullptr && size > 0)) {
+        (data == nullptr && size > 0) || (options != nullptr && !is_date(*options))) {
         print_d88_line("write_d88_file: illegal parameter");
         return -1;
     }

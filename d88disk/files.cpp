@@ -246,7 +246,8 @@ int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
     return done ? 0 : 1;
 }
 
-// The options of put: --type, --load, --exec, and the date of the file.
+// The options of put: --type, --load, --exec, and the date of the file
+// (none when it is outside the years a file system keeps).
 bool read_put_options(const command_line& line, const char* path, d88_file_options* options)
 {
     *options = {0, line.load_given ? static_cast<int32_t>(line.load) : -1,
@@ -262,7 +263,7 @@ bool read_put_options(const command_line& line, const char* path, d88_file_optio
         }
     }
     int time[6];
-    if (get_file_time(path, time)) {
+    if (get_file_time(path, time) && time[0] >= 1900 && time[0] <= 2107) {
         options->year = time[0];
         options->month = time[1];
         options->day = time[2];

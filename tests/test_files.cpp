@@ -447,6 +447,11 @@ TEST(Files, LibraryContract)
         {[&] { return write_d88_file(disk, -1, "A", nullptr, 1, nullptr); }, "write_d88_file: illegal parameter\n"},
         {[&] { return write_d88_file(disk, -1, "A", data, -1, nullptr); }, "write_d88_file: illegal parameter\n"},
         {[&] { return write_d88_file(disk, -1, nullptr, data, 1, nullptr); }, "write_d88_file: illegal parameter\n"},
+        {[&] {
+             const d88_file_options late = {0, -1, -1, 2108, 1, 1, 0, 0, 0};
+             return write_d88_file(disk, -1, "A", data, 1, &late);
+         },
+         "write_d88_file: illegal parameter\n"},
         {[&] { return delete_d88_file(disk, -1, nullptr); }, "delete_d88_file: illegal parameter\n"},
         {[&] { return format_d88_files(disk, -1); }, "format_d88_files: illegal parameter\n"},
         {[&] { return list_d88_files(disk, -1, &entries, nullptr, nullptr, nullptr); }, "illegal data: no N88-BASIC, Hu-BASIC or FAT12 file system on the disk\n"},

@@ -395,8 +395,9 @@ class Disk:
         if type is not None and type not in _FILE_TYPES[:4]:
             raise ValueError("type must be one of %s, not %r" % (", ".join(_FILE_TYPES[:4]), type))
         stamp = tuple(date) if date is not None else (0, 0, 0, 0, 0, 0)
-        if len(stamp) != 6:
-            raise ValueError("date is (year, month, day, hour, minute, second)")
+        limits = ((1900, 2107), (1, 12), (1, 31), (0, 23), (0, 59), (0, 59))
+        if date is not None and (len(stamp) != 6 or not all(low <= v <= high for v, (low, high) in zip(stamp, limits))):
+            raise ValueError("date is (year, month, day, hour, minute, second), from 1900 to 2107, not %r" % (date,))
         self._change(fs, "add", name, bytes(data), _FILE_TYPES.index(type) if type else 0,
                      -1 if load is None else load, -1 if exec is None else exec, stamp)
 
