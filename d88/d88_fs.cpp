@@ -284,17 +284,17 @@ void check_size(const fs_volume& volume, const d88_file_entry& entry, int32_t in
     const fs_layout& layout = volume.layout;
     if (layout.fs == D88_FS_N88 || entry.type == D88_TYPE_DIRECTORY)
         return;
-    const int32_t needed = (entry.size + cluster_bytes(layout) - 1) / cluster_bytes(layout);
-    const int32_t held = layout.fs == D88_FS_HU ? chain_size(layout, clusters, last_sectors)
-                                                : clusters * cluster_bytes(layout);
-    const bool fits = layout.fs == D88_FS_HU ? entry.size <= held && clusters == (needed > 0 ? needed : 1)
-                                             : clusters == needed;
+    const int32_t bytes = cluster_bytes(layout);
+    const int32_t needed = entry.size / bytes + (entry.size % bytes != 0);
+    const int32_t held = layout.fs == D88_FS_HU ? chain_size(layout, clusters, last_sectors) : clusters * bytes;
+    const bool fits_hu = entry.size <= held && clusters == (needed > 0 ? needed : 1);
+    const bool fits = entry.size >= 0 && (layout.fs == D88_FS_HU ? fits_hu : clusters == needed);
     if (!fits) {
         char name[24];
         printable_name(entry.name, name);
         report_fs(report, D88_KIND_FILE_SIZE, entry_lsn(volume, index),
-                  "'%s' is %d bytes, but its chain holds %d cluster%s (%d bytes)", name, entry.size, clusters,
-                  clusters == 1 ? "" : "s", held);
+                  "'%s' is %u bytes, but its chain holds %d cluster%s (%d bytes)", name,
+                  static_cast<uint32_t>(entry.size), clusters, clusters == 1 ? "" : "s", held);
     }
 }
 
@@ -762,7 +762,7 @@ int32_t read_d88_file(d88_disk* disk, int32_t fs, const char* name, uint8_t** da
         copied += cluster_bytes(layout);
         c = get_link(volume, c).value;
     }
-    const bool whole = data != nullptr && report.count == 0 && entry.size <= held;
+    const bool whole = data != nullptr && report.count == 0 && entry.size >= 0 && entry.size <= held;
     if (owners == nullptr || data == nullptr)
         print_d88_line("memory exhaust!");
     else if (!whole)
