@@ -314,8 +314,10 @@ int32_t check_volume(const fs_volume& volume, d88_file_entry* entries, int32_t* 
         if (use != ENTRY_FILE || entry.type == D88_TYPE_LABEL)
             continue;
         int32_t last_sectors = 0;
+        const int32_t faults = report->count;
         const int32_t clusters = check_chain(volume, entry, i, owners, report, &last_sectors);
-        check_size(volume, entry, i, clusters, last_sectors, report);
+        if (report->count == faults)  // a broken chain says nothing of the size
+            check_size(volume, entry, i, clusters, last_sectors, report);
         if (entries != nullptr && volume.layout.fs == D88_FS_N88)
             entries[i].size = chain_size(volume.layout, clusters, last_sectors);
     }

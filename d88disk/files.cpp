@@ -114,6 +114,22 @@ void format_date(const d88_file_entry& entry, char out[24])
                       entry.hour % 100, entry.minute % 100);
 }
 
+// The columns text takes on a terminal: two for a wide character (kana
+// and kanji; the half-width katakana of U+FF61 to U+FF9F take one), one for
+// any other.
+int count_columns(const char* text)
+{
+    int columns = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != '\0'; ++p) {
+        if ((*p & 0xC0) == 0x80)
+            continue;  // a continuation byte
+        const bool three = (*p & 0xF0) == 0xE0 && p[1] != '\0' && p[2] != '\0';
+        const int code = three ? (*p & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F) : 0;
+        columns += code >= 0x1100 && !(code >= 0xFF61 && code <= 0xFF9F) ? 2 : 1;
+    }
+    return columns;
+}
+
 void print_entry_text(const d88_file_entry& entry)
 {
     char name[SHOWN_FILE_NAME_SIZE], date[24], load[8] = "-", exec[8] = "-", start[8] = "-";
@@ -127,8 +143,9 @@ void print_entry_text(const d88_file_entry& entry)
         std::snprintf(start, sizeof start, "%d", entry.start & 0xFFFF);
     char attributes[8];
     std::snprintf(attributes, sizeof attributes, "%02X %.4s", entry.attributes, entry.flags);
-    print_text("%-17s %-5s %-7s %8d %7s %4s %4s%s%s\n", name, d88_file_type_name(entry.type), attributes, entry.size,
-               start, load, exec, date[0] != '\0' ? " " : "", date);
+    const int pad = 17 - count_columns(name);
+    print_text("%s%*s %-5s %-7s %8d %7s %4s %4s%s%s\n", name, pad > 0 ? pad : 0, "", d88_file_type_name(entry.type),
+               attributes, entry.size, start, load, exec, date[0] != '\0' ? " " : "", date);
 }
 
 void print_entry_json(const d88_file_entry& entry, bool first)

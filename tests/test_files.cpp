@@ -164,13 +164,15 @@ run_result d88disk(const temp_dir& dir, std::vector<std::string> args)
     return run_in(dir, "d88disk", run_d88disk, std::move(args));
 }
 
-// A listing's table line, as ls prints it.
+// A listing's table line, as ls prints it; the name takes `columns` on a
+// terminal (its bytes, unless said).
 std::string listed(const std::string& name, const std::string& type, const std::string& attributes, int size,
-                   const std::string& start, const std::string& rest = "   -    -")
+                   const std::string& start, const std::string& rest = "   -    -", int columns = -1)
 {
     char line[160];
-    std::snprintf(line, sizeof line, "%-17s %-5s %-7s %8d %7s %s\n", name.c_str(), type.c_str(), attributes.c_str(), size,
-                  start.c_str(), rest.c_str());
+    std::snprintf(line, sizeof line, "%s%*s %-5s %-7s %8d %7s %s\n", name.c_str(),
+                  17 - (columns < 0 ? static_cast<int>(name.size()) : columns), "", type.c_str(), attributes.c_str(),
+                  size, start.c_str(), rest.c_str());
     return line;
 }
 
@@ -200,7 +202,7 @@ TEST(Files, ReadsN88Basic)
     write_file(dir.file("n88.d88"), build_disk(d));
     EXPECT_EQ(d88disk(dir, {"ls", "n88.d88"}).out,
               "disk 0: N88-BASIC 2D (n88)\n" + HEAD + listed("HELLO.BAS", "bas", "00", 2816, "2") +
-                  listed("DATA", "asc", "80", 256, "76") + listed("ｶﾅ.BIN", "bin", "11 W", 2048, "5") +
+                  listed("DATA", "asc", "80", 256, "76") + listed("ｶﾅ.BIN", "bin", "11 W", 2048, "5", "   -    -", 6) +
                   "3 files, " + std::to_string((160 - 4 - 4) * 2048) + " bytes free\n");
     EXPECT_EQ(d88disk(dir, {"get", "n88.d88", "--all", "out"}).status, 0);
     EXPECT_TRUE(read_file(dir.file("out/HELLO.BAS")) == basic);
