@@ -164,8 +164,9 @@ TEST(AllocationFailure, Importing)
 TEST(AllocationFailure, FileSystems)
 {
     const uint8_t data[5000] = {7};
-    for (const auto& [format, fs] : {std::pair{0, D88_FS_N88}, {0, D88_FS_HU}, {3, D88_FS_FAT12}}) {
-        d88_disk* disk = create_d88_disk("X", format);
+    for (const auto& row : {std::pair{0, D88_FS_N88}, {0, D88_FS_HU}, {3, D88_FS_FAT12}}) {
+        const int32_t fs = row.second;
+        d88_disk* disk = create_d88_disk("X", row.first);
         ASSERT_EQ(format_d88_files(disk, fs), 0);
         ASSERT_EQ(write_d88_file(disk, fs, "OLD.BIN", data, sizeof data, nullptr), 0);
         const auto bytes_of = [&] {
