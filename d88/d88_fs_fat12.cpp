@@ -48,6 +48,9 @@ constexpr uint8_t FAT_ARCHIVE = 0x20;
 constexpr uint8_t FAT_LONG_NAME = 0x0F;
 
 constexpr int32_t FAT12_CLUSTERS_MAX = 4084;
+// More than a floppy's FAT12 ever has: a parameter block beyond them is none.
+constexpr int32_t FAT_SECTORS_MAX = 24;
+constexpr int32_t ROOT_ENTRIES_MAX = 1024;
 
 // The parameters a format writes for each media.
 struct fat12_variant {
@@ -77,11 +80,16 @@ bool read_parameters(const uint8_t* boot, int32_t boot_size, fs_layout* layout)
     const int32_t fat_sectors = get_le16(boot + BPB_FAT_SECTORS_AT);
     const int32_t track_sectors = get_le16(boot + BPB_TRACK_SECTORS_AT);
     const int32_t heads = get_le16(boot + BPB_HEADS_AT);
-    const bool sound = sector_size == boot_size && (sector_size == 256 || sector_size == 512 || sector_size == 1024) &&
-                       cluster_sectors >= 1 && cluster_sectors <= 8 && (cluster_sectors & (cluster_sectors - 1)) == 0 &&
-                       reserved >= 1 && (fats == 1 || fats == 2) && root_entries > 0 &&
-                       root_entries * 32 % sector_size == 0 && boot[BPB_MEDIA_AT] >= 0xF0 && fat_sectors >= 1 &&
-                       track_sectors >= 1 && track_sectors <= 63 && (heads == 1 || heads == 2);
+    const bool sized = sector_size == boot_size &&
+                       (sector_size == 256 || sector_size == 512 || sector_size == 1024);
+    const bool clustered = cluster_sectors >= 1 && cluster_sectors <= 8 &&
+                           (cluster_sectors & (cluster_sectors - 1)) == 0;
+    const bool tabled = reserved >= 1 && (fats == 1 || fats == 2) && fat_sectors >= 1 &&
+                        fat_sectors <= FAT_SECTORS_MAX && root_entries > 0 && root_entries <= ROOT_ENTRIES_MAX &&
+                        root_entries * 32 % sector_size == 0;
+    const bool shaped = boot[BPB_MEDIA_AT] >= 0xF0 && track_sectors >= 1 && track_sectors <= 63 &&
+                        (heads == 1 || heads == 2);
+    const bool sound = sized && clustered && tabled && shaped;
     if (!sound)
         return false;
     layout->fs = D88_FS_FAT12;
@@ -237,8 +245,10 @@ void encode_fat12_entry(uint8_t* raw, int32_t size, int32_t start, const d88_fil
     std::memset(raw + FAT_ATTRIBUTES_AT, 0, 32 - FAT_ATTRIBUTES_AT);
     raw[FAT_ATTRIBUTES_AT] = FAT_ARCHIVE;
     if (options.year >= 1980) {
-        put_le16(raw + FAT_TIME_AT, static_cast<uint16_t>(options.hour << 11 | options.minute << 5 | options.second / 2));
-        put_le16(raw + FAT_DATE_AT, static_cast<uint16_t>((options.year - 1980) << 9 | options.month << 5 | options.day));
+        const int32_t time = options.hour << 11 | options.minute << 5 | options.second / 2;
+        const int32_t date = (options.year - 1980) << 9 | options.month << 5 | options.day;
+        put_le16(raw + FAT_TIME_AT, static_cast<uint16_t>(time));
+        put_le16(raw + FAT_DATE_AT, static_cast<uint16_t>(date));
     }
     put_le16(raw + FAT_START_AT, static_cast<uint16_t>(start < 0 ? 0 : start));
     put_le32(raw + FAT_SIZE_AT, static_cast<uint32_t>(size));
