@@ -54,21 +54,38 @@ bool open_image_file(const char* path, uint32_t index, image_file* file)
     return false;
 }
 
-// Copies the data of every sector of the disk's records back to where the
-// file holds it, and stores the file; "wrote PATH", or false after the
+// Whether slot's sectors hold data other than the file's bytes (copy false)
+// or, with copy, puts their data there.
+bool patch_slot(const image_file& file, int slot, bool copy)
+{
+    const d88_disk* disk = file.disk;
+    int64_t at = disk->track_offset[slot] != 0 ? file.offset + disk->track_offset[slot] : -1;
+    bool changed = false;
+    for (int32_t i = 0; at >= 0 && i < disk->track[slot].count; ++i) {
+        const d88_sector& sector = disk->track[slot].sectors[i];
+        const size_t size = static_cast<size_t>(sector.data_size);
+        at += D88_SECTOR_HEADER_SIZE;
+        if (size > 0 && at + sector.data_size <= file.size && copy)
+            std::memcpy(file.bytes + at, sector.data, size);
+        else if (size > 0 && at + sector.data_size <= file.size)
+            changed = changed || std::memcmp(file.bytes + at, sector.data, size) != 0;
+        at += sector.data_size;
+    }
+    return changed;
+}
+
+// Puts the data of the disk's tracks that changed back where the file holds
+// them (a slot that shares its bytes with a changed one must not put the
+// old data back), and stores the file; "wrote PATH", or false after the
 // chain of lines.
 bool store_image_file(const char* path, image_file* file)
 {
-    const d88_disk* disk = file->disk;
+    bool changed[D88_TRACK_MAX];
+    for (int slot = 0; slot < D88_TRACK_MAX; ++slot)
+        changed[slot] = patch_slot(*file, slot, false);
     for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
-        int64_t at = disk->track_offset[slot] != 0 ? file->offset + disk->track_offset[slot] : -1;
-        for (int32_t i = 0; at >= 0 && i < disk->track[slot].count; ++i) {
-            const d88_sector& sector = disk->track[slot].sectors[i];
-            at += D88_SECTOR_HEADER_SIZE;
-            if (sector.data_size > 0 && at + sector.data_size <= file->size)
-                std::memcpy(file->bytes + at, sector.data, static_cast<size_t>(sector.data_size));
-            at += sector.data_size;
-        }
+        if (changed[slot])
+            patch_slot(*file, slot, true);
     }
     if (store_d88_file(path, file->bytes, file->size) < 0) {
         print_text("error: write d88 image '%s'\n", path);

@@ -339,6 +339,19 @@ TEST(Files, EveryGeometryFillsUp)
     }
 }
 
+// A slot that shares its bytes with the system track's (a fault the reader
+// lets pass) does not undo a put.
+TEST(Files, SharedTrackOffset)
+{
+    bytes image = build_disk(n88_2d());
+    put(image, 0x20 + 4 * 79, get_le32(image.data() + 0x20 + 4 * 37));
+    temp_dir dir;
+    write_file(dir.file("s.d88"), image);
+    write_file(dir.file("x"), bytes(10, 1));
+    EXPECT_EQ(d88disk(dir, {"put", "s.d88", "x"}).status, 0);
+    EXPECT_NE(d88disk(dir, {"ls", "s.d88"}).out.find("\n1 file, "), std::string::npos);
+}
+
 // Faults of a file system are found by ls and check, and block put and rm;
 // names a file system cannot hold are refused.
 TEST(Files, FaultsBlockWriting)
