@@ -46,7 +46,8 @@ void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE])
 
 void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
 {
-    show_bytes(reinterpret_cast<const unsigned char*>(stored), static_cast<int>(std::strlen(stored)), out);
+    const size_t length = std::strlen(stored);
+    show_bytes(reinterpret_cast<const unsigned char*>(stored), static_cast<int>(length < 24 ? length : 24), out);
 }
 
 bool encode_file_name(const char* text, char stored[24])

@@ -16,7 +16,8 @@ void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE]);
 bool encode_disk_name(const char* text, char stored[17]);
 
 // A file's name for people, from its bytes as a file system stores them
-// (Shift_JIS, of which JIS X 0201 is part), as show_disk_name shows them.
+// (Shift_JIS, of which JIS X 0201 is part; the first 24 at most), as
+// show_disk_name shows them.
 constexpr int SHOWN_FILE_NAME_SIZE = 24 * 3 + 1;
 void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE]);
 

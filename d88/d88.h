@@ -316,6 +316,11 @@ typedef struct d88_file_options {
 // handler (which may be null) as a finding.
 D88_API int32_t list_d88_files(d88_disk* disk, int32_t fs, d88_file_entry** entries_out, int32_t* free_out,
                                d88_finding_handler handler, void* context);
+// The same for a subdirectory of FAT12: directory names it from the root,
+// its names joined by '/' ("" for the root).  read_d88_file takes such a
+// path too (DIR/NAME); the other operations work in the root.
+D88_API int32_t list_d88_directory(d88_disk* disk, int32_t fs, const char* directory, d88_file_entry** entries_out,
+                                   int32_t* free_out, d88_finding_handler handler, void* context);
 // Hands each fault of the file system to handler; their number, or -1
 // after a message when the disk holds no such file system.
 D88_API int32_t check_d88_files(d88_disk* disk, int32_t fs, d88_finding_handler handler, void* context);

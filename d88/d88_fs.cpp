@@ -450,13 +450,101 @@ bool open_for_change(d88_disk* disk, int32_t fs, fs_volume* volume)
     return true;
 }
 
+// The clusters of the directory whose chain starts at start, read into a
+// new buffer of *size bytes; null after a message when the chain is broken.
+uint8_t* read_directory_chain(const fs_volume& volume, int32_t start, const char* name, int32_t* size)
+{
+    const fs_layout& layout = volume.layout;
+    int32_t count = 0;
+    cluster_link link = {LINK_NEXT, start};
+    while (link.state == LINK_NEXT && count < layout.cluster_count && link.value >= layout.first_cluster &&
+           has_sectors(volume, first_lsn(layout, link.value), layout.cluster_sectors)) {
+        ++count;
+        link = get_link(volume, link.value);
+    }
+    if (link.state != LINK_LAST) {
+        print_d88_message("illegal data: the chain of the directory '%s' is broken (see d88disk check)\n", name);
+        return nullptr;
+    }
+    uint8_t* bytes = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(count) * cluster_bytes(layout)));
+    if (bytes == nullptr) {
+        print_d88_line("memory exhaust!");
+        return nullptr;
+    }
+    for (int32_t i = 0, cluster = start; i < count; ++i, cluster = get_link(volume, cluster).value)
+        read_sectors(volume, first_lsn(layout, cluster), layout.cluster_sectors, bytes + i * cluster_bytes(layout));
+    *size = count * cluster_bytes(layout);
+    return bytes;
+}
+
+// Makes the subdirectory at path (names joined by '/', from the root) the
+// volume's directory, for reading: FAT12's alone are entered.  False after
+// a message.
+bool enter_directory(fs_volume* volume, const char* path)
+{
+    for (const char* at = path; *at != '\0';) {
+        const char* slash = std::strchr(at, '/');
+        const size_t length = slash != nullptr ? static_cast<size_t>(slash - at) : std::strlen(at);
+        char name[24];
+        std::snprintf(name, sizeof name, "%.*s", static_cast<int>(length < sizeof name ? length : sizeof name - 1), at);
+        char shown[24];
+        printable_name(name, shown);
+        uint8_t padded[16];
+        d88_file_entry entry;
+        if (volume->layout.fs != D88_FS_FAT12) {
+            print_d88_message("illegal data: %s's subdirectories are not entered\n", volume->layout.description);
+            return false;
+        }
+        // A name cut short here is longer than any FAT12 holds: refused.
+        const int32_t index = encode_entry_name(volume->layout, name, padded) ? find_entry(*volume, padded, &entry) : -2;
+        if (index == -1 || (index >= 0 && (entry.type != D88_TYPE_DIRECTORY || entry.start < 0)))
+            print_d88_message("no directory '%s'\n", shown);
+        int32_t size = 0;
+        uint8_t* bytes = index >= 0 && entry.type == D88_TYPE_DIRECTORY && entry.start >= 0
+                             ? read_directory_chain(*volume, entry.start, shown, &size)
+                             : nullptr;
+        if (bytes == nullptr)
+            return false;
+        std::free(volume->dir);
+        volume->dir = bytes;
+        volume->dir_size = size;
+        at += slash != nullptr ? length + 1 : length;
+    }
+    return true;
+}
+
+// Whether name leads into a subdirectory, where nothing is written; true
+// after saying so.
+bool refuse_path(const fs_layout& layout, const char* name)
+{
+    if (layout.fs != D88_FS_FAT12 || std::strchr(name, '/') == nullptr)
+        return false;
+    print_d88_line("illegal data: files are added and deleted in the root directory alone");
+    return true;
+}
+
 // Opens the file system and finds the file name in it: its entry's index,
-// or -1 after a message.
+// or -1 after a message.  For reading, a FAT12 name may lead through
+// subdirectories (DIR/NAME).
 int32_t open_file(d88_disk* disk, int32_t fs, const char* name, bool change, fs_volume* volume,
                   d88_file_entry* entry)
 {
     if (!(change ? open_for_change(disk, fs, volume) : open_volume(disk, fs, volume)))
         return -1;
+    const char* slash = volume->layout.fs == D88_FS_FAT12 && !change ? std::strrchr(name, '/') : nullptr;
+    if (change && refuse_path(volume->layout, name)) {
+        close_volume(volume);
+        return -1;
+    }
+    if (slash != nullptr) {
+        char path[256];
+        std::snprintf(path, sizeof path, "%.*s", static_cast<int>(slash - name), name);
+        if (!enter_directory(volume, path)) {
+            close_volume(volume);
+            return -1;
+        }
+        name = slash + 1;
+    }
     uint8_t padded[16];
     const int32_t index = encode_entry_name(volume->layout, name, padded) ? find_entry(*volume, padded, entry) : -2;
     const bool file = index >= 0 && entry->type != D88_TYPE_DIRECTORY;
@@ -715,9 +803,23 @@ int32_t list_d88_files(d88_disk* disk, int32_t fs, d88_file_entry** entries_out,
         print_d88_line("list_d88_files: illegal parameter");
         return -1;
     }
+    return list_d88_directory(disk, fs, "", entries_out, free_out, handler, context);
+}
+
+int32_t list_d88_directory(d88_disk* disk, int32_t fs, const char* directory, d88_file_entry** entries_out,
+                           int32_t* free_out, d88_finding_handler handler, void* context)
+{
+    if (disk == nullptr || fs < -1 || fs >= D88_FS_COUNT || directory == nullptr || entries_out == nullptr) {
+        print_d88_line("list_d88_directory: illegal parameter");
+        return -1;
+    }
     fs_volume volume;
     if (!open_volume(disk, fs, &volume))
         return -1;
+    if (!enter_directory(&volume, directory)) {
+        close_volume(&volume);
+        return -1;
+    }
     const size_t slots = static_cast<size_t>(volume.dir_size / volume.layout.entry_size);
     d88_file_entry* by_slot = static_cast<d88_file_entry*>(std::calloc(slots, sizeof(d88_file_entry)));
     d88_file_entry* listed = static_cast<d88_file_entry*>(std::calloc(slots + 1, sizeof(d88_file_entry)));
@@ -800,7 +902,8 @@ int32_t write_d88_file(d88_disk* disk, int32_t fs, const char* name, const uint8
     int32_t result = -1;
     char shown[24];
     printable_name(name, shown);
-    if (check_options(volume.layout, chosen, size) && encode_entry_name(volume.layout, name, padded)) {
+    if (!refuse_path(volume.layout, name) && check_options(volume.layout, chosen, size) &&
+        encode_entry_name(volume.layout, name, padded)) {
         const int32_t old = find_entry(volume, padded, &old_entry);
         if (old >= 0 && old_entry.type == D88_TYPE_DIRECTORY)
             print_d88_message("illegal data: '%s' is a directory\n", shown);

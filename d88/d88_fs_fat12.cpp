@@ -84,12 +84,12 @@ bool read_parameters(const uint8_t* boot, int32_t boot_size, fs_layout* layout)
                        (sector_size == 256 || sector_size == 512 || sector_size == 1024);
     const bool clustered = cluster_sectors >= 1 && cluster_sectors <= 8 &&
                            (cluster_sectors & (cluster_sectors - 1)) == 0;
-    const bool tabled = reserved >= 1 && (fats == 1 || fats == 2) && fat_sectors >= 1 &&
+    const bool tabled = sized && reserved >= 1 && (fats == 1 || fats == 2) && fat_sectors >= 1 &&
                         fat_sectors <= FAT_SECTORS_MAX && root_entries > 0 && root_entries <= ROOT_ENTRIES_MAX &&
                         root_entries * 32 % sector_size == 0;
     const bool shaped = boot[BPB_MEDIA_AT] >= 0xF0 && track_sectors >= 1 && track_sectors <= 63 &&
                         (heads == 1 || heads == 2);
-    const bool sound = sized && clustered && tabled && shaped;
+    const bool sound = clustered && tabled && shaped;  // tabled, after sized: it divides by the size
     if (!sound)
         return false;
     layout->fs = D88_FS_FAT12;

@@ -180,12 +180,28 @@ void print_entry_json(const d88_file_entry& entry, bool first)
     print_text(date[0] != '\0' ? ", \"date\": \"%s\"}" : ", \"date\": null}", date);
 }
 
+// A path inside a disk given in UTF-8, as its Shift_JIS bytes; false after
+// a message.
+bool encode_path(const char* text, char stored[256])
+{
+    const int length = utf8_to_cp932(text, stored, 255);
+    if (length < 0) {
+        print_text("error: the path '%s' has a character with no Shift_JIS code, or is too long\n", text);
+        return false;
+    }
+    stored[length] = '\0';
+    return true;
+}
+
 int list_files(const command_line& line, d88_disk* disk, int32_t fs)
 {
     d88_file_entry* entries = nullptr;
     int32_t free_bytes = 0;
-    const int32_t count =
-        list_d88_files(disk, fs, &entries, &free_bytes, line.json ? nullptr : print_finding_line, nullptr);
+    char directory[256] = "";
+    if (line.word_count > 1 && !encode_path(line.words[1], directory))
+        return 1;
+    const int32_t count = list_d88_directory(disk, fs, directory, &entries, &free_bytes,
+                                             line.json ? nullptr : print_finding_line, nullptr);
     if (count < 0) {
         print_text("error: list the files of disk %u of '%s'\n", line.disk, line.words[0]);
         return 1;
@@ -361,10 +377,11 @@ int run_files(const command_line& line)
     } else if (std::strcmp(line.command, "get") == 0 && line.all != nullptr) {
         done = extract_all(line, file.disk, fs) == 0;
     } else if (std::strcmp(line.command, "get") == 0) {
-        char stored[24], shown[SHOWN_FILE_NAME_SIZE];
-        done = encode_file_name(line.words[1], stored);
+        char stored[256], shown[SHOWN_FILE_NAME_SIZE];
+        done = encode_path(line.words[1], stored);
+        const char* last = std::strrchr(stored, '/');
         if (done && line.word_count < 3)
-            folder_file_name(stored, shown);
+            folder_file_name(last != nullptr ? last + 1 : stored, shown);
         done = done && extract_file(line, file.disk, fs, stored, line.word_count > 2 ? line.words[2] : shown);
     } else if (std::strcmp(line.command, "put") == 0) {
         done = put_file(line, file.disk, fs);

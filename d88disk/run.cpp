@@ -101,8 +101,9 @@ constexpr command_help COMMANDS[] = {
      "format holds.  A disk's name or write protection with no place in OUT is\n"
      "noted.  A D88 image converts whole into D88; into another format, a D88\n"
      "image of several disks needs --disk N."},
-    {"ls", "--disk --fs --json", 1, 1, "ls IMAGE [--disk N] [--fs FS] [--json]",
-     "Lists the files of the file system on disk N (default 0) of IMAGE: name, type,\n"
+    {"ls", "--disk --fs --json", 1, 2, "ls IMAGE [DIR] [--disk N] [--fs FS] [--json]",
+     "Lists the files of the file system on disk N (default 0) of IMAGE (of its\n"
+     "subdirectory DIR, DIR/SUB, ... on FAT12; get takes DIR/NAME too): name, type,\n"
      "attribute byte and its protection letters, size, first cluster, load and exec\n"
      "addresses and date where the file system keeps them, then the bytes free.\n"
      "The file system is recognised from the disk: n88 (N88-BASIC, 2D, 2DD, 2HD), hu\n"
@@ -111,8 +112,9 @@ constexpr command_help COMMANDS[] = {
      "disk, FAT copies that differ, ...) is listed first, as d88disk check does.\n"
      "  --json   the same as one JSON document (see d88disk(1))"},
     {"get", "--disk --fs --all --overwrite", 1, 3, "get IMAGE NAME [OUT] [--disk N] [--fs FS] [--overwrite] | get IMAGE --all DIR",
-     "Writes the file NAME of disk N (default 0) of IMAGE as OUT, by default NAME in\n"
-     "the current folder; with --all DIR, every file into DIR (made when missing).\n"
+     "Writes the file NAME (DIR/NAME in a subdirectory of FAT12) of disk N (default\n"
+     "0) of IMAGE as OUT, by default NAME in the current folder; with --all DIR,\n"
+     "every file of the root directory into DIR (made when missing).\n"
      "Nothing of IMAGE changes.  An existing file is replaced only with --overwrite."},
     {"put", "--disk --fs --as --type --load --exec", 2, 2,
      "put IMAGE FILE [--as NAME] [--type T] [--load A --exec A] [--disk N] [--fs FS]",

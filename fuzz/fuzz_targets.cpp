@@ -226,6 +226,10 @@ void fuzz_file_system(const uint8_t* data, size_t size)
         if (plain && entries[i].name[0] != '\0' && std::strchr(entries[i].name, '.') != entries[i].name)
             read_d88_file(disk, -1, entries[i].name, &file, &file_size);
         std::free(file);
+        d88_file_entry* inside = nullptr;
+        if (entries[i].type == D88_TYPE_DIRECTORY)
+            list_d88_directory(disk, -1, entries[i].name, &inside, nullptr, nullptr, nullptr);
+        std::free(inside);
     }
     int32_t before_size = 0;
     uint8_t* before = disk_bytes(disk, &before_size);

@@ -22,8 +22,9 @@ int32_t fuzz_run_job(const uint8_t* data, size_t size);
 void fuzz_import_image(const uint8_t* data, size_t size);
 
 // Lays a file system on a blank disk (the first byte chooses which, on
-// which media), covers its FAT and directory with the rest, and lists,
-// checks, reads, writes and deletes files on it, never crashing; a write
+// which media), covers its FAT and directory with the rest, and lists
+// (subdirectories too), checks, reads, writes and deletes files on it,
+// never crashing; a write
 // or a delete that fails leaves the disk as it was.
 void fuzz_file_system(const uint8_t* data, size_t size);
 

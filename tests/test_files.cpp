@@ -469,6 +469,7 @@ TEST(Files, LibraryContract)
          "write_d88_file: illegal parameter\n"},
         {[&] { return delete_d88_file(disk, -1, nullptr); }, "delete_d88_file: illegal parameter\n"},
         {[&] { return format_d88_files(disk, -1); }, "format_d88_files: illegal parameter\n"},
+        {[&] { return list_d88_directory(disk, -1, nullptr, &entries, nullptr, nullptr, nullptr); }, "list_d88_directory: illegal parameter\n"},
         {[&] { return list_d88_files(disk, -1, &entries, nullptr, nullptr, nullptr); }, "illegal data: no N88-BASIC, Hu-BASIC or FAT12 file system on the disk\n"},
     };
     for (const auto& row : refused)
@@ -539,12 +540,24 @@ TEST(Files, Fat12AgreesWithMtools)
         EXPECT_EQ(shell("mcopy -i " + raw + " " + dir.file("in") + " ::FROMM.TXT"), 0);
         EXPECT_EQ(shell("mdel -i " + raw + " ::F4.DAT"), 0);
         EXPECT_EQ(shell("mcopy -i " + raw + " " + dir.file("in") + " '::a long name.txt'"), 0);
+        EXPECT_EQ(shell("mmd -i " + raw + " ::SUB ::SUB/DEEP"), 0);
+        EXPECT_EQ(shell("mcopy -i " + raw + " " + dir.file("in") + " ::SUB/DEEP/IN.TXT"), 0);
         EXPECT_EQ(d88disk(dir, {"import", format, "raw", "back.d88"}).status, 0);
         EXPECT_EQ(d88disk(dir, {"get", "back.d88", "fromm.txt", "got"}).status, 0);
         EXPECT_TRUE(read_file(dir.file("got")) == file_data(44444, 9));
         const std::string listing = d88disk(dir, {"ls", "back.d88"}).out;
         EXPECT_EQ(listing.find("F4.DAT"), std::string::npos) << listing;
         EXPECT_NE(listing.find("ゲーム.BIN"), std::string::npos) << listing;
+        // Subdirectories are entered for reading; nothing is written there.
+        const std::string deep = d88disk(dir, {"ls", "back.d88", "sub/deep"}).out;
+        EXPECT_NE(deep.find("\nIN.TXT            file  20 A       44444"), std::string::npos) << deep;
+        EXPECT_EQ(d88disk(dir, {"get", "back.d88", "SUB/DEEP/IN.TXT", "deep"}).status, 0);
+        EXPECT_TRUE(read_file(dir.file("deep")) == file_data(44444, 9));
+        EXPECT_EQ(d88disk(dir, {"rm", "back.d88", "SUB/DEEP/IN.TXT"}).out,
+                  "illegal data: files are added and deleted in the root directory alone\n"
+                  "error: delete 'SUB/DEEP/IN.TXT' from disk 0 of 'back.d88'\n");
+        EXPECT_EQ(d88disk(dir, {"ls", "back.d88", "SUB/NONE"}).out,
+                  "no directory 'NONE'\nerror: list the files of disk 0 of 'back.d88'\n");
         // The long name's entries are neither listed nor taken by a new
         // file, and go with their file.
         EXPECT_EQ(d88disk(dir, {"put", "back.d88", "in", "--as", "NEW.TXT"}).status, 0);
