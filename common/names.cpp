@@ -50,10 +50,10 @@ void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
     show_bytes(reinterpret_cast<const unsigned char*>(stored), static_cast<int>(length < 24 ? length : 24), out);
 }
 
-bool encode_file_name(const char* text, char stored[24])
+bool encode_file_name(const char* text, char* stored, int size)
 {
-    const int length = utf8_to_cp932(text, stored, 23);
-    if (length < 0 && std::strlen(text) < 12) {
+    const int length = utf8_to_cp932(text, stored, size - 1);
+    if (length < 0 && std::strlen(text) < static_cast<size_t>(size / 2)) {
         print_text("error: the name '%s' has a character with no Shift_JIS code\n", text);
         return false;
     }

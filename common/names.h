@@ -21,9 +21,10 @@ bool encode_disk_name(const char* text, char stored[17]);
 constexpr int SHOWN_FILE_NAME_SIZE = 24 * 3 + 1;
 void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE]);
 
-// The bytes a file system stores for a file name given in UTF-8; false
-// after a message when a character has no Shift_JIS code or the name is
-// longer than any file system holds.
-bool encode_file_name(const char* text, char stored[24]);
+// The bytes a file system stores for a file name (or a path of names)
+// given in UTF-8, into stored of `size` bytes with a zero after them; false
+// after a message when a character has no Shift_JIS code or they do not
+// fit.
+bool encode_file_name(const char* text, char* stored, int size);
 
 #endif

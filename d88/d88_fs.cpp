@@ -13,6 +13,7 @@
 namespace {
 
 constexpr const char* FS_NAMES[] = {"n88", "hu", "fat12"};
+constexpr const char* FS_TITLES[] = {"N88-BASIC", "Hu-BASIC", "FAT12"};
 constexpr const char* TYPE_NAMES[] = {"file", "bin", "bas", "asc", "dir", "ipl", "label"};
 
 bool find_layout(d88_disk* disk, int32_t fs, bool marks, fs_layout* layout)
@@ -168,9 +169,7 @@ bool open_volume(d88_disk* disk, int32_t fs, fs_volume* volume)
     }
     if (fs < 0 || !find_layout(disk, fs, true, &layout)) {
         print_d88_message("illegal data: no %s file system on the disk\n",
-                          fs < 0 ? "N88-BASIC, Hu-BASIC or FAT12" : fs == D88_FS_N88 ? "N88-BASIC"
-                                                                 : fs == D88_FS_HU   ? "Hu-BASIC"
-                                                                                     : "FAT12");
+                          fs < 0 ? "N88-BASIC, Hu-BASIC or FAT12" : FS_TITLES[fs]);
         return false;
     }
     return load_volume(disk, layout, volume);
@@ -654,15 +653,11 @@ int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, i
     const int32_t clusters = size == 0 ? (layout.fs == D88_FS_FAT12 ? 0 : 1)
                                        : size / cluster_bytes(layout) + (size % cluster_bytes(layout) != 0);
     const int32_t slot = old >= 0 ? old : find_free_entry(*volume);
-    uint8_t* saved = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(volume->fat_size)));
     int32_t* picked = static_cast<int32_t*>(std::calloc(static_cast<size_t>(clusters) + 1, sizeof(int32_t)));
-    if (saved == nullptr || picked == nullptr) {
+    if (picked == nullptr) {
         print_d88_line("memory exhaust!");
-        std::free(saved);
-        std::free(picked);
         return -1;
     }
-    std::memcpy(saved, volume->fat, static_cast<size_t>(volume->fat_size));
     if (old >= 0 && old_entry.start >= 0)
         free_chain(volume, old_entry.start);
     const int32_t free = count_free_clusters(*volume);
@@ -670,8 +665,7 @@ int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, i
     bool whole = room;
     for (int32_t i = 0; whole && i < clusters; ++i)
         whole = has_sectors(*volume, first_lsn(layout, picked[i]), layout.cluster_sectors);
-    if (!whole) {
-        std::memcpy(volume->fat, saved, static_cast<size_t>(volume->fat_size));
+    if (!whole) {  // the volume's FAT is not stored: the old file stays
         if (slot < 0)
             print_d88_message("illegal data: the directory is full; '%s' has no entry\n", name);
         else if (!room)
@@ -680,7 +674,6 @@ int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, i
                               free == 1 ? "is" : "are");
         else
             print_d88_message("illegal data: a sector of the clusters for '%s' is missing\n", name);
-        std::free(saved);
         std::free(picked);
         return -1;
     }
@@ -696,7 +689,6 @@ int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, i
     else
         encode_fat12_entry(raw, size, start, options);
     store_volume(*volume);
-    std::free(saved);
     std::free(picked);
     return 0;
 }
@@ -931,7 +923,7 @@ int32_t delete_d88_file(d88_disk* disk, int32_t fs, const char* name)
     if (volume.layout.fs == D88_FS_N88)
         mark_n88_deleted(raw);
     else if (volume.layout.fs == D88_FS_HU)
-        raw[0] = 0x00;
+        mark_hu_deleted(raw);
     else
         mark_fat12_deleted(volume.dir, index);
     store_volume(volume);
@@ -952,8 +944,7 @@ int32_t format_d88_files(d88_disk* disk, int32_t fs)
     // N88-BASIC leaves cylinder 0 head 0 alone: on 2HD it is single density.
     const int32_t first = fs == D88_FS_N88 ? layout.sectors : 0;
     if (!fits || !has_sectors({disk, layout, nullptr, nullptr, 0, 0, 0}, first, lsn_count - first)) {
-        print_d88_message("illegal data: the disk has not the tracks of a %s disk\n",
-                          fs == D88_FS_N88 ? "N88-BASIC" : fs == D88_FS_HU ? "Hu-BASIC" : "FAT12");
+        print_d88_message("illegal data: the disk has not the tracks of a %s disk\n", FS_TITLES[fs]);
         return -1;
     }
     volume = {disk, layout, nullptr, nullptr, layout.fat_sectors * layout.sector_size,

@@ -68,6 +68,7 @@ void set_hu_link(fs_volume* volume, int32_t cluster, cluster_link link);
 entry_use decode_hu_entry(const uint8_t* raw, d88_file_entry* entry);
 void encode_hu_entry(uint8_t* raw, int32_t size, int32_t start, const d88_file_options& options);
 void format_hu_volume(fs_volume* volume, d88_sector* boot);
+void mark_hu_deleted(uint8_t* raw);
 bool read_hu_boot_entry(const fs_volume& volume, d88_file_entry* entry);
 
 bool find_fat12_layout(d88_disk* disk, bool marks, fs_layout* layout);

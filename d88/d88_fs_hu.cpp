@@ -193,6 +193,11 @@ void encode_hu_entry(uint8_t* raw, int32_t size, int32_t start, const d88_file_o
     put_le16(raw + HU_START_AT, static_cast<uint16_t>(start));
 }
 
+void mark_hu_deleted(uint8_t* raw)
+{
+    raw[HU_ATTRIBUTES_AT] = HU_DELETED;
+}
+
 // The IPL entry: its attribute byte 0x01 (a binary) when the disk boots.
 bool read_hu_boot_entry(const fs_volume& volume, d88_file_entry* entry)
 {

@@ -124,9 +124,9 @@ void check_file_systems(d88_image* image, kept_findings<d88_finding>* found)
         set_d88_message_handler(discard_message, nullptr);
         const int32_t faults = fs >= 0 ? check_d88_files(disk, fs, keep_disk_finding, &where) : 0;
         set_d88_message_handler(nullptr, nullptr);
-        const d88_finding missing = {d88_finding_kind_severity(D88_KIND_FS_SECTOR), "fs-sector", index, -1, -1, -1, -1,
-                                     -1, -1, "a sector of the file system's FAT or directory is missing",
-                                     D88_KIND_FS_SECTOR};
+        const d88_finding missing = {d88_finding_kind_severity(D88_KIND_FS_SECTOR),
+                                     d88_finding_kind_name(D88_KIND_FS_SECTOR), index, -1, -1, -1, -1, -1, -1,
+                                     "a sector of the file system's FAT or directory is missing", D88_KIND_FS_SECTOR};
         if (faults < 0)
             keep_finding(&missing, found);
     }

@@ -10,49 +10,9 @@
 #include "d88disk.h"
 #include "files.h"
 #include "platform.h"
+#include "report.h"
 
 namespace {
-
-// The image file's bytes and the records read from them, for a change in
-// place.
-struct image_file {
-    uint8_t* bytes;
-    int32_t size;
-    d88_image image;
-    d88_disk* disk;    // the disk of --disk
-    int64_t offset;    // where that disk starts in bytes
-};
-
-void close_image_file(image_file* file)
-{
-    std::free(file->bytes);
-    free_d88_image(&file->image, 0);
-}
-
-// Reads the image at path and finds disk N in it; false after a message.
-bool open_image_file(const char* path, uint32_t index, image_file* file)
-{
-    *file = {};
-    file->bytes = load_d88_file(path, &file->size);
-    const int32_t disks =
-        file->bytes != nullptr ? read_d88_image_from_named_buffer(&file->image, file->bytes, file->size, path) : -1;
-    file->offset = 0;
-    file->disk = file->image.disks;
-    for (uint32_t i = 0; file->disk != nullptr && i < index; ++i) {
-        file->offset += file->disk->disk_size;
-        file->disk = file->disk->next;
-    }
-    if (disks > 0 && file->disk != nullptr)
-        return true;
-    if (disks < 0)
-        print_text("error: read d88 image '%s'\n", path);
-    else if (disks == 0)
-        print_text("error: '%s' holds no D88 disk\n", path);
-    else
-        print_text("error: no disk %u in '%s'\n", index, path);
-    close_image_file(file);
-    return false;
-}
 
 // Whether slot's sectors hold data other than the file's bytes (copy false)
 // or, with copy, puts their data there.
@@ -78,7 +38,7 @@ bool patch_slot(const image_file& file, int slot, bool copy)
 // them (a slot that shares its bytes with a changed one must not put the
 // old data back), and stores the file; "wrote PATH", or false after the
 // chain of lines.
-bool store_image_file(const char* path, image_file* file)
+bool store_changed_tracks(const char* path, image_file* file)
 {
     bool changed[D88_TRACK_MAX];
     for (int slot = 0; slot < D88_TRACK_MAX; ++slot)
@@ -87,12 +47,7 @@ bool store_image_file(const char* path, image_file* file)
         if (changed[slot])
             patch_slot(*file, slot, true);
     }
-    if (store_d88_file(path, file->bytes, file->size) < 0) {
-        print_text("error: write d88 image '%s'\n", path);
-        return false;
-    }
-    print_text("wrote %s\n", path);
-    return true;
+    return store_image_file_bytes(path, *file);
 }
 
 // The file system --fs names, or -1 (recognise it) without --fs; -2 after a
@@ -112,12 +67,11 @@ void print_finding_line(const d88_finding* finding, void*)
     print_text("%s: %s: %s\n", d88_severity_name(finding->severity), finding->kind, finding->message);
 }
 
-void print_finding_json(const d88_finding* finding, void* context)
+void print_finding_json(const d88_finding& finding, bool first)
 {
-    int* count = static_cast<int*>(context);
-    print_text("%s{\"severity\": \"%s\", \"kind\": \"%s\", \"message\": ", (*count)++ > 0 ? ", " : "",
-               d88_severity_name(finding->severity), finding->kind);
-    print_json_string(finding->message);
+    print_text("%s{\"severity\": \"%s\", \"kind\": \"%s\", \"message\": ", first ? "" : ", ",
+               d88_severity_name(finding.severity), finding.kind);
+    print_json_string(finding.message);
     print_text("}");
 }
 
@@ -180,44 +134,36 @@ void print_entry_json(const d88_file_entry& entry, bool first)
     print_text(date[0] != '\0' ? ", \"date\": \"%s\"}" : ", \"date\": null}", date);
 }
 
-// A path inside a disk given in UTF-8, as its Shift_JIS bytes; false after
-// a message.
-bool encode_path(const char* text, char stored[256])
-{
-    const int length = utf8_to_cp932(text, stored, 255);
-    if (length < 0) {
-        print_text("error: the path '%s' has a character with no Shift_JIS code, or is too long\n", text);
-        return false;
-    }
-    stored[length] = '\0';
-    return true;
-}
-
 int list_files(const command_line& line, d88_disk* disk, int32_t fs)
 {
     d88_file_entry* entries = nullptr;
     int32_t free_bytes = 0;
     char directory[256] = "";
-    if (line.word_count > 1 && !encode_path(line.words[1], directory))
+    if (line.word_count > 1 && !encode_file_name(line.words[1], directory, sizeof directory))
         return 1;
+    kept_findings<d88_finding> found = {};
     const int32_t count = list_d88_directory(disk, fs, directory, &entries, &free_bytes,
-                                             line.json ? nullptr : print_finding_line, nullptr);
-    if (count < 0) {
+                                             line.json ? keep_finding<d88_finding> : print_finding_line, &found);
+    if (count >= 0 && found.failed)
+        print_text_line("error: memory exhausted!");
+    if (count < 0 || found.failed) {
         print_text("error: list the files of disk %u of '%s'\n", line.disk, line.words[0]);
+        std::free(entries);
+        release_findings(&found);
         return 1;
     }
-    const int32_t found = fs >= 0 ? fs : find_d88_fs_of_disk(disk);
+    const int32_t kind = fs >= 0 ? fs : find_d88_fs_of_disk(disk);
     if (line.json) {
         print_text("{\"disk\": %u, \"file_system\": \"%s\", \"description\": \"%s\", \"free\": %d, \"files\": [",
-                   line.disk, d88_fs_name(found), describe_d88_fs(disk, found), free_bytes);
+                   line.disk, d88_fs_name(kind), describe_d88_fs(disk, kind), free_bytes);
         for (int32_t i = 0; i < count; ++i)
             print_entry_json(entries[i], i == 0);
         print_text("%s], \"findings\": [", count > 0 ? "\n  " : "");
-        int findings = 0;
-        check_d88_files(disk, found, print_finding_json, &findings);
+        for (int32_t i = 0; i < found.count; ++i)
+            print_finding_json(found.items[i], i == 0);
         print_text("]}\n");
     } else {
-        print_text("disk %u: %s (%s)\n", line.disk, describe_d88_fs(disk, found), d88_fs_name(found));
+        print_text("disk %u: %s (%s)\n", line.disk, describe_d88_fs(disk, kind), d88_fs_name(kind));
         print_text("%-17s %-5s %-7s %8s %7s %4s %4s %s\n", "NAME", "TYPE", "ATTR", "SIZE", "CLUSTER", "LOAD", "EXEC",
                    "DATE");
         for (int32_t i = 0; i < count; ++i)
@@ -225,6 +171,7 @@ int list_files(const command_line& line, d88_disk* disk, int32_t fs)
         print_text("%d file%s, %d bytes free\n", count, count == 1 ? "" : "s", free_bytes);
     }
     std::free(entries);
+    release_findings(&found);
     return 0;
 }
 
@@ -332,7 +279,7 @@ bool put_file(const command_line& line, d88_disk* disk, int32_t fs)
     d88_file_options options;
     char stored[24];
     if (!read_put_options(line, path, &options) ||
-        !encode_file_name(line.as != nullptr ? line.as : file_name_part(path), stored))
+        !encode_file_name(line.as != nullptr ? line.as : file_name_part(path), stored, sizeof stored))
         return false;
     int32_t size = 0;
     const bool empty = path_exists(path) && std::strcmp(describe_unreadable_file(path), "the file is empty") == 0;
@@ -378,7 +325,7 @@ int run_files(const command_line& line)
         done = extract_all(line, file.disk, fs) == 0;
     } else if (std::strcmp(line.command, "get") == 0) {
         char stored[256], shown[SHOWN_FILE_NAME_SIZE];
-        done = encode_path(line.words[1], stored);
+        done = encode_file_name(line.words[1], stored, sizeof stored);
         const char* last = std::strrchr(stored, '/');
         if (done && line.word_count < 3)
             folder_file_name(last != nullptr ? last + 1 : stored, shown);
@@ -387,7 +334,7 @@ int run_files(const command_line& line)
         done = put_file(line, file.disk, fs);
     } else if (std::strcmp(line.command, "rm") == 0) {
         char stored[24];
-        done = encode_file_name(line.words[1], stored) && delete_d88_file(file.disk, fs, stored) == 0;
+        done = encode_file_name(line.words[1], stored, sizeof stored) && delete_d88_file(file.disk, fs, stored) == 0;
         if (!done)
             print_text("error: delete '%s' from disk %u of '%s'\n", line.words[1], line.disk, path);
     } else {
@@ -395,7 +342,7 @@ int run_files(const command_line& line)
         if (!done)
             print_text("error: format disk %u of '%s' as %s\n", line.disk, path, d88_fs_name(fs));
     }
-    done = done && (!change || store_image_file(path, &file));
+    done = done && (!change || store_changed_tracks(path, &file));
     close_image_file(&file);
     return done ? 0 : 1;
 }

@@ -1,0 +1,46 @@
+// in_place.cpp -- an image file changed in place: its bytes and the records
+// read from them, for set and the commands on the files inside a disk.
+#include <cstdio>
+#include <cstdlib>
+
+#include "d88disk.h"
+
+void close_image_file(image_file* file)
+{
+    std::free(file->bytes);
+    free_d88_image(&file->image, 0);
+}
+
+bool open_image_file(const char* path, uint32_t index, image_file* file)
+{
+    *file = {};
+    file->bytes = load_d88_file(path, &file->size);
+    const int32_t disks =
+        file->bytes != nullptr ? read_d88_image_from_named_buffer(&file->image, file->bytes, file->size, path) : -1;
+    file->offset = 0;
+    file->disk = file->image.disks;
+    for (uint32_t i = 0; file->disk != nullptr && i < index; ++i) {
+        file->offset += file->disk->disk_size;
+        file->disk = file->disk->next;
+    }
+    if (disks > 0 && file->disk != nullptr)
+        return true;
+    if (disks < 0)
+        print_text("error: read d88 image '%s'\n", path);
+    else if (disks == 0)
+        print_text("error: '%s' holds no D88 disk\n", path);
+    else
+        print_text("error: no disk %u in '%s'\n", index, path);
+    close_image_file(file);
+    return false;
+}
+
+bool store_image_file_bytes(const char* path, const image_file& file)
+{
+    if (store_d88_file(path, file.bytes, file.size) < 0) {
+        print_text("error: write d88 image '%s'\n", path);
+        return false;
+    }
+    print_text("wrote %s\n", path);
+    return true;
+}
