@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d88_decode.h"
-#include "d88_layout.h"
+#include "core/decode.h"
+#include "core/layout.h"
 #include "text.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "d88.h"
-#include "d88_message.h"
+#include "core/message.h"
 
 namespace {
 

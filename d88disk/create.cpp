@@ -6,7 +6,7 @@
 
 #include "files.h"
 #include "text.h"
-#include "d88_formats.h"
+#include "core/standard_formats.h"
 #include "d88disk.h"
 
 namespace {

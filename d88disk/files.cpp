@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d88_layout.h"
+#include "core/layout.h"
 #include "d88disk.h"
 #include "files.h"
 #include "platform.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "text.h"
-#include "d88_layout.h"
+#include "core/layout.h"
 #include "d88disk.h"
 
 namespace {

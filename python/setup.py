@@ -20,18 +20,19 @@ VERSION = re.search(r"project\(vorkast VERSION (\d+)\.(\d+)\.(\d+)",
 WINDOWS = sys.platform == "win32"
 
 # Every source, header and file of the project the extension is built from.
-CARRIED_FILES = ["CMakeLists.txt", "LICENSE"] + ["%s/%s" % (d, f) for d in ("d88", "tool", "common")
+CARRIED_FOLDERS = ("d88", "d88/core", "d88/formats", "d88/formats/shared", "d88/fs", "d88/fs/shared", "tool", "common")
+CARRIED_FILES = ["CMakeLists.txt", "LICENSE"] + ["%s/%s" % (d, f) for d in CARRIED_FOLDERS
                                                  for f in sorted(os.listdir(os.path.join(ROOT, d)))
                                                  if f.endswith((".h", ".cpp"))]
 
-SOURCES = ["d88/d88_message.cpp", "d88/d88_model.cpp", "d88/d88_read.cpp", "d88/d88_decode.cpp",
-           "d88/d88_findings.cpp", "d88/d88_scan.cpp", "d88/d88_write.cpp", "d88/d88_create.cpp",
-           "d88/d88_convert.cpp", "d88/d88_imd.cpp", "d88/d88_raw.cpp",
-           "d88/d88_hfe.cpp", "d88/d88_nfd.cpp", "d88/d88_track_bits.cpp",
-           "d88/d88_fs.cpp", "d88/d88_fs_n88.cpp", "d88/d88_fs_hu.cpp", "d88/d88_fs_fat12.cpp",
-           "d88/d88_file_windows.cpp" if WINDOWS else "d88/d88_file_posix.cpp",
-           "tool/job.cpp", "tool/job_check.cpp", "tool/transfer.cpp", "common/numbers.cpp",
-           "common/platform_windows.cpp" if WINDOWS else "common/platform_posix.cpp"]
+# The library's sources, as CMakeLists.txt lists them for d88_objects: the
+# one list both builds take, so that neither can miss a file.
+LIBRARY = re.search(r"add_library\(d88_objects OBJECT(.*?)\)", open(os.path.join(ROOT, "CMakeLists.txt"),
+                                                                  encoding="utf-8").read(), re.S).group(1)
+SOURCES = [w for w in re.findall(r"d88/\S+\.cpp", LIBRARY)] + [
+    "d88/core/file_windows.cpp" if WINDOWS else "d88/core/file_posix.cpp",
+    "tool/job.cpp", "tool/job_check.cpp", "tool/transfer.cpp", "common/numbers.cpp",
+    "common/platform_windows.cpp" if WINDOWS else "common/platform_posix.cpp"]
 
 
 class build_with_version(build_ext):

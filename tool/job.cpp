@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d88_message.h"
+#include "core/message.h"
 #include "numbers.h"
 #include "platform.h"
 

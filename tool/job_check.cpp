@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "d88_message.h"
+#include "core/message.h"
 
 namespace {
 

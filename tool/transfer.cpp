@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "d88_message.h"
+#include "core/message.h"
 #include "job.h"
 
 bool is_selected_track(int32_t chosen, int32_t t)

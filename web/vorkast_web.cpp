@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "d88.h"
-#include "d88_message.h"
+#include "core/message.h"
 #include "job.h"
 #include "numbers.h"
 #include "repair.h"

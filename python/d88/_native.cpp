@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "d88.h"
-#include "d88_formats.h"
+#include "core/standard_formats.h"
 #include "job.h"
 
 namespace {
