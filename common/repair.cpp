@@ -2,13 +2,13 @@
 // said as it is made.
 #include "repair.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "core/decode.h"
 #include "core/layout.h"
+#include "core/words.h"
 #include "text.h"
 
 namespace {
@@ -116,10 +116,7 @@ int32_t find_media(const char* name)
         uint8_t byte;
     } media[] = {{"2D", D88_MEDIA_2D}, {"2DD", D88_MEDIA_2DD}, {"2HD", D88_MEDIA_2HD}};
     for (const auto& m : media) {
-        size_t i = 0;
-        while (m.name[i] != '\0' && std::toupper(static_cast<unsigned char>(name[i])) == m.name[i])
-            ++i;
-        if (m.name[i] == '\0' && name[i] == '\0')
+        if (is_same_word(name, m.name))
             return m.byte;
     }
     print_text("error: unknown media '%s' (2D, 2DD or 2HD)\n", name);

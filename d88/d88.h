@@ -86,6 +86,10 @@ typedef struct d88_image {
 // holds for the whole process.
 typedef void (*d88_message_handler)(const char* line, void* context);
 D88_API void set_d88_message_handler(d88_message_handler handler, void* context);
+// The handler installed now (null: standard output), and its context in
+// *context_out (may be null) (since 2.3): a caller that takes the lines for
+// a moment puts back what it found.
+D88_API d88_message_handler get_d88_message_handler(void** context_out);
 
 // Little-endian field access.
 D88_API uint16_t get_le16(const uint8_t* p);
@@ -336,6 +340,17 @@ D88_API int32_t delete_d88_file(d88_disk* disk, int32_t fs, const char* name);
 // Lays an empty file system of kind fs on the disk, whose sectors must be
 // those of a media fs has; 0, or -1 after a message.
 D88_API int32_t format_d88_files(d88_disk* disk, int32_t fs);
+
+// An image changed in place (since 2.3).  bytes are the size bytes image
+// was read from; the records may have changed in the disks' names, write
+// protection and media bytes and in the data of their sectors, and in
+// nothing else.  update_d88_image_bytes puts those changes back into the
+// bytes, every other byte kept: a header's fields, and the data of each
+// track slot whose sectors changed (a slot sharing its bytes with a changed
+// one does not put the old data back).  The number of slots whose data
+// changed, or -1 after a message, nothing changed, when the records no
+// longer have the layout of the bytes (a sector added, moved or resized).
+D88_API int32_t update_d88_image_bytes(const d88_image* image, uint8_t* bytes, int32_t size);
 
 // Whole files, as the reader and the writer take them.  load_d88_file
 // returns the bytes of the file at path in a new buffer (the caller frees

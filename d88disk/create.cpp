@@ -1,27 +1,13 @@
 // create.cpp -- d88disk create: a blank disk of one of the standard
 // formats; and the formats themselves, by number or name.
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 
 #include "files.h"
 #include "text.h"
 #include "core/standard_formats.h"
+#include "core/words.h"
 #include "d88disk.h"
-
-namespace {
-
-// Whether a and b are the same text but for the case of ASCII letters.
-bool same_name(const char* a, const char* b)
-{
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
-
-}  // namespace
 
 int32_t find_format(const char* text)
 {
@@ -29,7 +15,7 @@ int32_t find_format(const char* text)
     if (parse_count(text, D88_FORMAT_COUNT - 1, &number))
         return static_cast<int32_t>(number);
     for (int32_t i = 0; i < D88_FORMAT_COUNT; ++i) {
-        if (same_name(text, d88_format_table[i].name))
+        if (is_same_word(text, d88_format_table[i].name))
             return i;
     }
     print_text("error: unknown format '%s' (see d88disk --help)\n", text);

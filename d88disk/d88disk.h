@@ -77,13 +77,12 @@ bool write_image(const d88_image* image, const char* path);
 bool write_disk(const d88_disk* disk, const char* path);
 
 // An image file changed in place: its bytes, the records read from them,
-// and the disk of --disk with where it starts in the bytes.
+// and the disk of --disk.
 struct image_file {
     uint8_t* bytes;
     int32_t size;
     d88_image image;
     d88_disk* disk;
-    int64_t offset;
 };
 
 // Reads the image at path and finds disk index in it; false after the
@@ -91,9 +90,10 @@ struct image_file {
 bool open_image_file(const char* path, uint32_t index, image_file* file);
 void close_image_file(image_file* file);
 
-// Stores the file's bytes at path, replacing it safely: "wrote PATH", or
-// false after the chain of lines.
-bool store_image_file_bytes(const char* path, const image_file& file);
+// Puts the changes of the file's records into its bytes and stores them at
+// path, replacing it safely: "wrote PATH", or false after the chain of
+// lines.
+bool store_image_file(const char* path, image_file* file);
 
 // Reads the image file at path into image; false after the reader's chain
 // and "error: read d88 image", or after saying that the file holds no disk.

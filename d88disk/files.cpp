@@ -6,49 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/layout.h"
 #include "d88disk.h"
 #include "files.h"
 #include "platform.h"
 #include "report.h"
 
 namespace {
-
-// Whether slot's sectors hold data other than the file's bytes (copy false)
-// or, with copy, puts their data there.
-bool patch_slot(const image_file& file, int slot, bool copy)
-{
-    const d88_disk* disk = file.disk;
-    int64_t at = disk->track_offset[slot] != 0 ? file.offset + disk->track_offset[slot] : -1;
-    bool changed = false;
-    for (int32_t i = 0; at >= 0 && i < disk->track[slot].count; ++i) {
-        const d88_sector& sector = disk->track[slot].sectors[i];
-        const size_t size = static_cast<size_t>(sector.data_size);
-        at += D88_SECTOR_HEADER_SIZE;
-        if (size > 0 && at + sector.data_size <= file.size && copy)
-            std::memcpy(file.bytes + at, sector.data, size);
-        else if (size > 0 && at + sector.data_size <= file.size)
-            changed = changed || std::memcmp(file.bytes + at, sector.data, size) != 0;
-        at += sector.data_size;
-    }
-    return changed;
-}
-
-// Puts the data of the disk's tracks that changed back where the file holds
-// them (a slot that shares its bytes with a changed one must not put the
-// old data back), and stores the file; "wrote PATH", or false after the
-// chain of lines.
-bool store_changed_tracks(const char* path, image_file* file)
-{
-    bool changed[D88_TRACK_MAX];
-    for (int slot = 0; slot < D88_TRACK_MAX; ++slot)
-        changed[slot] = patch_slot(*file, slot, false);
-    for (int slot = 0; slot < D88_TRACK_MAX; ++slot) {
-        if (changed[slot])
-            patch_slot(*file, slot, true);
-    }
-    return store_image_file_bytes(path, *file);
-}
 
 // The file system --fs names, or -1 (recognise it) without --fs; -2 after a
 // message when the name is none.
@@ -342,7 +305,7 @@ int run_files(const command_line& line)
         if (!done)
             print_text("error: format disk %u of '%s' as %s\n", line.disk, path, d88_fs_name(fs));
     }
-    done = done && (!change || store_changed_tracks(path, &file));
+    done = done && (!change || store_image_file(path, &file));
     close_image_file(&file);
     return done ? 0 : 1;
 }

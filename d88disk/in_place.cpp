@@ -1,5 +1,6 @@
 // in_place.cpp -- an image file changed in place: its bytes and the records
 // read from them, for set and the commands on the files inside a disk.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,12 +18,7 @@ bool open_image_file(const char* path, uint32_t index, image_file* file)
     file->bytes = load_d88_file(path, &file->size);
     const int32_t disks =
         file->bytes != nullptr ? read_d88_image_from_named_buffer(&file->image, file->bytes, file->size, path) : -1;
-    file->offset = 0;
-    file->disk = file->image.disks;
-    for (uint32_t i = 0; file->disk != nullptr && i < index; ++i) {
-        file->offset += file->disk->disk_size;
-        file->disk = file->disk->next;
-    }
+    file->disk = get_d88_disk(&file->image, index <= INT32_MAX ? static_cast<int32_t>(index) : -1);
     if (disks > 0 && file->disk != nullptr)
         return true;
     if (disks < 0)
@@ -35,9 +31,10 @@ bool open_image_file(const char* path, uint32_t index, image_file* file)
     return false;
 }
 
-bool store_image_file_bytes(const char* path, const image_file& file)
+bool store_image_file(const char* path, image_file* file)
 {
-    if (store_d88_file(path, file.bytes, file.size) < 0) {
+    if (update_d88_image_bytes(&file->image, file->bytes, file->size) < 0 ||
+        store_d88_file(path, file->bytes, file->size) < 0) {
         print_text("error: write d88 image '%s'\n", path);
         return false;
     }

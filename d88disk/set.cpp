@@ -31,12 +31,11 @@ int run_set(const command_line& line)
     image_file file;
     if (!check_changes(line, name) || !open_image_file(path, line.disk, &file))
         return 1;
-    uint8_t* header = file.bytes + file.offset;
     if (line.name != nullptr)
-        std::memcpy(header + D88_NAME_AT, name, sizeof name);
+        std::memcpy(file.disk->name, name, sizeof name);
     if (line.protect || line.writable)
-        header[D88_WRITE_PROTECT_AT] = line.protect ? D88_PROTECTED : D88_WRITABLE;
-    const bool stored = store_image_file_bytes(path, file);
+        file.disk->write_protect = line.protect ? D88_PROTECTED : D88_WRITABLE;
+    const bool stored = store_image_file(path, &file);
     close_image_file(&file);
     return stored ? 0 : 1;
 }

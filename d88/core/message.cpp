@@ -28,6 +28,13 @@ void set_d88_message_handler(d88_message_handler handler, void* context)
     installed_context = handler != nullptr ? context : nullptr;
 }
 
+d88_message_handler get_d88_message_handler(void** context_out)
+{
+    if (context_out != nullptr)
+        *context_out = installed_context;
+    return installed_handler;
+}
+
 // Formats into a buffer on the stack, or on the heap for a long line (a
 // long path); when memory runs out the line is cut rather than lost.
 void print_d88_message(const char* format, ...)

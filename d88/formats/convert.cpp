@@ -3,7 +3,6 @@
 // every format goes through.
 #include "formats.h"
 
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 
 #include "core/decode.h"
 #include "core/message.h"
+#include "core/words.h"
 
 namespace {
 
@@ -32,14 +32,6 @@ constexpr file_format FORMATS[] = {
 };
 static_assert(std::size(FORMATS) == D88_FILE_FORMAT_COUNT, "every format has a row");
 
-bool same_word(const char* a, const char* b)
-{
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
 
 }  // namespace
 
@@ -56,7 +48,7 @@ int32_t find_d88_file_format(const char* name)
     const char* extension = dot != nullptr ? dot + 1 : name;
     for (int32_t format = 0; format < D88_FILE_FORMAT_COUNT; ++format) {
         for (const char* known : FORMATS[format].extensions) {
-            if (known != nullptr && (same_word(name, known) || same_word(extension, known)))
+            if (known != nullptr && (is_same_word(name, known) || is_same_word(extension, known)))
                 return format;
         }
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/message.h"
+#include "core/words.h"
 #include "fs.h"
 #include "volume.h"
 
@@ -355,11 +356,7 @@ const char* d88_fs_name(int32_t fs)
 int32_t find_d88_fs(const char* name)
 {
     for (int32_t fs = 0; name != nullptr && fs < D88_FS_COUNT; ++fs) {
-        const char* a = FS_NAMES[fs];
-        const char* b = name;
-        while (*a != '\0' && std::tolower(static_cast<unsigned char>(*b)) == *a)
-            ++a, ++b;
-        if (*a == '\0' && *b == '\0')
+        if (is_same_word(name, FS_NAMES[fs]))
             return fs;
     }
     return -1;
