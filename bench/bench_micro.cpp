@@ -116,7 +116,7 @@ void BM_convert(benchmark::State& state)
 
 }  // namespace
 
-BENCHMARK(BM_convert)->ArgsProduct({{D88_FILE_HFE, D88_FILE_IMD, D88_FILE_HDM, D88_FILE_FDI, D88_FILE_DIM, D88_FILE_NFD}, {0, 1}});
+BENCHMARK(BM_convert)->ArgsProduct({{D88_FILE_HFE, D88_FILE_IMD, D88_FILE_HDM, D88_FILE_FDI, D88_FILE_DIM, D88_FILE_NFD, D88_FILE_RAW}, {0, 1}});
 BENCHMARK(BM_read);
 BENCHMARK(BM_transfer);
 BENCHMARK(BM_write);

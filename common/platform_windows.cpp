@@ -2,6 +2,8 @@
 // arrive as UTF-8 and go to the wide calls as UTF-16.
 #include "platform.h"
 
+#include "core/file.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,14 +13,11 @@
 namespace {
 
 // path as a new UTF-16 string, or null when it is no valid UTF-8 or memory
-// runs out.
+// runs out: the library's conversion.
 wchar_t* widen(const char* path)
 {
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    wchar_t* wide = length > 0 ? static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(length))) : nullptr;
-    if (wide != nullptr)
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, length);
-    return wide;
+    bool no_memory = false;
+    return widen_d88_path(path, &no_memory);
 }
 
 // text as a new UTF-8 string, or null when memory runs out.

@@ -189,6 +189,8 @@ typedef enum d88_finding_kind {
     D88_KIND_CROSS_LINK,
     D88_KIND_FILE_SIZE,
     D88_KIND_FS_SECTOR,
+    D88_KIND_LOST_MEDIA,      // a conversion's notes (since 2.3)
+    D88_KIND_READ_AS,
     D88_KIND_COUNT
 } d88_finding_kind;
 
@@ -217,20 +219,27 @@ D88_API int32_t scan_d88_image(const uint8_t* buffer, int32_t size, d88_finding_
 
 // Other formats of disk images, to and from the D88 records (since 2.1):
 // ImageDisk's IMD, the PC-98 formats HDM (a bare dump of 77 x 2 x 8 x 1024
-// bytes) and FDI (the same behind a 4096-byte header that gives its
+// bytes) and FDI (a dump behind a 4096-byte header that gives its
 // geometry), DIM (behind a 256-byte header whose media byte gives it) and
 // NFD (every sector's ID and status; written as revision 0, read as 0 and
-// 1), and HFE, the bit stream of floppy emulators (written as version 1,
-// read as versions 1 and 3).  import_d88_image reads the bytes of one into image (which
-// holds nothing), as one disk with every field the format has; 1, or -1
-// after a message.  export_d88_disk writes one disk in the format: first it
-// hands every sector, track or field the format cannot carry to handler as
-// a finding (a D88_KIND_LOST_... kind, at its place; name and write
-// protection as notes), then, when there was no loss or force is non-zero,
-// it makes a new buffer (*buffer_out, freed with free) of *size_out bytes.
+// 1), HFE, the bit stream of floppy emulators (written as version 1, read
+// as versions 1 and 3), and raw sector dumps of the ten standard formats
+// (since 2.3; .2d, .2dd, .2hd, .xdf, .img, known by their size).
+// import_d88_image reads the bytes of one into image (which holds nothing),
+// as one disk with every field the format has; 1, or -1 after a message.
+// export_d88_disk writes one disk in the format: first it hands every
+// sector, track or field the format cannot carry to handler as a finding
+// (a D88_KIND_LOST_... or D88_KIND_TRACK_TOO_LONG error at its place; the
+// name, write protection and media as notes), then, when there was no loss
+// or force is non-zero, it makes a new buffer (*buffer_out, freed with
+// free) of *size_out bytes: with force, every sector the format holds, a
+// track too long for one revolution keeping every sector that fits whole.
 // It returns the number of losses (a buffer was made unless force was zero
-// and that number is not), or -1 after a message.  options may be null:
-// no force, and HFE's rotation by the media (rpm 0).
+// and that number is not), or -1 after a message, also when the format
+// cannot describe the disk's geometry at all (HDM, FDI, DIM and raw dumps
+// hold uniform shapes; IMD 255 sectors a track): then no force helps, and
+// no file any reader refuses is ever made.  options may be null: no force,
+// and HFE's rotation by the media (rpm 0).
 enum {
     D88_FILE_D88 = 0,
     D88_FILE_IMD = 1,
@@ -239,34 +248,46 @@ enum {
     D88_FILE_HFE = 4,
     D88_FILE_DIM = 5,
     D88_FILE_NFD = 6,
-    D88_FILE_FORMAT_COUNT = 7
+    D88_FILE_RAW = 7,   // since 2.3
+    D88_FILE_FORMAT_COUNT = 8
 };
 typedef struct d88_export_options {
     int32_t force;  // write what the format holds despite losses
     int32_t rpm;    // HFE: 300 or 360; 0 for the media's own
 } d88_export_options;
-// The name of a format ("d88", "imd", "hdm", "fdi", "hfe", "dim", "nfd"), or
-// null.
+// The name of a format ("d88", "imd", "hdm", "fdi", "hfe", "dim", "nfd",
+// "raw"), or null.
 D88_API const char* d88_file_format_name(int32_t format);
 // The format a name or a file's extension names (any case: "IMD",
-// "disk.hdm", "GAME.D77"), or -1.
+// "disk.hdm", "GAME.D77", "GAME.2D"), or -1.
 D88_API int32_t find_d88_file_format(const char* name);
+// The format the bytes are by their content (since 2.3): a D88 header that
+// makes sense, the signatures and headers of IMD, HFE, NFD, DIM and FDI,
+// the size of a raw dump; -1 when they are none of them.
+D88_API int32_t detect_d88_file_format(const uint8_t* buffer, int32_t size);
 D88_API int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_t size, int32_t format);
+// A raw sector dump of standard format `geometry` (0 to 9, as
+// create_d88_disk takes it), or of the one its size names (geometry -1)
+// (since 2.3); 1, or -1 after a message.
+D88_API int32_t import_d88_raw_image(d88_image* image, const uint8_t* buffer, int32_t size, int32_t geometry);
 D88_API int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_options* options,
                                 d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out);
 
 // File systems inside a disk (since 2.2): N88-BASIC (PC-8801, PC-9801),
-// Hu-BASIC (X1) and FAT12 as PC-98 and MSX-DOS write it, each on the media
-// its machines lay it out on.  Names are bytes in the file system's own
-// encoding (JIS X 0201 for N88-BASIC, Shift_JIS for the others): NAME or
-// NAME.EXT, without the padding.  fs is a D88_FS_... value, or -1 to take
-// the one find_d88_fs_of_disk recognises.  Each operation works on the
-// disk's sector records alone: read_d88_file and list_d88_files change
-// nothing; write_d88_file, delete_d88_file and format_d88_files change the
-// data of the file system's sectors and nothing else, and change nothing
+// Hu-BASIC (X1) and FAT12 as PC-98 DOS, Human68k and MSX-DOS write it,
+// each on the media its machines lay it out on.  Names are bytes in the
+// file system's own encoding (JIS X 0201 for N88-BASIC, Shift_JIS for the
+// others): NAME or NAME.EXT, without the padding.  fs is a D88_FS_...
+// value, or -1 to take the one find_d88_fs_of_disk recognises.  Each
+// operation works on the disk's sector records alone: read_d88_file,
+// list_d88_files and the look-ups change nothing; write_d88_file and
+// delete_d88_file change the data of the file system's sectors and nothing
+// else, format_d88_files the data of every sector; and they change nothing
 // when they fail.  A file system with faults (a chain that loops or leaves
-// the disk, FAT copies that differ, an entry pointing outside, a missing
-// sector) is reported by check_d88_files, and is not written to.
+// the disk, an entry pointing outside, a missing sector; N88-BASIC's FAT
+// copies that differ) is reported by check_d88_files, and is not written
+// to; FAT12's first FAT copy is the one read, and a change writes every
+// copy from it.
 enum { D88_FS_N88 = 0, D88_FS_HU = 1, D88_FS_FAT12 = 2, D88_FS_COUNT = 3 };
 // "n88", "hu", "fat12"; null for a value outside them.
 D88_API const char* d88_fs_name(int32_t fs);

@@ -7,6 +7,7 @@
 
 #include "report.h"
 #include "text.h"
+#include "core/message.h"
 #include "d88disk.h"
 #include "job.h"
 #include "platform.h"
@@ -27,9 +28,9 @@ void discard_message(const char*, void*) {}
 // *reason.  The library's own lines are not wanted here: the finding says it.
 uint8_t* load_quietly(const char* path, int32_t* size, const char** reason)
 {
-    set_d88_message_handler(discard_message, nullptr);
+    const d88_message_route found = take_d88_messages(discard_message, nullptr);
     uint8_t* bytes = load_d88_file(path, size);
-    set_d88_message_handler(nullptr, nullptr);
+    give_back_d88_messages(found);
     *reason = bytes == nullptr ? describe_unreadable_file(path) : nullptr;
     return bytes;
 }
@@ -121,9 +122,9 @@ void check_file_systems(d88_image* image, kept_findings<d88_finding>* found)
     for (d88_disk* disk = image->disks; disk != nullptr; disk = disk->next, ++index) {
         const int32_t fs = find_d88_fs_of_disk(disk);
         disk_findings where = {found, index};
-        set_d88_message_handler(discard_message, nullptr);
+        const d88_message_route route = take_d88_messages(discard_message, nullptr);
         const int32_t faults = fs >= 0 ? check_d88_files(disk, fs, keep_disk_finding, &where) : 0;
-        set_d88_message_handler(nullptr, nullptr);
+        give_back_d88_messages(route);
         const d88_finding missing = {d88_finding_kind_severity(D88_KIND_FS_SECTOR),
                                      d88_finding_kind_name(D88_KIND_FS_SECTOR), index, -1, -1, -1, -1, -1, -1,
                                      "a sector of the file system's FAT or directory is missing", D88_KIND_FS_SECTOR};

@@ -1,8 +1,10 @@
 // convert.cpp -- d88disk convert: a disk image from one format into
 // another, through the D88 records, naming everything the target cannot
-// carry before anything is written.
+// carry before anything is written.  export and import are conversions
+// too: a disk to a raw dump, and a raw dump of a given geometry to D88.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "d88disk.h"
 #include "files.h"
@@ -11,30 +13,87 @@
 
 namespace {
 
-// The format named by option, else by the file's extension; -1 after
-// saying that there is none.
-int32_t choose_format(const char* option, const char* path)
+// "d88, imd, ... or raw": every format's name.
+void format_names(char* out, size_t size)
 {
-    const int32_t format = find_d88_file_format(option != nullptr ? option : path);
-    if (format < 0 && option != nullptr)
-        print_text("error: unknown format '%s' (d88, imd, hdm, fdi, hfe, dim or nfd)\n", option);
+    out[0] = '\0';
+    for (int32_t f = 0; f < D88_FILE_FORMAT_COUNT; ++f) {
+        const size_t used = std::strlen(out);
+        std::snprintf(out + used, size - used, "%s%s", f == 0 ? "" : f + 1 < D88_FILE_FORMAT_COUNT ? ", " : " or ",
+                      d88_file_format_name(f));
+    }
+}
+
+// Whether two formats read the same bytes the same way: HDM is the raw
+// dump of one geometry.
+bool is_same_reading(int32_t a, int32_t b)
+{
+    const auto raw = [](int32_t f) { return f == D88_FILE_RAW || f == D88_FILE_HDM; };
+    return a == b || (raw(a) && raw(b));
+}
+
+// The format the output is written in: --to, else its extension; -1 after
+// saying that there is none.
+int32_t choose_output_format(const command_line& line, const char* path)
+{
+    char names[96];
+    format_names(names, sizeof names);
+    const int32_t format = find_d88_file_format(line.to != nullptr ? line.to : path);
+    if (format < 0 && line.to != nullptr)
+        print_text("error: unknown format '%s' (%s)\n", line.to, names);
     else if (format < 0)
-        print_text("error: no format is known by the name of '%s' (give --from or --to: d88, imd, hdm, fdi, hfe, dim or nfd)\n", path);
+        print_text("error: no format is known by the name of '%s' (give --to: %s)\n", path, names);
     return format;
 }
 
-// The image at path, read as format; false after the reader's lines.
-bool import_file(d88_image* image, const char* path, int32_t format)
+// The format the input's bytes are read as: --from; else what their
+// content is, said in a line where the name says otherwise; else what the
+// name says.  -1 after saying that neither tells.
+int32_t choose_input_format(const command_line& line, const char* path, const uint8_t* bytes, int32_t size)
+{
+    char names[96];
+    format_names(names, sizeof names);
+    if (line.from != nullptr) {
+        const int32_t format = find_d88_file_format(line.from);
+        if (format < 0)
+            print_text("error: unknown format '%s' (%s)\n", line.from, names);
+        return format;
+    }
+    const int32_t content = detect_d88_file_format(bytes, size);
+    const int32_t named = find_d88_file_format(path);
+    if (content >= 0 && named >= 0 && !is_same_reading(content, named))
+        print_text("note: '%s' holds the format %s by its content, not %s as its name says: read as %s\n", path,
+                   d88_file_format_name(content), d88_file_format_name(named), d88_file_format_name(content));
+    const int32_t format = content >= 0 && !is_same_reading(content, named) ? content : named;
+    if (format < 0)
+        print_text("error: '%s' is no image of a format known by its content or its name (give --from: %s)\n", path, names);
+    return format;
+}
+
+// The image at path into image; false after the reader's lines.
+bool read_input(const command_line& line, const char* path, d88_image* image)
 {
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);
+    if (bytes == nullptr) {
+        print_text("error: read image '%s'\n", path);
+        return false;
+    }
+    const int32_t format = choose_input_format(line, path, bytes, size);
+    const int32_t geometry = line.geometry != nullptr && format >= 0 ? find_format(line.geometry) : -1;
     int32_t disks = -1;
-    if (bytes != nullptr && format == D88_FILE_D88)
+    if (line.geometry != nullptr && format >= 0 && format != D88_FILE_RAW)
+        print_text("error: --geometry gives the shape of a raw dump; '%s' is read as %s\n", path, d88_file_format_name(format));
+    else if (line.geometry != nullptr && geometry < 0)
+        ;  // find_format has said why
+    else if (format == D88_FILE_D88)
         disks = read_d88_image_from_named_buffer(image, bytes, size, path);
-    else if (bytes != nullptr)
+    else if (format == D88_FILE_RAW)
+        disks = import_d88_raw_image(image, bytes, size, geometry);
+    else if (format >= 0)
         disks = import_d88_image(image, bytes, size, format);
     std::free(bytes);
-    if (disks < 0)
+    if (disks < 0 && format >= 0 && (line.geometry == nullptr || (geometry >= 0 && format == D88_FILE_RAW)))
         print_text("error: read %s image '%s'\n", d88_file_format_name(format), path);
     else if (disks == 0)
         print_text("error: '%s' holds no D88 disk\n", path);
@@ -88,10 +147,26 @@ uint8_t* convert_image(const d88_image& image, const command_line& line, int32_t
     const int32_t losses = export_d88_disk(disk, to, &options, keep_loss, &list, &bytes, size);
     say_losses(list.kept);
     release_findings(&list.kept);
-    if (losses > 0 && bytes == nullptr)
+    if (losses < 0)
+        print_text("error: %s cannot hold disk %u of '%s'; nothing written\n", d88_file_format_name(to), line.disk, in);
+    else if (losses > 0 && bytes == nullptr)
         print_text("error: %d %s listed above; nothing written (give --force to write what %s holds)\n",
                    static_cast<int>(losses), losses == 1 ? "loss" : "losses", d88_file_format_name(to));
     return bytes;
+}
+
+// Gives every disk of the image the name --name holds; false after saying
+// why it cannot be stored.
+bool name_disks(const command_line& line, d88_image* image)
+{
+    char name[17];
+    if (line.name == nullptr)
+        return true;
+    if (!encode_disk_name(line.name, name))
+        return false;
+    for (d88_disk* disk = image->disks; disk != nullptr; disk = disk->next)
+        std::memcpy(disk->name, name, sizeof name);
+    return true;
 }
 
 }  // namespace
@@ -104,10 +179,10 @@ int run_convert(const command_line& line)
         print_text("error: --rpm is 300 or 360, not %u\n", line.rpm);
         return 1;
     }
-    const int32_t from = choose_format(line.from, in);
-    const int32_t to = from >= 0 ? choose_format(line.to, out) : -1;
+    const int32_t to = choose_output_format(line, out);
     d88_image image = {};
-    if (to < 0 || refuse_input_as_output(out, &in, 1) || refuse_existing(out, line.overwrite) || !import_file(&image, in, from)) {
+    if (to < 0 || refuse_input_as_output(out, &in, 1) || refuse_existing(out, line.overwrite) || !read_input(line, in, &image) ||
+        !name_disks(line, &image)) {
         free_d88_image(&image, 0);
         return 1;
     }
@@ -121,4 +196,26 @@ int run_convert(const command_line& line)
     std::free(bytes);
     free_d88_image(&image, 0);
     return written ? 0 : 1;
+}
+
+// export IMAGE OUT: the raw dump of a disk, as convert --to raw writes it.
+int run_export(const command_line& line)
+{
+    command_line raw = line;
+    raw.to = "raw";
+    raw.disk_given = true;  // disk 0 unless told otherwise, as export always took
+    return run_convert(raw);
+}
+
+// import FORMAT RAW OUT: a raw dump of FORMAT's geometry as a D88 disk, as
+// convert --from raw --geometry FORMAT reads it.
+int run_import(const command_line& line)
+{
+    command_line raw = line;
+    raw.geometry = line.words[0];
+    raw.words = line.words + 1;
+    raw.word_count = 2;
+    raw.from = "raw";
+    raw.to = "d88";
+    return run_convert(raw);
 }

@@ -29,23 +29,20 @@ void print_format_list()
         print_text("  %d  %-9s %s\n", static_cast<int>(i), d88_format_table[i].name, d88_format_table[i].description);
 }
 
-// create FORMAT OUT, and import FORMAT RAW OUT: a blank disk of the format,
-// filled from the raw dump for import, written as a one-disk image.
+// create FORMAT OUT: a blank disk of the format, written as a one-disk
+// image.
 int run_create(const command_line& line)
 {
-    const bool import = std::strcmp(line.command, "import") == 0;
     const int32_t format = find_format(line.words[0]);
-    const char* out = line.words[import ? 2 : 1];
+    const char* out = line.words[1];
     char name[17];
-    if (format < 0 || (line.name != nullptr && !encode_disk_name(line.name, name)) ||
-        (import && refuse_input_as_output(out, line.words + 1, 1)) || refuse_existing(out, line.overwrite))
+    if (format < 0 || (line.name != nullptr && !encode_disk_name(line.name, name)) || refuse_existing(out, line.overwrite))
         return 1;
-    const char* stored_name = line.name != nullptr ? name : nullptr;
-    d88_disk* disk = import ? import_disk(format, stored_name, line.words[1]) : create_d88_disk(stored_name, format);
-    if (disk == nullptr && !import)
-        print_text_line("error: memory exhausted!");  // after the library's line; import has said why
-    if (disk == nullptr)
+    d88_disk* disk = create_d88_disk(line.name != nullptr ? name : nullptr, format);
+    if (disk == nullptr) {
+        print_text_line("error: memory exhausted!");  // after the library's line
         return 1;
+    }
     const bool written = write_disk(disk, out);
     free_d88_disk(disk, 1);
     return written ? 0 : 1;

@@ -32,6 +32,8 @@ struct command_line {
     const char* as;    // --as NAME
     const char* type;  // --type T
     const char* all;   // --all DIR
+    const char* date;  // --date D
+    const char* geometry;  // --geometry FORMAT
     uint32_t load, exec;  // --load A, --exec A
     bool load_given, exec_given;
     uint32_t disk;     // --disk N, 0 without it
@@ -44,7 +46,8 @@ struct command_line {
 // Each command takes its line, checked against what it accepts, and returns
 // the exit status: 0, or 1 after a message on standard output.
 int run_info(const command_line& line);
-int run_create(const command_line& line);  // create and import
+int run_create(const command_line& line);
+int run_import(const command_line& line);
 int run_export(const command_line& line);
 int run_split(const command_line& line);
 int run_join(const command_line& line);
@@ -63,10 +66,6 @@ void print_json_string(const char* text);
 // -1 after saying that there is none.
 int32_t find_format(const char* text);
 void print_format_list();
-
-// A blank disk of the format holding the bytes of the raw dump at
-// raw_path; null after a message (also when the sizes differ).
-d88_disk* import_disk(int32_t format, const char* name, const char* raw_path);
 
 // True, after saying so, when path exists and may not be replaced.
 bool refuse_existing(const char* path, bool overwrite);

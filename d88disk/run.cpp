@@ -44,12 +44,15 @@ constexpr command_help COMMANDS[] = {
      "  --name NAME      the disk's name, at most 16 bytes in Shift_JIS"},
     {"import", "--name --overwrite", 3, 3, "import FORMAT RAW OUT [--name NAME] [--overwrite]",
      "Makes a disk of FORMAT whose sectors hold the bytes of RAW, a raw dump of\n"
-     "exactly the format's data bytes, taken slot by slot and, within a track,\n"
-     "in the order a blank disk of the format holds its sectors."},
-    {"export", "--disk --overwrite", 2, 2, "export IMAGE OUT [--disk N] [--overwrite]",
+     "exactly the format's data bytes, track by track and, within a track, in the\n"
+     "order of the sectors' IDs: convert RAW OUT --from raw --geometry FORMAT."},
+    {"export", "--disk --force --overwrite", 2, 2, "export IMAGE OUT [--disk N] [--force] [--overwrite]",
      "Writes the data of every sector of disk N (default 0) of IMAGE to the raw\n"
-     "file OUT, slot by slot, each track's sectors in the order the disk holds\n"
-     "them."},
+     "dump OUT, track by track and, within a track, in the order of the sectors'\n"
+     "IDs, as import reads it back: convert IMAGE OUT --to raw.  The disk must be\n"
+     "of one of the standard formats; a sector the dump cannot hold (a status, a\n"
+     "deleted mark, an ID off the format's) is named, and then nothing is written\n"
+     "unless --force is given."},
     {"split", "--out --overwrite", 1, 1, "split IMAGE [--out DIR] [--overwrite]",
      "Writes each disk of IMAGE as a one-disk image BASE.N.EXT (N from 0) in DIR,\n"
      "by default IMAGE's folder; DIR is made when missing.  When one of them exists\n"
@@ -84,23 +87,30 @@ constexpr command_help COMMANDS[] = {
      "              such a disk keeps anything from being written\n"
      "  --force     write even when sectors are lost (each is listed); without it\n"
      "              nothing is written then"},
-    {"convert", "--disk --from --to --rpm --force --overwrite", 2, 2,
-     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--rpm 300|360] [--force] [--overwrite]",
+    {"convert", "--disk --from --to --geometry --rpm --force --overwrite", 2, 2,
+     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--geometry G] [--rpm 300|360] [--force] [--overwrite]",
      "Writes the disk image IN as OUT in another format, through the D88 records:\n"
      "d88 (.d88, .d77, .d68, .d98); hfe, the bit stream of floppy emulators and of\n"
      "the tools that write real floppies (each track as a controller formats it,\n"
-     "MFM or FM, at the media's rate and rotation, or --rpm); imd (ImageDisk); and\n"
-     "the PC-98 formats hdm (77 x 2 x 8 x 1024 bytes, data only), fdi (data behind\n"
-     "a header that gives the geometry), dim (2HD shapes behind a table of tracks)\n"
-     "and nfd (every sector's ID and status).  The formats follow the extensions,\n"
-     "or --from and --to.  Before anything is written, every sector, track or\n"
-     "field OUT cannot carry is listed at its place (an error status, a deleted\n"
-     "mark, a data size other than 128 << N, a density, sectors of several shapes,\n"
-     "an ID a raw dump cannot keep, a geometry, a track too long for a real one);\n"
-     "then nothing is written unless --force is given, which writes what the\n"
-     "format holds.  A disk's name or write protection with no place in OUT is\n"
-     "noted.  A D88 image converts whole into D88; into another format, a D88\n"
-     "image of several disks needs --disk N."},
+     "MFM or FM, at the media's rate and rotation, or --rpm); imd (ImageDisk); the\n"
+     "PC-98 formats hdm (77 x 2 x 8 x 1024 bytes, data only), fdi (data behind a\n"
+     "header that gives the geometry), dim (2HD shapes behind a table of tracks)\n"
+     "and nfd (every sector's ID and status); and raw, the raw sector dumps of the\n"
+     "standard formats (.2d, .2dd, .2hd, .xdf, .img), known by their size.  IN is\n"
+     "read as what its content is (a line says so when its name says otherwise),\n"
+     "or as --from says; OUT is written as its extension or --to says.\n"
+     "  --geometry G   the standard format (see below) of a raw IN whose size\n"
+     "                 several share (2hd1440r, 2hd1440h and 2hd1440)\n"
+     "Before anything is written, every sector, track or field OUT cannot carry\n"
+     "is listed at its place (an error status, a deleted mark, a data size other\n"
+     "than the one its N stands for, a density, sectors of several shapes, an ID a\n"
+     "dump cannot keep, a track too long for a real one); then nothing is written\n"
+     "unless --force is given, which writes what the format holds: on a track too\n"
+     "long, every sector that fits whole, and of a sector longer than the track\n"
+     "its ID and what room is left of its data.  A disk's name, write protection\n"
+     "or media with no place in OUT is noted.  A geometry OUT cannot describe at\n"
+     "all is refused, with --force too.  A D88 image converts whole into D88; into\n"
+     "another format, a D88 image of several disks needs --disk N."},
     {"ls", "--disk --fs --json", 1, 2, "ls IMAGE [DIR] [--disk N] [--fs FS] [--json]",
      "Lists the files of the file system on disk N (default 0) of IMAGE (of its\n"
      "subdirectory DIR, DIR/SUB, ... on FAT12; get takes DIR/NAME too): name, type,\n"
@@ -221,7 +231,8 @@ void print_command_help(const command_help& command)
 {
     print_text("usage: d88disk %s\n\n", command.usage);
     print_command_text(command.text);
-    if (std::strcmp(command.name, "create") == 0 || std::strcmp(command.name, "import") == 0) {
+    if (std::strcmp(command.name, "create") == 0 || std::strcmp(command.name, "import") == 0 ||
+        std::strcmp(command.name, "convert") == 0) {
         print_text_line("");
         print_format_list();
     }
@@ -308,6 +319,8 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
          : std::strcmp(option, "--as") == 0    ? line->as
          : std::strcmp(option, "--type") == 0  ? line->type
          : std::strcmp(option, "--all") == 0   ? line->all
+         : std::strcmp(option, "--date") == 0  ? line->date
+         : std::strcmp(option, "--geometry") == 0 ? line->geometry
                                                : line->name) = value;
         return true;
     }
@@ -374,7 +387,8 @@ int run_command(const command_line& line)
 {
     const char* name = line.command;
     return std::strcmp(name, "info") == 0     ? run_info(line)
-           : std::strcmp(name, "create") == 0 || std::strcmp(name, "import") == 0 ? run_create(line)
+           : std::strcmp(name, "create") == 0 ? run_create(line)
+           : std::strcmp(name, "import") == 0 ? run_import(line)
            : std::strcmp(name, "export") == 0 ? run_export(line)
            : std::strcmp(name, "split") == 0  ? run_split(line)
            : std::strcmp(name, "join") == 0   ? run_join(line)

@@ -108,9 +108,11 @@ TEST(D88disk, Commands)
         {{"join", "two.d88", "raw.2d"}, exists, 1},
         {{"join", "j.d88", "two.d88", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1},
         {{"import", "2d", "raw.2d", "i.d88", "--name", "RAW"}, "wrote i.d88\n", 0, {{"i.d88", build_disk({padded_name("RAW"), 0, 0, RAW_DISK.slots})}}},
-        {{"import", "2dd640", "raw.2d", "i.d88"}, "error: 'raw.2d' holds 327680 bytes, but format 1 holds 655360\n", 1},
-        {{"export", "two.d88", "r.raw"}, "wrote r.raw\n", 0, {{"r.raw", raw_of(FIRST)}}},
-        {{"export", "two.d88", "r.raw", "--disk", "1"}, "wrote r.raw\n", 0, {{"r.raw", bytes(3, 'A')}}},
+        {{"import", "2dd640", "raw.2d", "i.d88"}, "illegal data: 327680 bytes, but the 2dd640 geometry needs 655360\nread raw image error\nerror: read raw image 'raw.2d'\n", 1},
+        {{"export", "raw.d88", "r.2d"}, "disk 0: note lost-name: a raw dump has no place for the disk's name\nwrote r.2d\n", 0, {{"r.2d", RAW_2D}}, {{"raw.d88", build_disk(RAW_DISK)}}},
+        {{"export", "two.d88", "r.raw", "--disk", "1"}, "illegal data: the disk's geometry (2 x 2 x 2 x 256 bytes) is none a raw dump holds: "
+         "those of the standard formats (2d, 2dd640, 2dd720, 2hd1232, 2hd1280, 2hd1440r, 2hd1440h, 2hd1200, 2hd1440, 2hd1001)\n"
+         "error: raw cannot hold disk 1 of 'two.d88'; nothing written\n", 1},
         {{"export", "two.d88", "r.raw", "--disk", "2"}, "error: no disk 2 in 'two.d88'\n", 1},
         {{"set", "two.d88", "--disk", "1", "--name", "AB", "--writable"}, "wrote two.d88\n", 0, {{"two.d88", concat({build_disk(FIRST), build_disk({padded_name("AB"), 0, ODD.disk_type, ODD.slots})})}}},
         {{"set", "two.d88", "--protect"}, "wrote two.d88\n", 0, {{"two.d88", patch(TWO, 0x1A, 0x10, 1)}}},
@@ -149,14 +151,26 @@ TEST(D88disk, Commands)
         {{"info", "two.d88", "--bogus=1"}, "error: unexpected argument '--bogus=1' (see d88disk info --help)\n", 1},
         // convert names every loss before writing, and asks which disk of several
         {{"convert", "two.d88", "x.imd"}, "error: 'two.d88' holds 2 disks, and imd holds one: say which with --disk N\n", 1},
-        {{"convert", "two.d88", "x.imd", "--disk=1"}, "disk 1: note lost-protect: IMD has no place for the write protection\n"
+        {{"convert", "two.d88", "x.imd", "--disk=1"}, "disk 1: note lost-name: IMD's comment keeps a name of up to 16 bytes, padded with spaces, without line ends: this one comes back otherwise\n"
+         "disk 1: note lost-protect: IMD has no place for the write protection\n"
          "disk 1, slot 2, sector 1 (02/01/1A): error lost-mixed: a single-density sector in a track recorded in MFM: IMD has one density a track\n"
-         "disk 1, slot 2, sector 1 (02/01/1A): error lost-size: 3 bytes of data where N 2 stands for 512: IMD keeps 512\n"
-         "error: 2 losses listed above; nothing written (give --force to write what imd holds)\n", 1},
+         "disk 1, slot 2, sector 0 (02/01/01): error lost-size: 0 bytes of data where N 1 stands for 256\n"
+         "disk 1, slot 2, sector 1 (02/01/1A): error lost-size: 3 bytes of data where N 2 stands for 512\n"
+         "error: 3 losses listed above; nothing written (give --force to write what imd holds)\n", 1},
         {{"convert", "two.d88", "y.d77"}, "wrote y.d77\n", 0, {{"y.d77", TWO}}},
-        {{"convert", "raw.2d", "x.imd"}, "error: no format is known by the name of 'raw.2d' (give --from or --to: d88, imd, hdm, fdi, hfe, dim or nfd)\n", 1},
+        {{"convert", "raw.2d", "x.dat"}, "error: no format is known by the name of 'x.dat' (give --to: d88, imd, hdm, fdi, hfe, dim, nfd or raw)\n", 1},
+        // formats are known by their content; the name is a hint
+        {{"convert", "raw.2d", "x.imd", "--geometry", "2hd1232"}, "illegal data: 327680 bytes, but the 2hd1232 geometry needs 1261568\nread raw image error\n"
+         "error: read raw image 'raw.2d'\n", 1},
+        {{"convert", "raw.2d", "x.d88", "--geometry", "2d"}, "wrote x.d88\n", 0, {{"x.d88", build_disk({padded_name(""), 0, 0, RAW_DISK.slots})}}},
+        {{"convert", "a.imd", "b.hfe", "--to", "d88"}, "note: 'a.imd' holds the format d88 by its content, not imd as its name says: read as d88\nwrote b.hfe\n", 0,
+         {{"b.hfe", TWO}}, {{"a.imd", TWO}}},
+        {{"convert", "two.d88", "x.d88", "--geometry", "2d"}, "error: --geometry gives the shape of a raw dump; 'two.d88' is read as d88\n", 1},
+        {{"convert", "noise.imd", "x.d88"}, "illegal data: no IMD header\nread imd image error\nerror: read imd image 'noise.imd'\n", 1, {}, {{"noise.imd", bytes(5000, 0x33)}}},
+        {{"convert", "noise", "x.d88"}, "error: 'noise' is no image of a format known by its content or its name (give --from: d88, imd, hdm, fdi, hfe, dim, nfd or raw)\n", 1, {},
+         {{"noise", bytes(5000, 0x33)}}},
         {{"convert", "raw.2d", "x.d88", "--from", "HDM"}, "illegal data: 327680 bytes, but the HDM geometry needs 1261568\nread hdm image error\nerror: read hdm image 'raw.2d'\n", 1},
-        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi, hfe, dim or nfd)\n", 1},
+        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi, hfe, dim, nfd or raw)\n", 1},
         {{"convert", "two.d88", "./two.d88", "--to", "imd"}, "error: output './two.d88' is one of the input images\n", 1},
         {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"

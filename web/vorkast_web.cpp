@@ -84,6 +84,7 @@ char* hand_over(growing_text* out)
 
 // The lines of the last call, one after the other.
 growing_text messages = {nullptr, 0, 0, false};
+d88_message_route found_route = {nullptr, nullptr};  // the handler a call stands in for
 
 void collect_line(const char* line, void*)
 {
@@ -97,12 +98,12 @@ void start_call()
         messages.text[0] = '\0';
     messages.length = 0;
     messages.failed = false;
-    set_d88_message_handler(collect_line, nullptr);
+    found_route = take_d88_messages(collect_line, nullptr);
 }
 
 void end_call()
 {
-    set_d88_message_handler(nullptr, nullptr);
+    give_back_d88_messages(found_route);
 }
 
 // The track number of the page's field (empty: all tracks), or -2 after

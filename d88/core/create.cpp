@@ -17,8 +17,6 @@ constexpr uint8_t FORMAT_FILL = 0xE5;
 // Data length for size codes 1 to 6, at position N - 1.
 constexpr int16_t d88_sector_size[] = {256, 512, 1024, 2048, 4096, 8192};
 
-constexpr int32_t FORMAT_R_FROM_10 = 5;
-constexpr int32_t FORMAT_HIGH_HEADS = 6;
 
 bool is_valid_sector_id(uint8_t c, uint8_t h, int32_t count, uint8_t density)
 {
@@ -117,10 +115,10 @@ d88_disk* create_d88_disk(const char* disk_name, int32_t format)
         }
     }
     // Two formats mark their first sector apart from all the others.
-    if (format == FORMAT_R_FROM_10)
-        disk->track[0].sectors[0].r = 1;
-    if (format == FORMAT_HIGH_HEADS)
-        disk->track[0].sectors[0].h = 0x00;
+    uint8_t first[4];
+    find_standard_sector_id(format, 0, 0, first);
+    disk->track[0].sectors[0].h = first[1];
+    disk->track[0].sectors[0].r = first[2];
     disk->disk_size = calc_d88_disk_size(disk);
     return disk;
 }

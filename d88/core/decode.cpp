@@ -132,3 +132,20 @@ void append_d88_disk(d88_image* image, d88_disk* disk)
     *tail = disk;
     image->disk_count += 1;
 }
+
+bool is_d88_header(const uint8_t* bytes, int32_t size)
+{
+    if (!has_d88_disk_room(size))
+        return false;
+    const int64_t disk_size = get_le32(bytes + D88_DISK_SIZE_AT);
+    if (!is_d88_disk_size(disk_size, size))
+        return false;
+    int32_t offsets[D88_TRACK_MAX];
+    decode_d88_track_table(bytes, size, offsets);
+    const int32_t slots = is_d88_short_header(offsets, size) ? D88_SHORT_TRACK_MAX : D88_TRACK_MAX;
+    for (int32_t slot = 0; slot < slots; ++slot) {
+        if (offsets[slot] != 0 && !is_d88_track_offset(offsets[slot], slot, disk_size))
+            return false;
+    }
+    return true;
+}

@@ -61,6 +61,11 @@ bool is_d88_sector_inside(int64_t position, uint16_t stored_size, int64_t end);
 // none); false when memory runs out, the sector then holding no data.
 bool copy_d88_sector_data(d88_sector* sector, const uint8_t* p, uint16_t stored_size);
 
+// Whether bytes begin with a D88 disk header that makes sense: a disk size
+// that fits them, and track offsets inside that disk (the write protection
+// and media bytes aside, which repair mends).
+bool is_d88_header(const uint8_t* bytes, int32_t size);
+
 // Appends disk at the end of the image's list and counts it.
 void append_d88_disk(d88_image* image, d88_disk* disk);
 

@@ -340,3 +340,14 @@ void prepare_large_buffer(void* buffer, size_t size)
 #endif
     (void)pages;
 }
+
+bool read_d88_clock(int fields[6])
+{
+    const std::time_t now = std::time(nullptr);
+    struct tm local;
+    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr)
+        return false;
+    const int read[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
+    std::memcpy(fields, read, sizeof read);
+    return true;
+}

@@ -25,26 +25,12 @@ constexpr size_t NAME_MAX_UNITS = 255;
 constexpr size_t PATH_MAX_UNITS = MAX_PATH - 1;
 constexpr DWORD CHUNK = 1u << 30;
 
-// path as a new UTF-16 string; null when memory runs out (*no_memory set)
-// or when path is no valid UTF-8.
-wchar_t* widen(const char* path, bool* no_memory)
-{
-    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
-    if (length <= 0)
-        return nullptr;
-    wchar_t* wide = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(length)));
-    *no_memory = wide == nullptr;
-    if (wide != nullptr)
-        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, length);
-    return wide;
-}
-
 // The wide path, or null after printing "memory exhaust!" or, for a path
 // that names no file, "open error".
 wchar_t* wide_path(const char* path)
 {
     bool no_memory = false;
-    wchar_t* wide = path[0] != '\0' ? widen(path, &no_memory) : nullptr;
+    wchar_t* wide = path[0] != '\0' ? widen_d88_path(path, &no_memory) : nullptr;
     if (no_memory)
         print_d88_line("memory exhaust!");
     else if (wide == nullptr)
@@ -222,3 +208,25 @@ int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
 
 // Nothing to prepare: Windows maps the pages as they are filled.
 void prepare_large_buffer(void*, size_t) {}
+
+wchar_t* widen_d88_path(const char* path, bool* no_memory)
+{
+    *no_memory = false;
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (length <= 0)
+        return nullptr;
+    wchar_t* wide = static_cast<wchar_t*>(std::malloc(sizeof(wchar_t) * static_cast<size_t>(length)));
+    *no_memory = wide == nullptr;
+    if (wide != nullptr)
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, length);
+    return wide;
+}
+
+bool read_d88_clock(int fields[6])
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const int read[6] = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    std::memcpy(fields, read, sizeof read);
+    return true;
+}

@@ -54,6 +54,8 @@ constexpr kind_row KINDS[] = {
     {D88_KIND_CROSS_LINK, "cross-link", D88_FINDING_WARNING},
     {D88_KIND_FILE_SIZE, "file-size", D88_FINDING_WARNING},
     {D88_KIND_FS_SECTOR, "fs-sector", D88_FINDING_WARNING},
+    {D88_KIND_LOST_MEDIA, "lost-media", D88_FINDING_NOTE},
+    {D88_KIND_READ_AS, "read-as", D88_FINDING_NOTE},
 };
 
 static_assert(std::size(KINDS) == D88_KIND_COUNT, "every kind has a row");

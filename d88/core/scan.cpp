@@ -78,11 +78,11 @@ void report(scan_state* scan, d88_finding_kind kind, const place& at, const char
 const char* status_meaning(uint8_t status)
 {
     switch (status) {
-    case 0x10: return "deleted data mark";
-    case 0xA0: return "ID CRC error";
-    case 0xB0: return "data CRC error";
-    case 0xE0: return "no address mark";
-    case 0xF0: return "no data mark";
+    case D88_STATUS_DELETED: return "deleted data mark";
+    case D88_STATUS_ID_CRC: return "ID CRC error";
+    case D88_STATUS_DATA_CRC: return "data CRC error";
+    case D88_STATUS_NO_ADDRESS: return "no address mark";
+    case D88_STATUS_NO_DATA: return "no data mark";
     default: return "not a status the format names";
     }
 }
@@ -91,8 +91,11 @@ const char* status_meaning(uint8_t status)
 // ID seen before in its track, an error status.
 void check_whole_sector(scan_state* scan, const place& at, const d88_sector& s, const d88_sector* before, int32_t found)
 {
-    const int32_t nominal = s.n <= 8 ? 128 << s.n : -1;
-    if (s.data_size != nominal)
+    const int32_t nominal = sector_size_of_code(s.n);
+    if (nominal < 0)
+        report(scan, D88_KIND_DATA_SIZE, at, "holds %d bytes of data; size code N %u stands for no size",
+               static_cast<int>(s.data_size), s.n);
+    else if (s.data_size != nominal)
         report(scan, D88_KIND_DATA_SIZE, at, "holds %d bytes of data, not the %d that size code N %u stands for",
                static_cast<int>(s.data_size), static_cast<int>(nominal), s.n);
     for (int32_t i = 0; i < found; ++i) {
@@ -289,8 +292,7 @@ bool report_raw_dump(scan_state* scan)
     int32_t found[D88_FORMAT_COUNT];
     int32_t matches = 0;
     for (int32_t i = 0; i < D88_FORMAT_COUNT; ++i) {
-        const d88_format& f = d88_format_table[i];
-        if (int64_t{f.cylinders} * f.heads * f.sectors_per_track * (128 << f.n) == scan->size)
+        if (standard_data_size(i) == scan->size)
             found[matches++] = i;
     }
     char names[128] = "";

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "layout.h"
+
 struct d88_format {
     uint8_t disk_type;
     int32_t cylinders;
@@ -37,5 +39,29 @@ inline constexpr d88_format d88_format_table[] = {
 };
 
 inline constexpr int32_t D88_FORMAT_COUNT = static_cast<int32_t>(std::size(d88_format_table));
+
+// The rows that mark the first sector of cylinder 0, head 0 apart.
+inline constexpr int32_t D88_FORMAT_R_FROM_10 = 5;
+inline constexpr int32_t D88_FORMAT_HIGH_HEADS = 6;
+
+// The ID (C, H, R, N) of sector `index` of track slot `slot` on a disk of
+// standard format row: slot = cylinder * heads + head index, H the head
+// index plus the row's head base, R counting from the row's first R.
+inline void find_standard_sector_id(int32_t row, int32_t slot, int32_t index, uint8_t id[4])
+{
+    const d88_format& f = d88_format_table[row];
+    const bool first = slot == 0 && index == 0;
+    id[0] = static_cast<uint8_t>(slot / f.heads);
+    id[1] = static_cast<uint8_t>(first && row == D88_FORMAT_HIGH_HEADS ? 0 : slot % f.heads + f.head_base);
+    id[2] = static_cast<uint8_t>(first && row == D88_FORMAT_R_FROM_10 ? 1 : f.first_r + index);
+    id[3] = f.n;
+}
+
+// The bytes of data a disk of standard format row holds.
+inline constexpr int32_t standard_data_size(int32_t row)
+{
+    const d88_format& f = d88_format_table[row];
+    return f.cylinders * f.heads * f.sectors_per_track * sector_size_of_code(f.n);
+}
 
 #endif

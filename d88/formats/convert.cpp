@@ -1,16 +1,15 @@
-// convert.cpp -- D88 records to and from other image formats: the
-// formats by name, the report of losses, and the export and import that
-// every format goes through.
+// convert.cpp -- D88 records to and from other image formats: the formats
+// by name and by content, and the export and import every format goes
+// through.
 #include "formats.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
 
 #include "core/decode.h"
 #include "core/message.h"
+#include "core/standard_formats.h"
 #include "core/words.h"
 
 namespace {
@@ -18,20 +17,77 @@ namespace {
 // Each format's name and the extensions its files carry.
 struct file_format {
     const char* name;
-    const char* extensions[4];
+    const char* extensions[8];
 };
 
 constexpr file_format FORMATS[] = {
-    {"d88", {"d88", "d77", "d68", "d98"}},
+    {"d88", {"d88", "d77", "d68", "d98", "88d"}},
     {"imd", {"imd"}},
     {"hdm", {"hdm"}},
     {"fdi", {"fdi"}},
     {"hfe", {"hfe"}},
     {"dim", {"dim"}},
     {"nfd", {"nfd"}},
+    {"raw", {"raw", "2d", "2dd", "2hd", "xdf", "img", "ima"}},
 };
 static_assert(std::size(FORMATS) == D88_FILE_FORMAT_COUNT, "every format has a row");
 
+// Writes the disk in the format into sink; -1 after a message when the
+// format cannot describe it.
+int32_t write_disk(const d88_disk* disk, int32_t format, const d88_export_options& options, loss_report* report, byte_sink* sink)
+{
+    switch (format) {
+    case D88_FILE_IMD:
+        return write_imd_disk(disk, report, sink);
+    case D88_FILE_HFE:
+        return write_hfe_disk(disk, options.rpm, report, sink);
+    case D88_FILE_NFD:
+        return write_nfd_disk(disk, report, sink);
+    case D88_FILE_FDI:
+        return write_fdi_disk(disk, report, sink);
+    case D88_FILE_DIM:
+        return write_dim_disk(disk, report, sink);
+    default:
+        return write_raw_disk(disk, format, report, sink);
+    }
+}
+
+int32_t read_disk(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_t format, int32_t row)
+{
+    switch (format) {
+    case D88_FILE_IMD:
+        return read_imd_disk(disk, bytes, size);
+    case D88_FILE_HFE:
+        return read_hfe_disk(disk, bytes, size);
+    case D88_FILE_NFD:
+        return read_nfd_disk(disk, bytes, size);
+    case D88_FILE_FDI:
+        return read_fdi_disk(disk, bytes, size);
+    case D88_FILE_DIM:
+        return read_dim_disk(disk, bytes, size);
+    default:
+        return read_raw_disk(disk, bytes, size, format, row);
+    }
+}
+
+// Reads the bytes as one disk of the format into image.
+int32_t import_disk(d88_image* image, const uint8_t* buffer, int32_t size, int32_t format, int32_t row)
+{
+    *image = d88_image{0, nullptr};
+    d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
+    if (disk == nullptr) {
+        print_d88_line("memory exhaust!");
+        return -1;
+    }
+    if (read_disk(disk, buffer, size, format, row) < 0) {
+        print_d88_message("read %s image error\n", FORMATS[format].name);
+        free_d88_disk(disk, 1);
+        return -1;
+    }
+    disk->disk_size = calc_d88_disk_size(disk);
+    append_d88_disk(image, disk);
+    return image->disk_count;
+}
 
 }  // namespace
 
@@ -55,6 +111,25 @@ int32_t find_d88_file_format(const char* name)
     return -1;
 }
 
+int32_t detect_d88_file_format(const uint8_t* buffer, int32_t size)
+{
+    if (buffer == nullptr || size <= 0)
+        return -1;
+    if (is_imd_image(buffer, size))
+        return D88_FILE_IMD;
+    if (is_hfe_image(buffer, size))
+        return D88_FILE_HFE;
+    if (is_nfd_image(buffer, size))
+        return D88_FILE_NFD;
+    if (is_dim_image(buffer, size))
+        return D88_FILE_DIM;
+    if (is_d88_header(buffer, size))
+        return D88_FILE_D88;
+    if (is_fdi_image(buffer, size))
+        return D88_FILE_FDI;
+    return find_raw_row_of_size(size) >= 0 ? D88_FILE_RAW : -1;
+}
+
 int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_options* options,
                         d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out)
 {
@@ -65,22 +140,18 @@ int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_o
     }
     *buffer_out = nullptr;
     *size_out = 0;
-    loss_report report = {handler, context, 0};
-    byte_sink sink = {nullptr, 0, 0, false};
     if (format == D88_FILE_D88) {  // a D88 carries everything: the disk alone, as the writer lays it out
         d88_disk alone = *disk;
         alone.next = nullptr;
         const d88_image image = {1, &alone};
         return write_d88_image_to_buffer(&image, buffer_out, size_out) < 0 ? -1 : 0;
     }
-    if (format == D88_FILE_IMD)
-        write_imd_disk(disk, &report, &sink);
-    else if (format == D88_FILE_HFE)
-        write_hfe_disk(disk, chosen.rpm, &report, &sink);
-    else if (format == D88_FILE_NFD)
-        write_nfd_disk(disk, &report, &sink);
-    else
-        write_raw_disk(disk, format, &report, &sink);
+    loss_report report = {handler, context, 0};
+    byte_sink sink = {nullptr, 0, 0, false};
+    if (write_disk(disk, format, chosen, &report, &sink) < 0) {
+        std::free(sink.bytes);
+        return -1;
+    }
     if (sink.failed || sink.size > INT32_MAX) {
         std::free(sink.bytes);
         print_d88_line("memory exhaust!");
@@ -103,22 +174,14 @@ int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_t size, 
     }
     if (format == D88_FILE_D88)
         return read_d88_image_from_buffer(image, buffer, size);
-    *image = d88_image{0, nullptr};
-    d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
-    if (disk == nullptr) {
-        print_d88_line("memory exhaust!");
+    return import_disk(image, buffer, size, format, -1);
+}
+
+int32_t import_d88_raw_image(d88_image* image, const uint8_t* buffer, int32_t size, int32_t geometry)
+{
+    if (image == nullptr || buffer == nullptr || size <= 0 || geometry < -1 || geometry >= D88_FORMAT_COUNT) {
+        print_d88_line("import_d88_raw_image: illegal parameter");
         return -1;
     }
-    const int32_t read = format == D88_FILE_IMD   ? read_imd_disk(disk, buffer, size)
-                         : format == D88_FILE_HFE ? read_hfe_disk(disk, buffer, size)
-                         : format == D88_FILE_NFD ? read_nfd_disk(disk, buffer, size)
-                                                  : read_raw_disk(disk, buffer, size, format);
-    if (read < 0) {
-        print_d88_message("read %s image error\n", FORMATS[format].name);
-        free_d88_disk(disk, 1);
-        return -1;
-    }
-    disk->disk_size = calc_d88_disk_size(disk);
-    append_d88_disk(image, disk);
-    return image->disk_count;
+    return import_disk(image, buffer, size, D88_FILE_RAW, geometry);
 }

@@ -9,10 +9,11 @@
 // (deleted data) + 4 (data error), followed by its data.
 #include "formats.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "core/decode.h"
+#include "core/file.h"
 #include "core/layout.h"
 #include "core/message.h"
 
@@ -28,12 +29,12 @@ constexpr uint8_t IMD_SIZE_TABLE = 0xFF;
 constexpr uint8_t IMD_UNAVAILABLE = 0, IMD_COMPRESSED = 1, IMD_DELETED = 2, IMD_ERROR = 4;
 constexpr uint8_t IMD_RECORD_MAX = 8;
 constexpr uint8_t IMD_COMMENT_END = 0x1A;
-// The header line; the comment after it is the disk's name.
-constexpr char IMD_HEADER[] = "IMD 1.18: 01/01/2000 00:00:00\r\n";
+constexpr int32_t IMD_SECTORS_MAX = 255;
+// The header line, "IMD 1.18: dd/mm/yyyy hh:mm:ss\r\n", with the time of
+// writing; the comment after it is the disk's name.
+constexpr char IMD_SIGNATURE[] = "IMD ";
 constexpr int32_t NAME_BYTES = 16;
-
-// The FDC status bytes a D88 dump records for what IMD marks.
-constexpr uint8_t STATUS_DELETED = 0x10, STATUS_DATA_CRC = 0xB0, STATUS_NO_ADDRESS = 0xE0, STATUS_NO_DATA = 0xF0;
+constexpr sector_reach IMD_REACH = {false, true};
 
 bool is_fill(const uint8_t* data, int32_t size)
 {
@@ -44,8 +45,8 @@ bool is_fill(const uint8_t* data, int32_t size)
     return size > 0;
 }
 
-// The size every sector of a track records, or -1 when they differ or one
-// has no power-of-two size: then the track carries a table.
+// The size code every sector of a track records, or -1 when they differ
+// or one is past 6: then the track carries a table of sizes.
 int32_t common_size_code(const d88_track& track)
 {
     const int32_t n = track.sectors[0].n;
@@ -56,24 +57,48 @@ int32_t common_size_code(const d88_track& track)
     return n;
 }
 
-// What IMD cannot carry of one sector, said; the record type it gets.
-uint8_t record_type(const d88_sector& s, int32_t slot, int32_t index, int32_t size, loss_report* report)
+// The record type of a sector (its data stored whole): unavailable, or
+// data with its deleted mark and data error.
+uint8_t record_type(const d88_sector& s)
 {
-    if (s.data_size == 0) {
-        if (s.status != 0 && s.status != STATUS_NO_DATA && s.status != STATUS_NO_ADDRESS)
-            report_loss(report, D88_KIND_LOST_STATUS, slot, index, &s, "status 0x%02X: IMD records a sector without data as unavailable",
-                        s.status);
+    if (s.data_size == 0)
         return IMD_UNAVAILABLE;
-    }
-    if (s.data_size != size)
-        report_loss(report, D88_KIND_LOST_SIZE, slot, index, &s, "%d bytes of data where N %u stands for %d: IMD keeps %d",
-                    static_cast<int>(s.data_size), s.n, static_cast<int>(128 << (s.n & 7)), static_cast<int>(size));
-    const bool deleted = s.deleted_mark != 0 || s.status == STATUS_DELETED;
-    const bool error = s.status == STATUS_DATA_CRC;
-    if (s.status != 0 && s.status != STATUS_DELETED && !error)
-        report_loss(report, D88_KIND_LOST_STATUS, slot, index, &s,
-                    "status 0x%02X: IMD records a data error (0xB0) and a deleted mark, no other status", s.status);
+    const bool deleted = s.deleted_mark != 0 || s.status == D88_STATUS_DELETED;
+    const bool error = s.status == D88_STATUS_DATA_CRC;
     return static_cast<uint8_t>(1 + (deleted ? IMD_DELETED : 0) + (error ? IMD_ERROR : 0));
+}
+
+// The bytes a sector's record stands for: its N's, or its data size where
+// N stands for none.
+int32_t record_size(const d88_sector& s)
+{
+    const int32_t size = sector_size_of_code(s.n);
+    return size >= 0 ? size : s.data_size;
+}
+
+// The bytes of the disk's name the comment holds: up to its zero, without
+// the spaces that pad it.
+int32_t name_length(const d88_disk* disk)
+{
+    int32_t named = 0;
+    while (named < NAME_BYTES && disk->name[named] != '\0')
+        ++named;
+    while (named > 0 && disk->name[named - 1] == ' ')
+        --named;
+    return named;
+}
+
+// Whether the name comes back from the comment as it is: a line of its
+// own, padded with spaces.
+bool is_name_kept(const d88_disk* disk)
+{
+    const int32_t named = name_length(disk);
+    for (int32_t i = 0; i < NAME_BYTES; ++i) {
+        const char c = disk->name[i];
+        if (i < named ? (c == '\r' || c == '\n' || c == static_cast<char>(IMD_COMMENT_END)) : c != ' ')
+            return false;
+    }
+    return disk->name[NAME_BYTES] == '\0';
 }
 
 // One track: its header, maps and records.
@@ -81,16 +106,13 @@ void write_imd_track(const d88_disk* disk, int32_t slot, loss_report* report, by
 {
     const d88_track& track = disk->track[slot];
     const uint8_t cylinder = static_cast<uint8_t>(slot / 2), head = static_cast<uint8_t>(slot % 2);
-    const bool fm = track.sectors[0].density == D88_SINGLE_DENSITY;
+    const bool fm = check_track_density(track, slot, "IMD", report);
     bool cylinder_map = false, head_map = false;
     for (int32_t i = 0; i < track.count; ++i) {
         const d88_sector& s = track.sectors[i];
         cylinder_map |= s.c != cylinder;
         head_map |= s.h != head;
-        if ((s.density == D88_SINGLE_DENSITY) != fm)
-            report_loss(report, D88_KIND_LOST_MIXED, slot, i, &s,
-                        "a %s sector in a track recorded in %s: IMD has one density a track", fm ? "double-density" : "single-density",
-                        fm ? "FM" : "MFM");
+        check_recorded_sector(s, slot, i, "IMD", IMD_REACH, report);
     }
     const int32_t size_code = common_size_code(track);
     const uint8_t mode = static_cast<uint8_t>((disk->disk_type == D88_MEDIA_2HD ? IMD_500K_FM : IMD_250K_FM) + (fm ? 0 : IMD_FIRST_MFM));
@@ -106,11 +128,11 @@ void write_imd_track(const d88_disk* disk, int32_t slot, loss_report* report, by
     for (int32_t i = 0; head_map && i < track.count; ++i)
         put_sink_byte(sink, track.sectors[i].h);
     for (int32_t i = 0; size_code < 0 && i < track.count; ++i)
-        put_sink_le16(sink, static_cast<uint16_t>(track.sectors[i].n <= 7 ? 128 << track.sectors[i].n : track.sectors[i].data_size));
+        put_sink_le16(sink, static_cast<uint16_t>(record_size(track.sectors[i])));
     for (int32_t i = 0; i < track.count; ++i) {
         const d88_sector& s = track.sectors[i];
-        const int32_t size = s.n <= 7 ? 128 << s.n : s.data_size;
-        uint8_t type = record_type(s, slot, i, size, report);
+        const int32_t size = record_size(s);
+        uint8_t type = record_type(s);
         if (type == IMD_UNAVAILABLE) {
             put_sink_byte(sink, type);
             continue;
@@ -143,13 +165,15 @@ bool read_imd_sector(d88_sector* s, uint8_t type, const uint8_t* data, int32_t s
     s->sector_count = count;
     s->density = fm ? D88_SINGLE_DENSITY : 0;
     if (type == IMD_UNAVAILABLE) {
-        s->status = STATUS_NO_DATA;
+        s->status = D88_STATUS_NO_DATA;
         return true;
     }
     const uint8_t flags = static_cast<uint8_t>(type - 1);
-    s->deleted_mark = (flags & IMD_DELETED) != 0 ? STATUS_DELETED : 0;
-    s->status = (flags & IMD_ERROR) != 0 ? STATUS_DATA_CRC : (flags & IMD_DELETED) != 0 ? STATUS_DELETED : 0;
+    s->deleted_mark = (flags & IMD_DELETED) != 0 ? D88_STATUS_DELETED : 0;
+    s->status = (flags & IMD_ERROR) != 0 ? D88_STATUS_DATA_CRC : (flags & IMD_DELETED) != 0 ? D88_STATUS_DELETED : 0;
     s->data_size = static_cast<int16_t>(size);
+    if (size == 0)
+        return true;  // a sector of no bytes has no data to hold
     s->data = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(size)));
     if (s->data == nullptr)
         return false;
@@ -191,7 +215,7 @@ int64_t read_imd_track(d88_disk* disk, const uint8_t* bytes, int64_t size, int64
     *high_rate |= mode == IMD_500K_FM || mode == IMD_500K_FM + IMD_FIRST_MFM;
     int64_t position = at + 5 + maps;
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t sector_size = sizes != nullptr ? get_le16(sizes + 2 * i) : 128 << size_code;
+        const int32_t sector_size = sizes != nullptr ? get_le16(sizes + 2 * i) : sector_size_of_code(size_code);
         if (position >= size || bytes[position] > IMD_RECORD_MAX || sector_size > D88_DATA_SIZE_MAX)
             return refuse("a sector record is cut, of no type IMD has, or too large for a D88 sector", position);
         const uint8_t type = bytes[position++];
@@ -213,32 +237,57 @@ int64_t read_imd_track(d88_disk* disk, const uint8_t* bytes, int64_t size, int64
     return position;
 }
 
+// The header line with the time of writing, and the disk's name as the
+// comment, so that it comes back as it was.
+void write_imd_header(const d88_disk* disk, byte_sink* sink)
+{
+    int t[6] = {2000, 1, 1, 0, 0, 0};
+    read_d88_clock(t);
+    char line[64];
+    std::snprintf(line, sizeof line, "IMD 1.18: %02d/%02d/%04d %02d:%02d:%02d\r\n", t[2] % 100, t[1] % 100, t[0] % 10000,
+                  t[3] % 100, t[4] % 100, t[5] % 100);
+    put_sink_bytes(sink, reinterpret_cast<const uint8_t*>(line), static_cast<int64_t>(std::strlen(line)));
+    put_sink_bytes(sink, reinterpret_cast<const uint8_t*>(disk->name), name_length(disk));
+    put_sink_byte(sink, IMD_COMMENT_END);
+}
+
 }  // namespace
 
-// The comment holds the disk's name, so that it comes back as it was.
-void write_imd_disk(const d88_disk* disk, loss_report* report, byte_sink* sink)
+bool is_imd_image(const uint8_t* bytes, int32_t size)
 {
-    put_sink_bytes(sink, reinterpret_cast<const uint8_t*>(IMD_HEADER), sizeof IMD_HEADER - 1);
-    int32_t named = 0;
-    while (named < NAME_BYTES && disk->name[named] != '\0')
-        ++named;
-    while (named > 0 && disk->name[named - 1] == ' ')
-        --named;
-    put_sink_bytes(sink, reinterpret_cast<const uint8_t*>(disk->name), named);
-    put_sink_byte(sink, IMD_COMMENT_END);
-    if (disk->write_protect != D88_WRITABLE)
-        report_loss(report, D88_KIND_LOST_PROTECT, -1, -1, nullptr, "IMD has no place for the write protection");
+    return size >= 4 && std::memcmp(bytes, IMD_SIGNATURE, 4) == 0 && std::memchr(bytes, IMD_COMMENT_END, static_cast<size_t>(size)) != nullptr;
+}
+
+int32_t write_imd_disk(const d88_disk* disk, loss_report* report, byte_sink* sink)
+{
+    int32_t last_slot = -1;
     for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        if (disk->track[slot].sectors == nullptr || disk->track[slot].count == 0)
+            continue;
+        last_slot = slot;
+        if (disk->track[slot].count > IMD_SECTORS_MAX) {
+            print_d88_message("illegal data: track slot %d holds %d sectors: IMD holds %d a track\n", static_cast<int>(slot),
+                              static_cast<int>(disk->track[slot].count), static_cast<int>(IMD_SECTORS_MAX));
+            return -1;
+        }
+    }
+    if (!is_name_kept(disk))
+        report_loss(report, D88_KIND_LOST_NAME, -1, -1, nullptr,
+                    "IMD's comment keeps a name of up to 16 bytes, padded with spaces, without line ends: this one comes back otherwise");
+    check_disk_fields(disk, "IMD", true, false, media_of_geometry(disk->disk_type == D88_MEDIA_2HD, last_slot / 2 + 1), report);
+    write_imd_header(disk, sink);
+    for (int32_t slot = 0; slot <= last_slot; ++slot) {
         if (disk->track[slot].sectors != nullptr && disk->track[slot].count > 0)
             write_imd_track(disk, slot, report, sink);
     }
+    return 0;
 }
 
 // The media follows the data rate and the cylinders: 500 kbit/s is 2HD,
 // else more than 42 cylinders are 2DD.
 int32_t read_imd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
 {
-    if (size < 4 || std::memcmp(bytes, "IMD ", 4) != 0) {
+    if (size < 4 || std::memcmp(bytes, IMD_SIGNATURE, 4) != 0) {
         print_d88_line("illegal data: no IMD header");
         return -1;
     }
@@ -261,6 +310,6 @@ int32_t read_imd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
     }
     for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot)
         last_slot = disk->track[slot].sectors != nullptr ? slot : last_slot;
-    disk->disk_type = high_rate ? D88_MEDIA_2HD : last_slot / 2 >= 42 ? D88_MEDIA_2DD : D88_MEDIA_2D;
+    disk->disk_type = media_of_geometry(high_rate, last_slot / 2 + 1);
     return 0;
 }

@@ -34,22 +34,35 @@ constexpr int32_t ID_MFM = 4, ID_DDAM = 5, ID_STATUS = 6, ID_ST0 = 7, ID_ST1 = 8
 constexpr int32_t R0_EMPTY_FILL = 11;  // an absent ID: its first 11 bytes FF
 // ST0's head bit, ST1's and ST2's data error bits, ST1's and ST2's missing
 // address mark bits.
-constexpr uint8_t ST0_HEAD = 0x04, ST_DATA_ERROR = 0x20, ST1_NO_ID_MARK = 0x01, ST2_NO_DATA_MARK = 0x01;
+constexpr uint8_t ST0_HEAD = 0x04, ST0_ABNORMAL = 0x40, ST_DATA_ERROR = 0x20, ST1_NO_ID_MARK = 0x01, ST2_NO_DATA_MARK = 0x01;
 constexpr uint8_t PDA_2HD = 0x90, PDA_2HD_144 = 0x30, PDA_2DD = 0x10;
-constexpr uint8_t STATUS_DELETED = 0x10, STATUS_DATA_CRC = 0xB0, STATUS_NO_DATA = 0xF0;
+constexpr uint8_t R0_NO_SECTOR = 0xFF;  // the C of an absent ID
+constexpr sector_reach NFD_REACH = {false, false};
+
+int32_t track_data_bytes(const d88_track& track)
+{
+    int32_t bytes = 0;
+    for (int32_t i = 0; i < track.count && i < R0_SECTORS; ++i)
+        bytes += sector_size_of_code(track.sectors[i].n) > 0 ? sector_size_of_code(track.sectors[i].n) : 0;
+    return bytes;
+}
 
 uint8_t pda_of(const d88_disk* disk)
 {
     if (disk->disk_type != D88_MEDIA_2HD)
         return PDA_2DD;
     for (const d88_track& track : disk->track) {
-        int32_t bytes = 0;
-        for (int32_t i = 0; i < track.count; ++i)
-            bytes += 128 << (track.sectors[i].n & 7);
-        if (bytes > 8192)
+        if (is_144_class_track(track_data_bytes(track)))
             return PDA_2HD_144;
     }
     return PDA_2HD;
+}
+
+// Whether revision 0 holds the sector: an ID whose C is not 0xFF, of a
+// size code it stores data for.
+bool is_storable(const d88_sector& s)
+{
+    return s.c != R0_NO_SECTOR && sector_size_of_code(s.n) >= 0;
 }
 
 // The sector of an ID: its fields as a dump of a real disk records them.
@@ -57,10 +70,10 @@ void read_id(d88_sector* s, const uint8_t* id)
 {
     s->c = id[0], s->h = id[1], s->r = id[2], s->n = id[3];
     s->density = id[ID_MFM] != 0 ? 0 : D88_SINGLE_DENSITY;
-    s->deleted_mark = id[ID_DDAM] != 0 ? STATUS_DELETED : 0;
+    s->deleted_mark = id[ID_DDAM] != 0 ? D88_STATUS_DELETED : 0;
     const bool data_error = ((id[ID_ST1] | id[ID_ST2]) & ST_DATA_ERROR) != 0;
     const bool no_mark = (id[ID_ST1] & ST1_NO_ID_MARK) != 0 || (id[ID_ST2] & ST2_NO_DATA_MARK) != 0;
-    s->status = data_error ? STATUS_DATA_CRC : no_mark ? STATUS_NO_DATA : id[ID_DDAM] != 0 ? STATUS_DELETED : 0;
+    s->status = data_error ? D88_STATUS_DATA_CRC : no_mark ? D88_STATUS_NO_DATA : id[ID_DDAM] != 0 ? D88_STATUS_DELETED : 0;
 }
 
 // The sectors of one track from their IDs, each with a copy of its data
@@ -80,9 +93,9 @@ bool read_track_sectors(d88_track* track, const uint8_t* ids, int32_t count, con
         d88_sector& s = track->sectors[i];
         read_id(&s, id);
         s.sector_count = static_cast<uint16_t>(count);
-        const int32_t data = 128 << (id[3] & 7);
+        const int32_t data = sector_size_of_code(id[3]);
         const int64_t copies = r1 ? id[ID_R1_RETRY] : 0;
-        if (id[3] > 7 || *at + data * (copies + 1) > size) {
+        if (data < 0 || *at + data * (copies + 1) > size) {
             print_d88_message("illegal data: NFD sector %02X/%02X/%02X passes the end of the file\n", id[0], id[1], id[2]);
             return false;
         }
@@ -96,6 +109,17 @@ bool read_track_sectors(d88_track* track, const uint8_t* ids, int32_t count, con
     return true;
 }
 
+// The PDA of the first ID of revision 0's track t that is present.
+uint8_t first_r0_pda(const uint8_t* bytes, int32_t t)
+{
+    for (int32_t i = 0; i < R0_SECTORS; ++i) {
+        const uint8_t* id = bytes + NFD_FILE_HEADER + (t * R0_SECTORS + i) * ID_SIZE;
+        if (id[0] != R0_NO_SECTOR)
+            return id[ID_R0_PDA];
+    }
+    return 0;
+}
+
 int32_t read_r0(d88_disk* disk, const uint8_t* bytes, int32_t size, int64_t at)
 {
     for (int32_t t = 0; t < R0_TRACKS; ++t) {
@@ -103,7 +127,7 @@ int32_t read_r0(d88_disk* disk, const uint8_t* bytes, int32_t size, int64_t at)
         int32_t count = 0;
         for (int32_t i = 0; i < R0_SECTORS; ++i) {
             const uint8_t* id = bytes + NFD_FILE_HEADER + (t * R0_SECTORS + i) * ID_SIZE;
-            if (id[0] != 0xFF)
+            if (id[0] != R0_NO_SECTOR)
                 std::memcpy(ids + ID_SIZE * count++, id, ID_SIZE);
         }
         if (count > 0 && !read_track_sectors(&disk->track[t], ids, count, bytes, size, &at, false))
@@ -139,27 +163,22 @@ int32_t read_r1(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_t head
     return 0;
 }
 
-// What NFD cannot carry of one sector, said.
-void check_nfd_sector(const d88_sector& s, int32_t slot, int32_t index, loss_report* report)
-{
-    if (s.status != 0 && s.status != STATUS_DELETED && s.status != STATUS_DATA_CRC)
-        report_loss(report, D88_KIND_LOST_STATUS, slot, index, &s,
-                    "status 0x%02X: NFD records a data error (0xB0) and a deleted mark", s.status);
-    if (s.data_size != (128 << (s.n & 7)))
-        report_loss(report, D88_KIND_LOST_SIZE, slot, index, &s, "%d bytes of data where N %u stands for %d",
-                    static_cast<int>(s.data_size), s.n, static_cast<int>(128 << (s.n & 7)));
-}
-
 }  // namespace
+
+bool is_nfd_image(const uint8_t* bytes, int32_t size)
+{
+    return size >= NFD_FILE_HEADER &&
+           (std::memcmp(bytes, NFD_R0, NFD_SIGNATURE_SIZE) == 0 || std::memcmp(bytes, NFD_R1, NFD_SIGNATURE_SIZE) == 0);
+}
 
 // Revision 0: IDs with ST0's head bit and the media's PDA, as a dump of a
 // real disk records them; the disk's name in the comment.
-void write_nfd_disk(const d88_disk* disk, loss_report* report, byte_sink* sink)
+int32_t write_nfd_disk(const d88_disk* disk, loss_report* report, byte_sink* sink)
 {
     uint8_t* header = static_cast<uint8_t*>(std::calloc(1, R0_HEADER));
     if (header == nullptr) {
         sink->failed = true;
-        return;
+        return 0;
     }
     std::memcpy(header, NFD_R0, sizeof NFD_R0);
     int32_t named = 0;
@@ -172,44 +191,58 @@ void write_nfd_disk(const d88_disk* disk, loss_report* report, byte_sink* sink)
     header[NFD_PROTECT_AT] = disk->write_protect != D88_WRITABLE ? 1 : 0;
     header[NFD_HEADS_AT] = 2;
     const uint8_t pda = pda_of(disk);
+    int32_t last = -1;
     for (int32_t t = 0; t < R0_TRACKS; ++t) {
         const d88_track& track = disk->track[t];
-        for (int32_t i = 0; i < R0_SECTORS; ++i) {
-            uint8_t* id = header + NFD_FILE_HEADER + (t * R0_SECTORS + i) * ID_SIZE;
-            if (i >= track.count || track.sectors == nullptr) {
-                std::memset(id, 0xFF, R0_EMPTY_FILL);
-                continue;
-            }
+        const bool fm = check_track_density(track, t, "NFD", report);
+        int32_t stored = 0;
+        for (int32_t i = 0; i < track.count; ++i) {
             const d88_sector& s = track.sectors[i];
-            check_nfd_sector(s, t, i, report);
-            const bool error = s.status == STATUS_DATA_CRC;
+            if (stored == R0_SECTORS)
+                report_loss(report, D88_KIND_LOST_GEOMETRY, t, i, &s, "NFD holds 26 sectors a track");
+            else if (s.c == R0_NO_SECTOR)
+                report_loss(report, D88_KIND_LOST_ID, t, i, &s, "NFD takes C 0xFF for no sector");
+            else if (!is_storable(s))
+                report_loss(report, D88_KIND_LOST_SIZE, t, i, &s, "NFD stores no data for size code N %u", s.n);
+            if (stored == R0_SECTORS || !is_storable(s))
+                continue;
+            check_recorded_sector(s, t, i, "NFD", NFD_REACH, report);
+            uint8_t* id = header + NFD_FILE_HEADER + (t * R0_SECTORS + stored++) * ID_SIZE;
+            const bool error = s.status == D88_STATUS_DATA_CRC;
             id[0] = s.c, id[1] = s.h, id[2] = s.r, id[3] = s.n;
-            id[ID_MFM] = s.density == D88_SINGLE_DENSITY ? 0 : 1;
-            id[ID_DDAM] = s.deleted_mark != 0 || s.status == STATUS_DELETED ? 1 : 0;
+            id[ID_MFM] = fm ? 0 : 1;
+            id[ID_DDAM] = s.deleted_mark != 0 || s.status == D88_STATUS_DELETED ? 1 : 0;
             id[ID_STATUS] = 0;
-            id[ID_ST0] = static_cast<uint8_t>((t % 2 != 0 ? ST0_HEAD : 0) | (error ? 0x40 : 0));
+            id[ID_ST0] = static_cast<uint8_t>((t % 2 != 0 ? ST0_HEAD : 0) | (error ? ST0_ABNORMAL : 0));
             id[ID_ST1] = error ? ST_DATA_ERROR : 0;
             id[ID_ST2] = error ? ST_DATA_ERROR : 0;
             id[ID_R0_PDA] = pda;
         }
-        if (track.count > R0_SECTORS)
-            report_loss(report, D88_KIND_LOST_GEOMETRY, t, -1, nullptr, "%d sectors: NFD holds 26 a track", static_cast<int>(track.count));
+        for (int32_t i = stored; i < R0_SECTORS; ++i)
+            std::memset(header + NFD_FILE_HEADER + (t * R0_SECTORS + i) * ID_SIZE, 0xFF, R0_EMPTY_FILL);
+        last = stored > 0 ? t : last;
     }
     for (int32_t slot = R0_TRACKS; slot < D88_TRACK_MAX; ++slot) {
         if (disk->track[slot].count > 0)
             report_loss(report, D88_KIND_LOST_GEOMETRY, slot, -1, nullptr, "NFD holds 163 tracks");
     }
+    check_disk_fields(disk, "NFD", true, true,
+                      pda == PDA_2DD ? media_of_geometry(false, last / 2 + 1) : D88_MEDIA_2HD, report);
     put_sink_bytes(sink, header, R0_HEADER);
     std::free(header);
     for (int32_t t = 0; t < R0_TRACKS; ++t) {
         const d88_track& track = disk->track[t];
-        for (int32_t i = 0; i < track.count && i < R0_SECTORS; ++i) {
+        for (int32_t i = 0, stored = 0; i < track.count && stored < R0_SECTORS; ++i) {
             const d88_sector& s = track.sectors[i];
-            const int32_t size = 128 << (s.n & 7), kept = s.data_size < size ? s.data_size : size;
+            if (!is_storable(s))
+                continue;
+            const int32_t size = sector_size_of_code(s.n), kept = s.data_size < size ? s.data_size : size;
             put_sink_bytes(sink, s.data, kept);
             put_sink_fill(sink, 0, size - kept);
+            ++stored;
         }
     }
+    return 0;
 }
 
 int32_t read_nfd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
@@ -242,13 +275,12 @@ int32_t read_nfd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size)
         if (disk->track[slot].count == 0)
             continue;
         last = slot;
-        const int32_t at = NFD_FILE_HEADER + slot * R0_SECTORS * ID_SIZE + ID_R0_PDA;
-        pda = pda != 0 ? pda : r0 && at < size ? bytes[at] : pda;
+        pda = pda != 0 || !r0 ? pda : first_r0_pda(bytes, slot);
     }
     if (r1) {  // the PDA of the first track's first ID
         const int64_t where = static_cast<uint32_t>(get_le32(bytes + NFD_FILE_HEADER));
         pda = where >= R1_HEADER && where + 32 <= header_size ? bytes[where + 16 + ID_R1_PDA] : 0;
     }
-    disk->disk_type = pda == PDA_2HD || pda == PDA_2HD_144 ? D88_MEDIA_2HD : last / 2 >= 42 ? D88_MEDIA_2DD : D88_MEDIA_2D;
+    disk->disk_type = pda == PDA_2HD || pda == PDA_2HD_144 ? D88_MEDIA_2HD : media_of_geometry(false, last / 2 + 1);
     return result;
 }

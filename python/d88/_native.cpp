@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "d88.h"
+#include "core/message.h"
 #include "core/standard_formats.h"
 #include "job.h"
 
@@ -49,9 +50,9 @@ PyObject* with_lines(Call call)
     PyObject* lines = PyList_New(0);
     if (lines == nullptr)
         return nullptr;
-    set_d88_message_handler(collect_line, lines);
+    const d88_message_route found = take_d88_messages(collect_line, lines);
     PyObject* result = call();
-    set_d88_message_handler(nullptr, nullptr);
+    give_back_d88_messages(found);
     if (result == nullptr && PyErr_Occurred()) {
         Py_DECREF(lines);
         return nullptr;
@@ -116,11 +117,11 @@ PyObject* parse_disk(PyObject*, PyObject* args)
         return nullptr;
     d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
     PyObject* slots = nullptr;
-    set_d88_message_handler([](const char*, void*) {}, nullptr);
+    const d88_message_route found = take_d88_messages([](const char*, void*) {}, nullptr);
     if (disk != nullptr && raw.len <= INT32_MAX &&
         read_d88_disk_from_buffer(disk, static_cast<const uint8_t*>(raw.buf), static_cast<int32_t>(raw.len)) == 0)
         slots = PyList_New(D88_TRACK_MAX);
-    set_d88_message_handler(nullptr, nullptr);
+    give_back_d88_messages(found);
     if (slots == nullptr && !PyErr_Occurred())
         PyErr_SetString(PyExc_ValueError, "not the bytes of a whole disk");
     for (int slot = 0; slots != nullptr && slot < D88_TRACK_MAX; ++slot) {
@@ -437,7 +438,7 @@ PyObject* export_disk(PyObject*, PyObject* args)
     PyObject* lines = PyList_New(0);
     PyObject* bytes = nullptr;
     if (findings != nullptr && lines != nullptr) {
-        set_d88_message_handler(collect_line, lines);
+        const d88_message_route found = take_d88_messages(collect_line, lines);
         d88_image image = {};
         uint8_t* out = nullptr;
         int32_t size = 0;
@@ -448,7 +449,7 @@ PyObject* export_disk(PyObject*, PyObject* args)
             bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out), size);
         std::free(out);
         free_d88_image(&image, 0);
-        set_d88_message_handler(nullptr, nullptr);
+        give_back_d88_messages(found);
     }
     PyBuffer_Release(&data);
     if (findings == nullptr || lines == nullptr || PyErr_Occurred()) {
@@ -464,10 +465,10 @@ PyObject* export_disk(PyObject*, PyObject* args)
 d88_disk* take_disk(const Py_buffer& raw)
 {
     d88_disk* disk = static_cast<d88_disk*>(std::calloc(1, sizeof(d88_disk)));
-    set_d88_message_handler([](const char*, void*) {}, nullptr);
+    const d88_message_route found = take_d88_messages([](const char*, void*) {}, nullptr);
     const bool read = disk != nullptr && raw.len <= INT32_MAX &&
                       read_d88_disk_from_buffer(disk, static_cast<const uint8_t*>(raw.buf), static_cast<int32_t>(raw.len)) == 0;
-    set_d88_message_handler(nullptr, nullptr);
+    give_back_d88_messages(found);
     if (read)
         return disk;
     free_d88_disk(disk, 1);
