@@ -29,6 +29,9 @@ const char* file_name_part(const char* path);
 // When the file at path was last changed, in local time: year, month,
 // day, hour, minute, second; false when that cannot be told.
 bool get_file_time(const char* path, int fields[6]);
+// Sets the time the file at path was last changed (and read) to the local
+// time in fields, as get_file_time gives it; false when that fails.
+bool set_file_time(const char* path, const int fields[6]);
 
 // The UTF-8 text of one character of code page 932 (Shift_JIS as Windows
 // has it, where 5C and 7E are the backslash and the tilde), given as `count`

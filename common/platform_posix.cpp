@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <iconv.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,21 @@ bool get_file_time(const char* path, int fields[6])
                            local.tm_hour, local.tm_min, local.tm_sec};
     std::memcpy(fields, values, sizeof values);
     return true;
+}
+
+bool set_file_time(const char* path, const int fields[6])
+{
+    struct tm local = {};
+    local.tm_year = fields[0] - 1900;
+    local.tm_mon = fields[1] - 1;
+    local.tm_mday = fields[2];
+    local.tm_hour = fields[3];
+    local.tm_min = fields[4];
+    local.tm_sec = fields[5];
+    local.tm_isdst = -1;
+    const time_t when = std::mktime(&local);
+    const struct timespec times[2] = {{when, 0}, {when, 0}};
+    return when != static_cast<time_t>(-1) && utimensat(AT_FDCWD, path, times, 0) == 0;
 }
 
 int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4])

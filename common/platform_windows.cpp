@@ -129,6 +129,29 @@ bool get_file_time(const char* path, int fields[6])
     return true;
 }
 
+bool set_file_time(const char* path, const int fields[6])
+{
+    SYSTEMTIME time = {};
+    time.wYear = static_cast<WORD>(fields[0]);
+    time.wMonth = static_cast<WORD>(fields[1]);
+    time.wDay = static_cast<WORD>(fields[2]);
+    time.wHour = static_cast<WORD>(fields[3]);
+    time.wMinute = static_cast<WORD>(fields[4]);
+    time.wSecond = static_cast<WORD>(fields[5]);
+    FILETIME local, utc;
+    wchar_t* wide = widen(path);
+    const HANDLE file = wide != nullptr ? CreateFileW(wide, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                      nullptr, OPEN_EXISTING, 0, nullptr)
+                                        : INVALID_HANDLE_VALUE;
+    std::free(wide);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool set = SystemTimeToFileTime(&time, &local) && LocalFileTimeToFileTime(&local, &utc) &&
+                     SetFileTime(file, nullptr, &utc, &utc);
+    CloseHandle(file);
+    return set;
+}
+
 int cp932_char_to_utf8(const unsigned char* bytes, int count, char out[4])
 {
     wchar_t wide[2];

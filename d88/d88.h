@@ -299,6 +299,28 @@ D88_API int32_t find_d88_fs_of_disk(d88_disk* disk);
 // What the file system of the disk is, for people: "N88-BASIC 2D", ...; or
 // null when fs does not fit the disk.
 D88_API const char* describe_d88_fs(d88_disk* disk, int32_t fs);
+// The byte a format of file system fs fills every sector with, as its
+// machines format a disk (N88-BASIC 0xFF; Hu-BASIC and FAT12 0xE5), or -1
+// for a value outside them (since 2.3).
+D88_API int32_t d88_fs_format_fill(int32_t fs);
+
+// What a disk holds, for a format that would lay a new file system over
+// it (since 2.3): the file system recognised (fs, as find_d88_fs_of_disk
+// gives it) and the files of its root directory (its subdirectories and
+// Hu-BASIC's IPL entry counted, a volume label not; the most of those that
+// fit when several do), or files -1 when no file system is recognised
+// whole; then the number of sectors whose bytes are not one value repeated
+// and the ID of the first of them (a blank disk has none).  Returns 1 when
+// the disk holds something (a file, or without a file system such a
+// sector), 0 when it holds nothing (a blank disk, an empty file system), -1
+// after a message.
+typedef struct d88_disk_contents {
+    int32_t fs;
+    int32_t files;
+    int32_t sectors;
+    int32_t c, h, r;
+} d88_disk_contents;
+D88_API int32_t find_d88_disk_contents(d88_disk* disk, d88_disk_contents* contents);
 
 enum {
     D88_TYPE_PLAIN = 0,      // FAT12's files
@@ -326,9 +348,14 @@ typedef struct d88_file_entry {
 } d88_file_entry;
 
 // What write_d88_file stores beside the data.  type 0 takes the file
-// system's default (bin, or FAT12's file); load and exec -1 store 0; year 0
-// stores no date, else the date is one from 1900 to 2107 (FAT12 keeps
-// those from 1980 on).
+// system's default (bin, or FAT12's file); load and exec -1 store 0; a file
+// replacing one of its name keeps the old one's type and addresses where
+// they are not given (0 and -1), and its attributes (since 2.3).  year 0
+// stores no date, else the date is one of the calendar from 1900 to 2107,
+// and a file system refuses a year it cannot keep: Hu-BASIC keeps 1980 to
+// 2079 (two BCD digits: 80 to 99 are 1980 to 1999, 00 to 79 2000 to 2079;
+// no seconds), FAT12 1980 to 2107 (seconds in twos); N88-BASIC keeps no
+// date.
 typedef struct d88_file_options {
     int32_t type;
     int32_t load, exec;
@@ -350,16 +377,37 @@ D88_API int32_t list_d88_directory(d88_disk* disk, int32_t fs, const char* direc
 // after a message when the disk holds no such file system.
 D88_API int32_t check_d88_files(d88_disk* disk, int32_t fs, d88_finding_handler handler, void* context);
 // The data of the file name in a new buffer (*data_out, freed with free)
-// of *size_out bytes; 0, or -1 after a message.
+// of *size_out bytes; 0, or -1 after a message.  N88-BASIC keeps no size:
+// its files come in whole sectors.  A text file of Hu-BASIC (size 0 in its
+// entry) gives its text up to the end mark 0x1A, which is left out.
 D88_API int32_t read_d88_file(d88_disk* disk, int32_t fs, const char* name, uint8_t** data_out, int32_t* size_out);
+// Looks up the file name (DIR/NAME in a FAT12 subdirectory too), as the
+// other operations take it (since 2.3): 1, and its entry as list_d88_files
+// gives it in *entry_out (may be null), when there is one; 0 when there is
+// none; -1 after a message (also for a name the file system cannot hold).
+D88_API int32_t find_d88_file(d88_disk* disk, int32_t fs, const char* name, d88_file_entry* entry_out);
+// The name the file system stores for name (since 2.3), as list_d88_files
+// shows it, into name_out (24 bytes): FAT12's in upper case; with fit
+// non-zero a name or extension longer than the file system holds is cut
+// to fit (at a character's boundary), else refused.  0, or -1 after a
+// message when the file system cannot hold it.
+D88_API int32_t make_d88_file_name(d88_disk* disk, int32_t fs, const char* name, int32_t fit, char* name_out);
 // Stores size bytes as the file name, in place of a file of that name;
 // 0, or -1 after a message (also when the data or the entry does not fit).
+// Hu-BASIC holds a file of up to 65535 bytes; a text file (type asc) is
+// stored as its machines store one: size 0 in its entry, the text followed
+// by the end mark 0x1A (the data's own at its end is taken as the mark; one
+// earlier is refused).  A new entry taking the end of the directory moves
+// the end behind it.
 D88_API int32_t write_d88_file(d88_disk* disk, int32_t fs, const char* name, const uint8_t* data, int32_t size,
                                const d88_file_options* options);
 // Deletes the file name, freeing its clusters in every FAT copy; 0, or -1.
 D88_API int32_t delete_d88_file(d88_disk* disk, int32_t fs, const char* name);
-// Lays an empty file system of kind fs on the disk, whose sectors must be
-// those of a media fs has; 0, or -1 after a message.
+// Formats the disk as the machines of file system fs do: every sector
+// filled with d88_fs_format_fill(fs) (since 2.3), then an empty file
+// system laid down.  Its sectors must be those of a media fs has.  It
+// erases whatever the disk holds: find_d88_disk_contents tells what that
+// is.  0, or -1 after a message.
 D88_API int32_t format_d88_files(d88_disk* disk, int32_t fs);
 
 // An image changed in place (since 2.3).  bytes are the size bytes image

@@ -149,8 +149,10 @@ bool write_out(const char* path, const uint8_t* data, int32_t size)
     return true;
 }
 
-// Extracts the file stored as `stored` to path; false after a message.
-bool extract_file(const command_line& line, d88_disk* disk, int32_t fs, const char* stored, const char* path)
+// Extracts the file stored as `stored` (its entry: date) to path, its time
+// the date the file system keeps; false after a message.
+bool extract_file(const command_line& line, d88_disk* disk, int32_t fs, const char* stored,
+                  const d88_file_entry& entry, const char* path)
 {
     if (refuse_input_as_output(path, line.words, 1) || refuse_existing(path, line.overwrite))
         return false;
@@ -160,8 +162,13 @@ bool extract_file(const command_line& line, d88_disk* disk, int32_t fs, const ch
         print_text("error: read '%s' from disk %u of '%s'\n", stored, line.disk, line.words[0]);
         return false;
     }
-    const bool written = write_out(path, data, size);
+    const int time[6] = {entry.year, entry.month, entry.day, entry.hour, entry.minute, entry.second};
+    bool written = write_out(path, data, size);
     std::free(data);
+    if (written && entry.year != 0 && !set_file_time(path, time)) {
+        print_text("error: cannot set the time of '%s'\n", path);
+        written = false;
+    }
     return written;
 }
 
@@ -197,7 +204,7 @@ int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
             print_text_line("error: memory exhausted!");
         else
             std::snprintf(path, room, "%s/%s", line.all, name);
-        done = path != nullptr && extract_file(line, disk, fs, entries[i].name, path);
+        done = path != nullptr && extract_file(line, disk, fs, entries[i].name, entries[i], path);
         std::free(path);
     }
     if (count < 0)
@@ -206,9 +213,50 @@ int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
     return done ? 0 : 1;
 }
 
-// The options of put: --type, --load, --exec, and the date of the file
-// (none when it is outside the years a file system keeps).
-bool read_put_options(const command_line& line, const char* path, d88_file_options* options)
+// put's own line after a failure.
+void print_put_error(const command_line& line, const char* path)
+{
+    if (line.as != nullptr)
+        print_text("error: put '%s' as '%s' on disk %u of '%s'\n", path, line.as, line.disk, line.words[0]);
+    else
+        print_text("error: put '%s' on disk %u of '%s'\n", path, line.disk, line.words[0]);
+}
+
+// The date --date gives: YYYY-MM-DD, then THH:MM and :SS (or a space for
+// the T); "none" for no date.  False after a message.
+bool parse_date(const char* text, d88_file_options* options)
+{
+    int fields[6] = {0, 0, 0, 0, 0, 0}, used = 0;
+    char separator = 'T';
+    const int parsed = std::strcmp(text, "none") == 0 ? 0
+                       : std::sscanf(text, "%4d-%2d-%2d%n%c%2d:%2d%n:%2d%n", &fields[0], &fields[1], &fields[2], &used,
+                                     &separator, &fields[3], &fields[4], &used, &fields[5], &used);
+    const bool shaped = parsed == 0 || ((parsed == 3 || parsed == 6 || parsed == 7) && text[used] == '\0' &&
+                                        (separator == 'T' || separator == ' '));
+    const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (fields[0] % 4 == 0 && fields[0] % 100 != 0) || fields[0] % 400 == 0;
+    const bool real = parsed == 0 || (fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 &&
+                                      fields[2] <= days[fields[1] - 1] - (fields[1] == 2 && !leap) &&
+                                      fields[3] <= 23 && fields[4] <= 59 && fields[5] <= 59);
+    const bool kept = parsed == 0 || (fields[0] >= 1900 && fields[0] <= 2107 && fields[3] >= 0 && fields[4] >= 0 &&
+                                      fields[5] >= 0);
+    if (!shaped || !real || !kept) {
+        print_text("error: --date takes YYYY-MM-DD[THH:MM[:SS]], a day from 1900 to 2107, or none; not '%s'\n", text);
+        return false;
+    }
+    options->year = fields[0];
+    options->month = fields[1];
+    options->day = fields[2];
+    options->hour = fields[3];
+    options->minute = fields[4];
+    options->second = fields[5];
+    return true;
+}
+
+// The options of put: --type, --load, --exec, and --date or the date of
+// the file (none where the file system keeps none).
+bool read_put_options(const command_line& line, d88_disk* disk, int32_t fs, const char* path,
+                      d88_file_options* options)
 {
     *options = {0, line.load_given ? static_cast<int32_t>(line.load) : -1,
                 line.exec_given ? static_cast<int32_t>(line.exec) : -1, 0, 0, 0, 0, 0, 0};
@@ -222,16 +270,41 @@ bool read_put_options(const command_line& line, const char* path, d88_file_optio
             return false;
         }
     }
+    if (line.date != nullptr)
+        return parse_date(line.date, options);
     int time[6];
-    if (get_file_time(path, time) && time[0] >= 1900 && time[0] <= 2107) {
-        options->year = time[0];
-        options->month = time[1];
-        options->day = time[2];
-        options->hour = time[3];
-        options->minute = time[4];
-        options->second = time[5];
+    if ((fs >= 0 ? fs : find_d88_fs_of_disk(disk)) == D88_FS_N88 || !get_file_time(path, time))
+        return true;  // a date it keeps not
+    if (time[0] < 1900 || time[0] > 2107) {
+        print_text("error: '%s' was last changed in %d, a year no file system keeps (--date gives another)\n", path,
+                   time[0]);
+        return false;
     }
+    *options = {options->type, options->load, options->exec, time[0], time[1], time[2], time[3], time[4], time[5]};
     return true;
+}
+
+// The name put stores, FILE's own cut to fit or --as's as given, into
+// stored; a file already there of that name refused without --overwrite.
+// False after a message (the library's ones followed by put's own line).
+bool choose_stored_name(const command_line& line, d88_disk* disk, int32_t fs, const char* given, char stored[24])
+{
+    char encoded[256];
+    d88_file_entry old;
+    if (!encode_file_name(given, encoded, sizeof encoded))
+        return false;
+    const int32_t found = make_d88_file_name(disk, fs, encoded, line.as == nullptr, stored) == 0
+                              ? find_d88_file(disk, fs, stored, &old)
+                              : -1;
+    if (found < 0)
+        print_put_error(line, line.words[1]);
+    if (found <= 0 || line.overwrite)
+        return found >= 0;
+    char shown[SHOWN_FILE_NAME_SIZE];
+    show_file_name(stored, shown);
+    print_text("error: disk %u of '%s' already holds '%s' (%s, %d bytes); --overwrite replaces it\n", line.disk,
+               line.words[0], shown, d88_file_type_name(old.type), old.size);
+    return false;
 }
 
 // Adds the file at line.words[1] to the disk's records; false after a
@@ -239,21 +312,46 @@ bool read_put_options(const command_line& line, const char* path, d88_file_optio
 bool put_file(const command_line& line, d88_disk* disk, int32_t fs)
 {
     const char* path = line.words[1];
+    const char* given = line.as != nullptr ? line.as : file_name_part(path);
     d88_file_options options;
     char stored[24];
-    if (!read_put_options(line, path, &options) ||
-        !encode_file_name(line.as != nullptr ? line.as : file_name_part(path), stored, sizeof stored))
+    if (!read_put_options(line, disk, fs, path, &options) || !choose_stored_name(line, disk, fs, given, stored))
         return false;
     int32_t size = 0;
     const bool empty = path_exists(path) && std::strcmp(describe_unreadable_file(path), "the file is empty") == 0;
     uint8_t* data = empty ? nullptr : load_d88_file(path, &size);
     const bool written = (data != nullptr || empty) && write_d88_file(disk, fs, stored, data, size, &options) == 0;
-    if (!written && line.as != nullptr)
-        print_text("error: put '%s' as '%s' on disk %u of '%s'\n", path, line.as, line.disk, line.words[0]);
-    else if (!written)
-        print_text("error: put '%s' on disk %u of '%s'\n", path, line.disk, line.words[0]);
+    char shown[SHOWN_FILE_NAME_SIZE];
+    show_file_name(stored, shown);
+    if (!written)
+        print_put_error(line, path);
+    else if (std::strcmp(shown, given) != 0)
+        print_text("'%s' stored as '%s'\n", given, shown);
     std::free(data);
     return written;
+}
+
+// The contents of the disk a format would erase, refused without --force;
+// false after a message.
+bool allow_format(const command_line& line, d88_disk* disk)
+{
+    d88_disk_contents contents;
+    const int32_t held = find_d88_disk_contents(disk, &contents);
+    if (held == 0 || (held > 0 && line.force))
+        return true;
+    if (held < 0)
+        print_text("error: tell what disk %u of '%s' holds\n", line.disk, line.words[0]);
+    else if (contents.files > 0)
+        print_text("error: disk %u of '%s' holds %d file%s (%s); format erases %s: --force formats it all the same\n",
+                   line.disk, line.words[0], contents.files, contents.files == 1 ? "" : "s",
+                   contents.fs >= 0 ? describe_d88_fs(disk, contents.fs) : "several file systems fit it",
+                   contents.files == 1 ? "it" : "them");
+    else
+        print_text("error: disk %u of '%s' holds data in %d sector%s (the first C %d H %d R %d) and no file system "
+                   "d88disk knows; format erases it: --force formats it all the same\n",
+                   line.disk, line.words[0], contents.sectors, contents.sectors == 1 ? "" : "s", contents.c,
+                   contents.h, contents.r);
+    return false;
 }
 
 }  // namespace
@@ -288,11 +386,15 @@ int run_files(const command_line& line)
         done = extract_all(line, file.disk, fs) == 0;
     } else if (std::strcmp(line.command, "get") == 0) {
         char stored[256], shown[SHOWN_FILE_NAME_SIZE];
+        d88_file_entry entry = {};
         done = encode_file_name(line.words[1], stored, sizeof stored);
         const char* last = std::strrchr(stored, '/');
         if (done && line.word_count < 3)
             folder_file_name(last != nullptr ? last + 1 : stored, shown);
-        done = done && extract_file(line, file.disk, fs, stored, line.word_count > 2 ? line.words[2] : shown);
+        const int32_t found = done ? find_d88_file(file.disk, fs, stored, &entry) : -1;
+        if (done && found < 0)
+            print_text("error: read '%s' from disk %u of '%s'\n", line.words[1], line.disk, path);
+        done = found >= 0 && extract_file(line, file.disk, fs, stored, entry, line.word_count > 2 ? line.words[2] : shown);
     } else if (std::strcmp(line.command, "put") == 0) {
         done = put_file(line, file.disk, fs);
     } else if (std::strcmp(line.command, "rm") == 0) {
@@ -300,7 +402,7 @@ int run_files(const command_line& line)
         done = encode_file_name(line.words[1], stored, sizeof stored) && delete_d88_file(file.disk, fs, stored) == 0;
         if (!done)
             print_text("error: delete '%s' from disk %u of '%s'\n", line.words[1], line.disk, path);
-    } else {
+    } else if (allow_format(line, file.disk)) {
         done = format_d88_files(file.disk, fs) == 0;
         if (!done)
             print_text("error: format disk %u of '%s' as %s\n", line.disk, path, d88_fs_name(fs));

@@ -114,38 +114,53 @@ constexpr command_help COMMANDS[] = {
     {"ls", "--disk --fs --json", 1, 2, "ls IMAGE [DIR] [--disk N] [--fs FS] [--json]",
      "Lists the files of the file system on disk N (default 0) of IMAGE (of its\n"
      "subdirectory DIR, DIR/SUB, ... on FAT12; get takes DIR/NAME too): name, type,\n"
-     "attribute byte and its protection letters, size, first cluster, load and exec\n"
-     "addresses and date where the file system keeps them, then the bytes free.\n"
-     "The file system is recognised from the disk: n88 (N88-BASIC, 2D, 2DD, 2HD), hu\n"
-     "(Hu-BASIC, 2D, 2DD, 2HD) or fat12 (PC-98 2HD and 2DD, MSX-DOS 720 KB, ...);\n"
-     "--fs names it.  A fault of the file system (a chain that loops or leaves the\n"
-     "disk, FAT copies that differ, ...) is listed first, as d88disk check does.\n"
+     "attribute byte and its protection letters, size (as get gives the file),\n"
+     "first cluster, load and exec addresses and date where the file system keeps\n"
+     "them, then the bytes free.  The file system is recognised from the disk: n88\n"
+     "(N88-BASIC, 2D, 2DD, 2HD), hu (Hu-BASIC, 2D, 2DD, 2HD) or fat12 (PC-98 DOS\n"
+     "and Human68k 2HD, PC-98 2DD, MSX-DOS 720 KB, ...); --fs names it.  A fault\n"
+     "of the file system (a chain that loops or leaves the disk, FAT copies that\n"
+     "differ, ...), in any of its directories, is listed first, as d88disk check\n"
+     "does.\n"
      "  --json   the same as one JSON document (see d88disk(1))"},
     {"get", "--disk --fs --all --overwrite", 1, 3, "get IMAGE NAME [OUT] [--disk N] [--fs FS] [--overwrite] | get IMAGE --all DIR",
      "Writes the file NAME (DIR/NAME in a subdirectory of FAT12) of disk N (default\n"
      "0) of IMAGE as OUT, by default NAME in the current folder; with --all DIR,\n"
-     "every file of the root directory into DIR (made when missing).\n"
-     "Nothing of IMAGE changes.  An existing file is replaced only with --overwrite."},
-    {"put", "--disk --fs --as --type --load --exec", 2, 2,
-     "put IMAGE FILE [--as NAME] [--type T] [--load A --exec A] [--disk N] [--fs FS]",
-     "Adds FILE to the file system of disk N (default 0) of IMAGE, replacing a file\n"
-     "of its name, and replaces IMAGE safely: only the data of the file system's\n"
-     "sectors changes.  Nothing is written when the file does not fit (clusters,\n"
-     "directory entries) or the file system has a fault.  The date is FILE's.\n"
-     "  --as NAME   the name on the disk, by default FILE's own: NAME.EXT in UTF-8,\n"
-     "              stored as N88-BASIC (6.3, JIS X 0201), Hu-BASIC (13.3) or\n"
-     "              FAT12 (8.3, upper case) stores it (Shift_JIS)\n"
+     "every file of the root directory into DIR (made when missing).  A text file\n"
+     "of Hu-BASIC comes out as its text, to its end mark 0x1A (left out), bytes as\n"
+     "stored.  The file's time is the date the file system keeps (Hu-BASIC and\n"
+     "FAT12), in local time.  Nothing of IMAGE changes.  An existing file is\n"
+     "replaced only with --overwrite."},
+    {"put", "--disk --fs --as --type --load --exec --date --overwrite", 2, 2,
+     "put IMAGE FILE [--as NAME] [--type T] [--load A --exec A] [--date D] [--overwrite] [--disk N] [--fs FS]",
+     "Adds FILE to the file system of disk N (default 0) of IMAGE, and replaces\n"
+     "IMAGE safely: only the data of the file system's sectors changes.  Nothing is\n"
+     "written when the file does not fit (clusters, directory entries), the file\n"
+     "system has a fault, or a file of the name is there and --overwrite is not\n"
+     "given.  A replaced file keeps its type, attributes and addresses unless they\n"
+     "are given.  The name stored is said when it is not FILE's own.\n"
+     "  --as NAME   the name on the disk, by default FILE's own (cut to fit): NAME.EXT\n"
+     "              in UTF-8, stored as N88-BASIC (6.3, JIS X 0201), Hu-BASIC (13.3)\n"
+     "              or FAT12 (8.3, upper case) stores it (Shift_JIS)\n"
      "  --type T    bin (machine code, the default), bas (tokenised BASIC) or asc\n"
-     "              (text); file on FAT12\n"
+     "              (text: Hu-BASIC ends it with 0x1A, as its machines do); file on\n"
+     "              FAT12\n"
      "  --load A --exec A\n"
-     "              the load and exec addresses Hu-BASIC keeps"},
+     "              the load and exec addresses Hu-BASIC keeps\n"
+     "  --date D    the date stored, YYYY-MM-DD[THH:MM[:SS]] in local time, or none;\n"
+     "              by default FILE's time.  Hu-BASIC keeps 1980 to 2079, FAT12 1980\n"
+     "              to 2107, N88-BASIC no date\n"
+     "  --overwrite replace a file of the name"},
     {"rm", "--disk --fs", 2, 2, "rm IMAGE NAME [--disk N] [--fs FS]",
      "Deletes the file NAME of disk N (default 0) of IMAGE, freeing its clusters in\n"
      "every FAT copy, and replaces IMAGE safely."},
-    {"format", "--disk --fs", 1, 1, "format IMAGE --fs FS [--disk N]",
-     "Lays an empty file system FS (n88, hu or fat12) on disk N (default 0) of\n"
-     "IMAGE, whose tracks must be those of a media FS has: its FAT, directory and,\n"
-     "for fat12, boot sector; the other sectors keep their data.  After\n"
+    {"format", "--disk --fs --force", 1, 1, "format IMAGE --fs FS [--disk N] [--force]",
+     "Formats disk N (default 0) of IMAGE with file system FS (n88, hu or fat12) as\n"
+     "its machines do: every sector filled (0xFF for n88, 0xE5 for hu and fat12),\n"
+     "then an empty FAT, directory and, for fat12, boot sector.  Its tracks must\n"
+     "be those of a media FS has.  A disk that holds anything, files of a file\n"
+     "system or, without one, a sector that is not one byte repeated, is refused,\n"
+     "saying what it holds, unless --force is given.  After\n"
      "  d88disk create 2d BLANK.D88\n"
      "  d88disk format BLANK.D88 --fs n88\n"
      "BLANK.D88 is a blank N88-BASIC disk."},

@@ -231,11 +231,23 @@ void fuzz_file_system(const uint8_t* data, size_t size)
             list_d88_directory(disk, -1, entries[i].name, &inside, nullptr, nullptr, nullptr);
         std::free(inside);
     }
+    d88_disk_contents contents;
+    d88_file_entry found;
+    char stored[24];
+    require(find_d88_disk_contents(disk, &contents) >= 0 && (count <= 0 || contents.files >= 0),
+            "what a disk holds is told, and its files where a file system was listed");
+    require(count <= 0 || entries[0].type == D88_TYPE_BOOT || find_d88_file(disk, -1, entries[0].name, &found) != 0 ||
+                make_d88_file_name(disk, -1, entries[0].name, 0, stored) < 0,
+            "a file listed is found by its name");
     int32_t before_size = 0;
     uint8_t* before = disk_bytes(disk, &before_size);
     const uint8_t payload[300] = {1, 2, 3};
     require_all_or_nothing(disk, write_d88_file(disk, -1, "FUZZ.BIN", payload, sizeof payload, nullptr), before,
                            before_size);
+    std::free(before);
+    before = disk_bytes(disk, &before_size);
+    const d88_file_options text = {D88_TYPE_ASCII, -1, -1, 2079, 12, 31, 23, 59, 0};
+    require_all_or_nothing(disk, write_d88_file(disk, -1, "TEXT.ASC", payload + 1, 2, &text), before, before_size);
     std::free(before);
     before = disk_bytes(disk, &before_size);
     require_all_or_nothing(disk, delete_d88_file(disk, -1, count > 0 ? entries[0].name : "NONE"), before, before_size);

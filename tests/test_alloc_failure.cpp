@@ -191,6 +191,14 @@ TEST(AllocationFailure, FileSystems)
                 return result;
             },
             [&] { return write_d88_file(disk, fs, "NEW.BIN", data, sizeof data, nullptr); },
+            [&] {
+                d88_file_entry entry;
+                return find_d88_file(disk, fs, "OLD.BIN", &entry) == 1 ? 0 : -1;
+            },
+            [&] {
+                d88_disk_contents contents;
+                return find_d88_disk_contents(disk, &contents) == 1 ? 0 : -1;
+            },
             [&] { return delete_d88_file(disk, fs, "OLD.BIN"); },
             [&] { return format_d88_files(disk, fs); },
         };

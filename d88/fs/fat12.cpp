@@ -1,11 +1,14 @@
-// fat12.cpp -- FAT12 as PC-98 and MSX-DOS write it.
+// fat12.cpp -- FAT12 as PC-98 DOS, Human68k and MSX-DOS write it.
 //
 // The geometry comes from the boot sector's parameter block: sector size,
 // sectors a cluster, reserved sectors, FAT copies, root entries, sectors,
-// media byte, sectors a FAT, sectors a track and heads.  Entries of the FAT
-// are 12 bits, two in three bytes; clusters count from 2.  Directory
-// entries are the 32 bytes of MS-DOS: 8.3 name, attributes, time and date,
-// first cluster, size.
+// media byte, sectors a FAT, sectors a track and heads; without one, from
+// the media byte the FAT begins with, for the layout a format gives the
+// disk's geometry.  Entries of the FAT are 12 bits, two in three bytes;
+// clusters count from 2.  The systems read the first FAT copy and write
+// every copy (Human68k leaves the second empty but for its media bytes).
+// Directory entries are the 32 bytes of MS-DOS: 8.3 name, attributes, time
+// and date (years 1980 to 2107), first cluster, size.
 #include <cstring>
 
 #include "fs.h"
@@ -160,19 +163,28 @@ void write_parameters(uint8_t* boot, const fat12_variant& v)
 bool find_fat12_layout(d88_disk* disk, bool marks, fs_layout* layout)
 {
     d88_sector* boot = find_d88_sector(disk, 0, 0, 1);
-    if (!marks) {
-        const fat12_variant* v = find_variant(disk);
-        if (v == nullptr || boot == nullptr || boot->data_size != v->sector_size)
-            return false;
-        uint8_t parameters[1024] = {};
+    const fat12_variant* v = find_variant(disk);
+    uint8_t parameters[1024] = {};
+    if (v != nullptr)
         write_parameters(parameters, *v);
-        return read_parameters(parameters, v->sector_size, layout);
-    }
-    if (boot == nullptr || boot->data_size < 0x20 || !read_parameters(boot->data, boot->data_size, layout))
+    if (!marks)
+        return v != nullptr && boot != nullptr && boot->data_size == v->sector_size &&
+               read_parameters(parameters, v->sector_size, layout);
+    if (boot == nullptr || boot->data_size < 0x20)
         return false;
+    // Without a parameter block (as DOS 1 and Human68k leave the boot
+    // sector), the FAT's media byte names the layout of the disk's geometry.
+    const bool blocked = read_parameters(boot->data, boot->data_size, layout);
+    if (!blocked && (v == nullptr || !read_parameters(parameters, v->sector_size, layout)))
+        return false;
+    const uint8_t media = blocked ? boot->data[BPB_MEDIA_AT] : v->media;
+    // Numbers that reach past the disk's cylinders name no sector of it.
+    const bool inside = layout->cylinders <= 256 &&
+                        find_d88_track(disk, static_cast<uint8_t>(layout->cylinders - 1),
+                                       static_cast<uint8_t>(layout->heads - 1)) != nullptr;
     const fs_volume volume = {disk, *layout, nullptr, nullptr, 0, 0, 0};
-    const d88_sector* fat = find_fs_sector(volume, layout->fat_lsn);
-    return fat != nullptr && fat->data[0] == boot->data[BPB_MEDIA_AT] && fat->data[1] == 0xFF && fat->data[2] == 0xFF;
+    const d88_sector* fat = inside ? find_fs_sector(volume, layout->fat_lsn) : nullptr;
+    return fat != nullptr && fat->data[0] == media && fat->data[1] == 0xFF && fat->data[2] == 0xFF;
 }
 
 cluster_link get_fat12_link(const fs_volume& volume, int32_t cluster)
@@ -231,25 +243,31 @@ entry_use decode_fat12_entry(const uint8_t* raw, d88_file_entry* entry)
     entry->load = entry->exec = -1;
     const int32_t date = get_le16(raw + FAT_DATE_AT);
     const int32_t time = get_le16(raw + FAT_TIME_AT);
-    entry->year = date == 0 ? 0 : 1980 + (date >> 9);
-    entry->month = date >> 5 & 0x0F;
-    entry->day = date & 0x1F;
-    entry->hour = time >> 11;
-    entry->minute = time >> 5 & 0x3F;
-    entry->second = (time & 0x1F) * 2;
+    const int32_t year = 1980 + (date >> 9), month = date >> 5 & 0x0F, day = date & 0x1F;
+    const int32_t hour = time >> 11, minute = time >> 5 & 0x3F, second = (time & 0x1F) * 2;
+    if (day >= 1 && day <= days_in_month(year, month) && hour <= 23 && minute <= 59 && second <= 59) {
+        entry->year = year;  // else no date, or none a calendar and a clock have
+        entry->month = month;
+        entry->day = day;
+        entry->hour = hour;
+        entry->minute = minute;
+        entry->second = second;
+    }
     return ENTRY_FILE;
 }
 
-void encode_fat12_entry(uint8_t* raw, int32_t size, int32_t start, const d88_file_options& options)
+// A replaced file keeps its read-only, hidden and system bits and the
+// fields between them and the time (creation, last access).
+void encode_fat12_entry(uint8_t* raw, int32_t size, int32_t start, const d88_file_options& options, bool replacing)
 {
-    std::memset(raw + FAT_ATTRIBUTES_AT, 0, 32 - FAT_ATTRIBUTES_AT);
-    raw[FAT_ATTRIBUTES_AT] = FAT_ARCHIVE;
-    if (options.year >= 1980) {
-        const int32_t time = options.hour << 11 | options.minute << 5 | options.second / 2;
-        const int32_t date = (options.year - 1980) << 9 | options.month << 5 | options.day;
-        put_le16(raw + FAT_TIME_AT, static_cast<uint16_t>(time));
-        put_le16(raw + FAT_DATE_AT, static_cast<uint16_t>(date));
-    }
+    const uint8_t kept = replacing ? raw[FAT_ATTRIBUTES_AT] & (FAT_READ_ONLY | FAT_HIDDEN | FAT_SYSTEM) : 0;
+    if (!replacing)
+        std::memset(raw + FAT_ATTRIBUTES_AT, 0, 32 - FAT_ATTRIBUTES_AT);
+    raw[FAT_ATTRIBUTES_AT] = static_cast<uint8_t>(FAT_ARCHIVE | kept);
+    const int32_t time = options.year != 0 ? options.hour << 11 | options.minute << 5 | options.second / 2 : 0;
+    const int32_t date = options.year != 0 ? (options.year - 1980) << 9 | options.month << 5 | options.day : 0;
+    put_le16(raw + FAT_TIME_AT, static_cast<uint16_t>(time));
+    put_le16(raw + FAT_DATE_AT, static_cast<uint16_t>(date));
     put_le16(raw + FAT_START_AT, static_cast<uint16_t>(start < 0 ? 0 : start));
     put_le32(raw + FAT_SIZE_AT, static_cast<uint32_t>(size));
 }

@@ -155,9 +155,12 @@ entry_use decode_n88_entry(const uint8_t* raw, d88_file_entry* entry)
     return ENTRY_FILE;
 }
 
-void encode_n88_entry(uint8_t* raw, int32_t type, int32_t start)
+// A replaced file keeps its protection bits.
+void encode_n88_entry(uint8_t* raw, int32_t type, int32_t start, bool replacing)
 {
-    raw[N88_ATTRIBUTES_AT] = type == D88_TYPE_ASCII ? N88_ASCII : type == D88_TYPE_BASIC ? 0x00 : N88_BINARY;
+    const uint8_t kept = replacing ? raw[N88_ATTRIBUTES_AT] & ~(N88_ASCII | N88_BINARY) : 0;
+    raw[N88_ATTRIBUTES_AT] = static_cast<uint8_t>(
+        kept | (type == D88_TYPE_ASCII ? N88_ASCII : type == D88_TYPE_BASIC ? 0x00 : N88_BINARY));
     raw[N88_START_AT] = static_cast<uint8_t>(start);
     std::memset(raw + N88_UNUSED_AT, 0xFF, 5);
 }

@@ -62,7 +62,7 @@ d88_sector* find_fs_sector(const fs_volume& volume, int32_t lsn)
 {
     const fs_layout& layout = volume.layout;
     const int32_t track = lsn / layout.sectors;
-    if (lsn < 0 || track >= layout.cylinders * layout.heads)
+    if (lsn < 0 || track >= layout.cylinders * layout.heads || track / layout.heads > 255)
         return nullptr;
     d88_sector* sector = find_d88_sector(volume.disk, static_cast<uint8_t>(track / layout.heads),
                                          static_cast<uint8_t>(track % layout.heads),
@@ -95,4 +95,25 @@ uint8_t to_bcd(int32_t value)
 int32_t from_bcd(uint8_t value)
 {
     return (value >> 4) * 10 + (value & 0x0F);
+}
+
+bool is_bcd(uint8_t value)
+{
+    return (value >> 4) <= 9 && (value & 0x0F) <= 9;
+}
+
+int32_t days_in_month(int32_t year, int32_t month)
+{
+    constexpr int32_t DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month < 1 || month > 12 ? 0 : DAYS[month - 1] + (month == 2 && leap);
+}
+
+// Counted in days from 1 March of year 0, whose weekday is a Wednesday.
+int32_t day_of_week(int32_t year, int32_t month, int32_t day)
+{
+    const int32_t y = month < 3 ? year - 1 : year;
+    const int32_t m = month < 3 ? month + 9 : month - 3;
+    const int32_t days = 365 * y + y / 4 - y / 100 + y / 400 + (153 * m + 2) / 5 + day - 1;
+    return (days + 3) % 7;
 }

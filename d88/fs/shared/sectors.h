@@ -28,6 +28,7 @@ struct fs_layout {
     uint8_t media;                     // the D88 media byte of the variant
     int32_t cylinders, heads, sectors, sector_size;
     int32_t cluster_sectors, first_cluster, cluster_count, data_lsn;
+    int32_t system_clusters;           // from first_cluster on, the system's (Hu-BASIC's)
     int32_t fat_lsn, fat_sectors, fat_copies;  // copy k at fat_lsn + k * fat_sectors
     int32_t dir_lsn, dir_sectors, entry_size;
     int32_t name_at, name_size, ext_size;      // the name's bytes in an entry, its extension after them
@@ -35,6 +36,8 @@ struct fs_layout {
 
 // A file system opened on a disk: its layout, and copies of the first FAT
 // copy and of the root directory, which the operations change and store.
+// The first copy is the one read: a differing copy is noted, and rewritten
+// from the first when the file system is changed.
 struct fs_volume {
     d88_disk* disk;
     fs_layout layout;
@@ -48,8 +51,17 @@ struct fs_volume {
 // is not listed (a long name's part), not at all, or not from here on.
 enum entry_use { ENTRY_FILE, ENTRY_OTHER, ENTRY_FREE, ENTRY_END };
 
+// A directory as the operations walk it: its bytes, and the first cluster
+// of its chain (-1 for the root directory, at its fixed sectors).
+struct fs_directory {
+    uint8_t* bytes;
+    int32_t size;
+    int32_t start;
+};
+
 // The sector holding logical sector lsn when it holds the layout's sector
-// size, else null.
+// size, else null (also for a cylinder beyond 255, which no sector ID
+// names).
 d88_sector* find_fs_sector(const fs_volume& volume, int32_t lsn);
 
 // Copies count sectors from lsn on into out; false when one is missing.
@@ -69,6 +81,12 @@ int32_t first_lsn(const fs_layout& layout, int32_t cluster);
 void decode_entry_name(const fs_layout& layout, const uint8_t* raw, char name[24]);
 uint8_t to_bcd(int32_t value);
 int32_t from_bcd(uint8_t value);
+bool is_bcd(uint8_t value);
+
+// The days of a month of the Gregorian calendar, and the day of the week
+// of a date (0 Sunday to 6 Saturday).
+int32_t days_in_month(int32_t year, int32_t month);
+int32_t day_of_week(int32_t year, int32_t month, int32_t day);
 
 // An entry's name with every byte outside printable ASCII as '?', for the
 // messages of findings.
