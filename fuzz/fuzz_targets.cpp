@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "d88.h"
+#include "formats/shared/dump.h"
 #include "job.h"
 
 namespace {
@@ -254,5 +255,127 @@ void fuzz_file_system(const uint8_t* data, size_t size)
     std::free(before);
     std::free(entries);
     free_d88_disk(disk, 1);
+    set_d88_message_handler(nullptr, nullptr);
+}
+
+namespace {
+
+// The sectors of two disks are the same records; by R within each track
+// for a dump, which keeps a track's sectors in R order.
+bool is_same_sectors(const d88_disk& a, const d88_disk& b, bool by_r)
+{
+    for (int32_t slot = 0; slot < D88_TRACK_MAX; ++slot) {
+        const d88_track& x = a.track[slot];
+        const d88_track& y = b.track[slot];
+        if (x.count != y.count)
+            return false;
+        for (int32_t i = 0; i < x.count; ++i) {
+            const d88_sector* s = &x.sectors[i];
+            const d88_sector* t = &y.sectors[i];
+            for (int32_t j = 0; by_r && j < y.count; ++j)
+                t = y.sectors[j].r == s->r ? &y.sectors[j] : t;
+            if (s->c != t->c || s->h != t->h || s->r != t->r || s->n != t->n || s->density != t->density ||
+                s->deleted_mark != t->deleted_mark || s->status != t->status || s->data_size != t->data_size ||
+                (s->data_size > 0 && std::memcmp(s->data, t->data, static_cast<size_t>(s->data_size)) != 0))
+                return false;
+        }
+    }
+    return true;
+}
+
+// The kinds of finding an export said, as bits.
+void note_kind(const d88_finding* finding, void* context)
+{
+    *static_cast<uint64_t*>(context) |= uint64_t{1} << finding->kind_id;
+}
+
+// Changes a blank disk as a patch of four bytes says: a field of sector
+// `index` of `slot` (C, H, R, N, density, deleted mark, status), its data
+// cut to a size, the sector or the whole track taken out, the media byte.
+void apply_patch(d88_disk* disk, const uint8_t* patch)
+{
+    d88_track& track = disk->track[patch[0] % D88_TRACK_MAX];
+    const uint8_t value = patch[3];
+    if (patch[2] % 11 == 10) {
+        disk->disk_type = value & 0x30;
+        return;
+    }
+    if (track.count == 0)
+        return;
+    const int32_t index = patch[1] % track.count;
+    d88_sector& s = track.sectors[index];
+    uint8_t* fields[] = {&s.c, &s.h, &s.r, &s.n, &s.density, &s.deleted_mark, &s.status};
+    switch (patch[2] % 11) {
+    case 7:  // cut the data
+        s.data_size = s.data_size < value ? s.data_size : value;
+        if (s.data_size == 0) {
+            std::free(s.data);
+            s.data = nullptr;
+        }
+        break;
+    case 8:  // take the sector out
+        std::free(s.data);
+        std::memmove(&s, &s + 1, sizeof s * static_cast<size_t>(track.count - index - 1));
+        --track.count;
+        break;
+    case 9:  // take the track out
+        for (int32_t i = 0; i < track.count; ++i)
+            std::free(track.sectors[i].data);
+        std::free(track.sectors);
+        track = d88_track{0, nullptr};
+        break;
+    default:
+        *fields[patch[2] % 11] = value;
+    }
+}
+
+// The disk the input stands for: after the first byte, a D88 image; or a
+// blank disk of a standard format and four-byte patches of it.
+d88_disk* fuzzed_disk(const uint8_t* data, size_t size, d88_image* image)
+{
+    const int32_t base = data[0] >> 4;
+    if (base == 0 || base > 10)
+        return read_d88_image_from_buffer(image, data + 1, static_cast<int32_t>(size - 1)) > 0 ? image->disks : nullptr;
+    image->disks = create_d88_disk(nullptr, base - 1);
+    image->disk_count = image->disks != nullptr;
+    for (size_t at = 1; image->disks != nullptr && at + 4 <= size; at += 4)
+        apply_patch(image->disks, data + at);
+    return image->disks;
+}
+
+}  // namespace
+
+void fuzz_export_image(const uint8_t* data, size_t size)
+{
+    if (size < 2 || size > INT32_MAX)
+        return;
+    set_d88_message_handler(ignore_message, nullptr);
+    const int32_t format = 1 + (data[0] & 7) % (D88_FILE_FORMAT_COUNT - 1);
+    const bool force = (data[0] & 8) != 0;
+    d88_image image = {};
+    const d88_disk* disk = fuzzed_disk(data, size, &image);
+    uint8_t* out = nullptr;
+    int32_t out_size = 0;
+    uint64_t kinds = 0;
+    const d88_export_options options = {force, 0};
+    const int32_t losses = disk != nullptr ? export_d88_disk(disk, format, &options, note_kind, &kinds, &out, &out_size) : -1;
+    require(losses < 0 ? out == nullptr : (out != nullptr) == (losses == 0 || force),
+            "a buffer is made exactly when nothing was lost or force was given");
+    d88_image again = {};
+    if (out != nullptr) {
+        const int32_t row = format == D88_FILE_RAW ? find_standard_row(disk) : -1;
+        const int32_t read = format == D88_FILE_RAW ? import_d88_raw_image(&again, out, out_size, row)
+                                                    : import_d88_image(&again, out, out_size, format);
+        require(read == 1, "every file written, forced or not, reads back");
+        const int32_t known = detect_d88_file_format(out, out_size);
+        require(known == format || (format == D88_FILE_HDM && known == D88_FILE_RAW), "a file written is known by its content");
+        const bool dump = format == D88_FILE_RAW || format == D88_FILE_HDM || format == D88_FILE_FDI || format == D88_FILE_DIM;
+        require(losses > 0 || is_same_sectors(*disk, *again.disks, dump), "what is written without a loss reads back whole");
+        require(losses > 0 || (kinds >> D88_KIND_LOST_MEDIA & 1) != 0 || again.disks->disk_type == disk->disk_type,
+                "the media reads back, or a note says it does not");
+    }
+    free_d88_image(&again, 0);
+    std::free(out);
+    free_d88_image(&image, 0);
     set_d88_message_handler(nullptr, nullptr);
 }

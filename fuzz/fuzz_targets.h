@@ -28,4 +28,12 @@ void fuzz_import_image(const uint8_t* data, size_t size);
 // or a delete that fails leaves the disk as it was.
 void fuzz_file_system(const uint8_t* data, size_t size);
 
+// Writes a disk in another format: the first byte names the format (its
+// low three bits) and force (bit 3), and whether a D88 image follows (its
+// high four bits 0) or a blank disk of a standard format (1 to 10) with
+// four-byte patches of its sectors.  A file is made exactly when nothing
+// was lost or force was given, is known by its content and always reads
+// back; without a loss it reads back as the same sectors.
+void fuzz_export_image(const uint8_t* data, size_t size);
+
 #endif

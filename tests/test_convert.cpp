@@ -10,6 +10,7 @@
 #include <string>
 
 #include "d88.h"
+#include "flux_encoder.h"
 #include "test_support.h"
 
 namespace {
@@ -628,5 +629,159 @@ TEST(Convert, HfeStreamsMadeElsewhereAreDecoded)
                                       {0, 0, 2, 1, bytes(256, 0x22), 0, 0, 0xB0}, {0, 0, 4, 1, {}, 0, 0, 0xF0}}}};
         want.name = std::string(16, ' ');
         EXPECT_TRUE(imported(file, D88_FILE_HFE) == build_disk(want)) << (v3 ? "v3" : "v1");
+    }
+}
+
+namespace {
+
+// One side of cylinder c of an HFE image as cells, one per element, first
+// in time first: the test's own unpacking of the published layout.
+std::vector<uint8_t> hfe_side_cells(const bytes& hfe, size_t cylinder, size_t side)
+{
+    const size_t table = static_cast<size_t>(hfe[18] | hfe[19] << 8) * 512;
+    const size_t at = static_cast<size_t>(hfe[table + 4 * cylinder] | hfe[table + 4 * cylinder + 1] << 8) * 512;
+    const size_t length = static_cast<size_t>(hfe[table + 4 * cylinder + 2] | hfe[table + 4 * cylinder + 3] << 8) / 2;
+    std::vector<uint8_t> cells;
+    for (size_t x = 0; x < length; ++x) {
+        const uint8_t b = hfe[at + x / 256 * 512 + side * 256 + x % 256];
+        for (int bit = 0; bit < 8; ++bit)
+            cells.push_back(static_cast<uint8_t>(b >> bit & 1));
+    }
+    return cells;
+}
+
+// The sectors a controller finds in MFM cells: after each A1 sync (0x4489)
+// and an ID mark, the ID; after the next sync, its data field of the size
+// N stands for, read on round the track; with whether its CRC holds.
+struct found_sector {
+    bytes id, data;
+    bool good;
+};
+
+std::vector<found_sector> find_mfm_sectors(const std::vector<uint8_t>& cells)
+{
+    std::vector<found_sector> found;
+    std::vector<size_t> marks;  // the first cell after each run of syncs
+    for (size_t i = 0; i + 16 <= cells.size(); ++i) {
+        uint16_t w = 0;
+        for (size_t k = 0; k < 16; ++k)
+            w = static_cast<uint16_t>(w << 1 | cells[i + k]);
+        if (w == 0x4489 && (marks.empty() || marks.back() != i))
+            marks.push_back(i + 16);
+        else if (w == 0x4489)
+            marks.back() = i + 16;
+    }
+    for (size_t m = 0; m + 1 < marks.size(); ++m) {
+        const bytes id = flux_test::read_bytes_at(cells, marks[m], 7, false);
+        if (id[0] != 0xFE)
+            continue;
+        const size_t size = 128u << (id[4] & 7);
+        const bytes field = flux_test::read_bytes_at(cells, marks[m + 1], size + 3, false);
+        const bytes covered = concat({{0xA1, 0xA1, 0xA1}, field});
+        found.push_back({bytes(id.begin() + 1, id.begin() + 5), bytes(field.begin() + 1, field.end() - 2), flux_test::crc_ccitt(covered) == 0});
+    }
+    return found;
+}
+
+}  // namespace
+
+// A game image completed by vorkast, written to HFE with --force: each
+// track keeps its 16 ordinary sectors whole after the 8 KB sector's ID,
+// whose data runs on as far as the revolution leaves room; read back by
+// the library and by the test's own decoder.
+TEST(Convert, TooLongTrackKeepsWhatFits)
+{
+    const test_disk done = completed(filled_disk("G"), filled_disk("D1", 16, true), filled_disk("D2", 16, true));
+    d88_image image = {};
+    const exported_disk hfe = exported(disk_of(build_disk(done), &image), D88_FILE_HFE, true);
+    free_d88_image(&image, 0);
+    EXPECT_EQ(hfe.losses, 80);
+    EXPECT_EQ(hfe.findings[1], "track-too-long 0.0 00/00/01");
+    d88_image back = {};
+    const bytes read = imported(hfe.out, D88_FILE_HFE);
+    const d88_disk* disk = disk_of(read, &back);
+    for (size_t slot = 0; slot < 80; ++slot) {
+        SCOPED_TRACE(slot);
+        const test_track& want = done.slots[slot];
+        const d88_track& got = disk->track[slot];
+        ASSERT_EQ(got.count, 17);
+        for (size_t i = 1; i < 17; ++i)
+            EXPECT_TRUE(bytes(got.sectors[i].data, got.sectors[i].data + got.sectors[i].data_size) == want[i].data);
+        const d88_sector& cut = got.sectors[0];
+        EXPECT_EQ(cut.n, 6);
+        EXPECT_EQ(cut.status, 0xB0);
+        // 6250 bytes: 146 before the first sector, 16 of 318 + gap 8, the cut one's 60 before its data
+        EXPECT_TRUE(bytes(cut.data, cut.data + 828) == bytes(want[0].data.begin(), want[0].data.begin() + 828));
+    }
+    free_d88_image(&back, 0);
+    const std::vector<found_sector> sectors = find_mfm_sectors(hfe_side_cells(hfe.out, 7, 1));
+    ASSERT_EQ(sectors.size(), 17u);
+    EXPECT_TRUE(sectors[0].id == (bytes{7, 1, 1, 6}) && !sectors[0].good);
+    for (size_t i = 1; i < 17; ++i)
+        EXPECT_TRUE(sectors[i].good && sectors[i].data == done.slots[15][i].data) << i;
+}
+
+// What each format records of a sector's marks, read from bytes laid out
+// here; the limits of each, said.
+TEST(Convert, MarksAsEachFormatRecordsThem)
+{
+    // IMD: the eight record types, and a sector of no bytes in a size table
+    const struct {
+        uint8_t type;
+        uint8_t deleted, status;
+        size_t size;
+    } records[] = {{0, 0, 0xF0, 0}, {1, 0, 0, 128}, {2, 0, 0, 128}, {3, 0x10, 0x10, 128}, {4, 0x10, 0x10, 128},
+                   {5, 0, 0xB0, 128}, {6, 0, 0xB0, 128}, {7, 0x10, 0xB0, 128}, {8, 0x10, 0xB0, 128}};
+    for (const auto& r : records) {
+        const bytes stored = r.type == 0 ? bytes{0} : r.type % 2 == 0 ? bytes{r.type, 0x5A} : concat({{r.type}, bytes(128, 0x5A)});
+        const bytes imd = concat({text("IMD 1.18: 07/12/2026 12:00:00\r\n\x1A"), {0, 0, 0, 1, 0, 1}, stored});
+        const test_sector s = {0, 0, 1, 0, r.size > 0 ? bytes(128, 0x5A) : bytes{}, 0x40, r.deleted, r.status};
+        EXPECT_TRUE(imported(imd, D88_FILE_IMD) == build_disk({std::string(16, ' '), 0, 0x20, {{s}}})) << int(r.type);
+    }
+    const bytes empty = concat({text("IMD 1.18: 07/12/2026 12:00:00\r\n\x1A"), {5, 0, 0, 1, 0xFF, 1, 0, 0, 1}});
+    EXPECT_TRUE(imported(empty, D88_FILE_IMD) == build_disk({std::string(16, ' '), 0, 0, {{{0, 0, 1, 0, {}}}}}));
+    // IMD holds 255 sectors a track, NFD revision 0 no C of 0xFF
+    test_disk many = {std::string(16, ' '), 0, 0, {{}}};
+    for (int r = 0; r < 256; ++r)
+        many.slots[0].push_back({0, 0, static_cast<uint8_t>(r), 0, bytes(128, 1)});
+    d88_image image = {};
+    std::string said;
+    EXPECT_EQ(exported(disk_of(build_disk(many), &image), D88_FILE_IMD, true, &said).losses, -1);
+    free_d88_image(&image, 0);
+    EXPECT_EQ(said, "illegal data: track slot 0 holds 256 sectors: IMD holds 255 a track\n");
+    test_disk high = {std::string(16, ' '), 0, 0, {{{0xFF, 0, 1, 1, bytes(256, 2)}, {0, 0, 2, 1, bytes(256, 3)}}}};
+    const exported_disk nfd = exported(disk_of(build_disk(high), &image), D88_FILE_NFD, true);
+    free_d88_image(&image, 0);
+    EXPECT_EQ(nfd.findings, (std::vector<std::string>{"lost-id 0.0 FF/00/01"}));
+    EXPECT_TRUE(imported(nfd.out, D88_FILE_NFD) == build_disk({std::string(16, ' '), 0, 0, {{{0, 0, 2, 1, bytes(256, 3)}}}}));
+    // NFD's ST0 names the head of each track, and an abnormal end
+    test_disk heads = {std::string(16, ' '), 0, 0, std::vector<test_track>(4)};
+    for (uint8_t slot = 0; slot < 4; ++slot)
+        heads.slots[slot] = {{static_cast<uint8_t>(slot / 2), static_cast<uint8_t>(slot % 2), 1, 1, bytes(256, 4), 0, 0, static_cast<uint8_t>(slot < 2 ? 0xB0 : 0)}};
+    const exported_disk st0 = exported(disk_of(build_disk(heads), &image), D88_FILE_NFD, false);
+    free_d88_image(&image, 0);
+    for (size_t slot = 0; slot < 4; ++slot)
+        EXPECT_EQ(st0.out[0x120 + slot * 26 * 16 + 7], (bytes{0x40, 0x44, 0x00, 0x04}[slot])) << slot;
+}
+
+// A revolution holds the cells the rate and the rotation give it, no more:
+// 2D and 2DD 100000 cells, 2HD 1.2 MB 166666 (the last 10 of its 20834
+// bytes none), 2HD 1.44 MB 200000.
+TEST(Convert, HfeRevolutionHoldsItsCells)
+{
+    const struct {
+        int32_t format;
+        size_t side_bytes, cells;
+    } rows[] = {{0, 12500, 100000}, {3, 20834, 166666}, {8, 25000, 200000}};
+    for (const auto& row : rows) {
+        d88_disk* disk = create_d88_disk(nullptr, row.format);
+        ASSERT_NE(disk, nullptr);
+        const exported_disk e = exported(disk, D88_FILE_HFE, false);
+        free_d88_disk(disk, 1);
+        ASSERT_EQ(e.losses, 0);
+        EXPECT_EQ(static_cast<size_t>(e.out[514] | e.out[515] << 8), 2 * row.side_bytes);
+        const std::vector<uint8_t> cells = hfe_side_cells(e.out, 1, 0);
+        EXPECT_EQ(std::count(cells.begin() + static_cast<long>(row.cells), cells.end(), 1), 0);
+        EXPECT_NE(std::count(cells.end() - static_cast<long>(cells.size() - row.cells) - 64, cells.end() - static_cast<long>(cells.size() - row.cells), 1), 0);
     }
 }

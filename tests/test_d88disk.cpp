@@ -374,3 +374,26 @@ TEST(D88disk, JobCheckAgreesWithVorkast)
         EXPECT_EQ(checked.out.substr(checked.out.rfind('\n', checked.out.size() - 2) + 1), c.ready);
     }
 }
+
+// A program that embeds the commands keeps its message handler: d88disk
+// check takes the library's lines for a moment, and gives them back.
+TEST(D88disk, EmbeddingProgramKeepsItsHandler)
+{
+    temp_dir dir;
+    write_file(dir.file("two.d88"), TWO);
+    std::string handed;
+    const auto collect = [](const char* line, void* to) { *static_cast<std::string*>(to) += line; };
+    set_d88_message_handler(collect, &handed);
+    const run_result r = run_in(dir, "d88disk", run_d88disk, {"check", "two.d88", "no.d88"});
+    void* context = nullptr;
+    const d88_message_handler after = get_d88_message_handler(&context);
+    d88_image image = {};
+    read_d88_image_file(&image, dir.file("none.d88").c_str());
+    set_d88_message_handler(nullptr, nullptr);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(after == collect && context == &handed);
+    const std::string last = "open error '" + dir.file("none.d88") + "'\n";
+    EXPECT_EQ(handed.substr(handed.size() - last.size()), last);
+    EXPECT_NE(handed.find("no.d88: error file: no such file\n"), std::string::npos);
+}

@@ -8,7 +8,7 @@
 
 TEST(FuzzReplay, EveryKeptInput)
 {
-    for (const char* target : {"read", "job", "import", "files"}) {
+    for (const char* target : {"read", "job", "import", "files", "export"}) {
         for (const auto& entry : fs::directory_iterator(std::string(FUZZ_CORPUS_DIR "/") + target)) {
             const bytes input = read_file(entry.path().string());
             int32_t result = -1;
@@ -19,6 +19,8 @@ TEST(FuzzReplay, EveryKeptInput)
                     fuzz_import_image(input.data(), input.size());
                 else if (target[0] == 'f')
                     fuzz_file_system(input.data(), input.size());
+                else if (target[0] == 'e')
+                    fuzz_export_image(input.data(), input.size());
                 else
                     result = fuzz_run_job(input.data(), input.size());
             });

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "d88.h"
@@ -182,4 +183,36 @@ TEST(WriteFile, Stores)
 #ifndef _WIN32
     umask(old_mask);
 #endif
+}
+
+// An image changed in place: its records' new names, write protection and
+// sector data go back into the very bytes they were read from, every other
+// byte as it was; a slot sharing its bytes with a changed one does not put
+// the old data back; records that no longer match the bytes change nothing.
+TEST(UpdateImage, ChangesGoBackInPlace)
+{
+    test_disk b = A;
+    b.name = "B";
+    bytes two = concat({A_BYTES, build_disk(b)});
+    put(two, A_BYTES.size() + 0x20 + 4 * 3, static_cast<uint32_t>(688));  // slot 3 shares slot 0's bytes
+    d88_image image = read_image(two);
+    d88_disk* second = image.disks->next;
+    std::memcpy(second->name, "NEW", 4);
+    second->write_protect = 0x10;
+    second->track[0].sectors[1].data[7] = 0x77;
+    test_disk changed = b;
+    changed.name = "NEW";
+    changed.write_protect = 0x10;
+    changed.slots[0][1].data[7] = 0x77;
+    bytes want = concat({A_BYTES, build_disk(changed)});
+    put(want, A_BYTES.size() + 0x20 + 4 * 3, static_cast<uint32_t>(688));
+    EXPECT_EQ(update_d88_image_bytes(&image, two.data(), static_cast<int32_t>(two.size())), 1);
+    EXPECT_TRUE(two == want);
+    second->track[2].sectors[0].data_size = 500;  // no longer the layout of the bytes
+    std::string said;
+    said = printed_by([&] { EXPECT_EQ(update_d88_image_bytes(&image, two.data(), static_cast<int32_t>(two.size())), -1); });
+    EXPECT_EQ(said, "illegal data: the records no longer have the layout of the image's bytes\n");
+    EXPECT_TRUE(two == want);
+    second->track[2].sectors[0].data_size = 512;
+    free_d88_image(&image, 0);
 }
