@@ -27,7 +27,8 @@ from typing import Iterable, Iterator, List, Optional, Sequence, Tuple, Union
 
 from . import _native
 
-__all__ = ["FILE_FORMATS", "D88Error", "D88OSError", "D88FileNotFoundError", "D88PermissionError", "D88IsADirectoryError", "Finding",
+__all__ = ["FILE_FORMATS", "D88Error", "D88OSError", "D88FileNotFoundError", "D88PermissionError", "D88IsADirectoryError",
+           "D88FileExistsError", "Finding",
            "JobFinding", "JobCheck", "Image", "Disk", "Tracks", "Sector", "read_image", "create_disk", "complete", "check",
            "check_job", "FORMATS", "FILE_SYSTEMS", "File"]
 
@@ -48,7 +49,8 @@ FILE_FORMATS: List[str] = _native.file_formats()
 _EXTENSIONS = {"d77": "d88", "d68": "d88", "d98": "d88"}
 
 #: The file systems inside a disk that Disk.files and its kin know: "n88"
-#: (N88-BASIC), "hu" (Hu-BASIC), "fat12" (FAT12 of PC-98 and MSX-DOS).
+#: (N88-BASIC), "hu" (Hu-BASIC), "fat12" (FAT12 of PC-98 DOS, Human68k and
+#: MSX-DOS).
 FILE_SYSTEMS: List[str] = ["n88", "hu", "fat12"]
 _FILE_TYPES = ("file", "bin", "bas", "asc", "dir", "ipl", "label")
 
@@ -93,6 +95,11 @@ class D88PermissionError(D88OSError, PermissionError):
 
 class D88IsADirectoryError(D88OSError, IsADirectoryError):
     """The path names a folder."""
+
+
+class D88FileExistsError(D88OSError, FileExistsError):
+    """A file of the name is on the disk already (Disk.add_file without
+    overwrite=True); ``filename`` is its name."""
 
 
 _OS_ERRORS = ((FileNotFoundError, D88FileNotFoundError), (PermissionError, D88PermissionError),
@@ -385,15 +392,25 @@ class Disk:
 
     def add_file(self, name: str, data: BytesLike, type: Optional[str] = None, load: Optional[int] = None,
                  exec: Optional[int] = None, date: Optional[Tuple[int, int, int, int, int, int]] = None,
-                 fs: Optional[str] = None) -> None:
-        """Stores data as the file name (NAME.EXT), in place of a file of that
-        name: type "bin" (the default), "bas" or "asc", or "file" on FAT12;
-        load and exec the addresses Hu-BASIC keeps; date (year, month, day,
-        hour, minute, second) where the file system keeps one.  D88Error, and
-        the disk unchanged, when it does not fit or the file system has
-        faults."""
+                 fs: Optional[str] = None, overwrite: bool = False) -> None:
+        """Stores data as the file name (NAME.EXT): type "bin" (the default),
+        "bas" or "asc" (Hu-BASIC ends a text with 0x1A, as the X1 does), or
+        "file" on FAT12; load and exec the addresses Hu-BASIC keeps; date
+        (year, month, day, hour, minute, second) where the file system keeps
+        one (Hu-BASIC 1980 to 2079, FAT12 1980 to 2107).  A file of that name
+        is replaced only with overwrite=True (else D88FileExistsError), and
+        keeps its type, attributes and addresses where none are given.
+        D88Error, and the disk unchanged, when it does not fit, the date is
+        one the file system cannot keep, or the file system has faults."""
         if type is not None and type not in _FILE_TYPES[:4]:
             raise ValueError("type must be one of %s, not %r" % (", ".join(_FILE_TYPES[:4]), type))
+        if not overwrite:
+            found = _result(_native.find_file(self.to_bytes(), _file_system_number(fs), _encode_file_name(name)))
+            if found[0]:
+                old = File(self, _file_system_number(fs), found[1])
+                line = "the disk holds '%s' already (%s, %d bytes): overwrite=True replaces it" % (old.name, old.type,
+                                                                                                 old.size)
+                raise D88FileExistsError(17, "File exists", old.name, [line])
         stamp = tuple(date) if date is not None else (0, 0, 0, 0, 0, 0)
         limits = ((1900, 2107), (1, 12), (1, 31), (0, 23), (0, 59), (0, 59))
         if date is not None and (len(stamp) != 6 or not all(low <= v <= high for v, (low, high) in zip(stamp, limits))):
@@ -405,9 +422,23 @@ class Disk:
         """Deletes the file name, freeing its clusters in every FAT copy."""
         self._change(fs, "remove", name, b"", 0, -1, -1, (0, 0, 0, 0, 0, 0))
 
-    def format(self, fs: str) -> None:
-        """Lays an empty file system fs ("n88", "hu" or "fat12") on the disk,
-        whose tracks must be those of a media fs has."""
+    def format(self, fs: str, force: bool = False) -> None:
+        """Formats the disk with the file system fs ("n88", "hu" or "fat12")
+        as its machines do: every sector filled (0xFF for n88, 0xE5 for the
+        others), then an empty file system; its tracks must be those of a
+        media fs has.  A disk that holds anything (files, or without a file
+        system a sector that is not one byte repeated) raises D88Error,
+        saying what it holds, unless force=True."""
+        number = _file_system_number(fs)
+        if number < 0:
+            raise ValueError("fs must be one of %s, not None" % ", ".join(FILE_SYSTEMS))
+        held, found, description, files, sectors, c, h, r = _result(_native.disk_contents(self.to_bytes()))
+        if held and not force:
+            what = ("%d file%s (%s)" % (files, "" if files == 1 else "s",
+                                        description or "several file systems fit")
+                    if files > 0 else "data in %d sector%s (the first C %d H %d R %d) and no file system known" %
+                    (sectors, "" if sectors == 1 else "s", c, h, r))
+            raise D88Error(["the disk holds %s: format(%r, force=True) erases it" % (what, fs)])
         self._change(fs, "format", "", b"", 0, -1, -1, (0, 0, 0, 0, 0, 0))
 
     def _change(self, fs: Optional[str], operation: str, name: str, data: bytes, type: int, load: int, exec: int,

@@ -588,6 +588,50 @@ PyObject* change_files(PyObject*, PyObject* args)
     return result;
 }
 
+// Whether a file of the name is on a disk: ((1, entry) | (0, None) |
+// None, lines).
+PyObject* find_file(PyObject*, PyObject* args)
+{
+    Py_buffer raw;
+    int fs = -1;
+    const char* name = nullptr;
+    if (!PyArg_ParseTuple(args, "y*iy", &raw, &fs, &name))
+        return nullptr;
+    d88_disk* disk = take_disk(raw);
+    PyBuffer_Release(&raw);
+    if (disk == nullptr)
+        return nullptr;
+    PyObject* result = with_lines([&]() -> PyObject* {
+        d88_file_entry entry;
+        const int32_t found = find_d88_file(disk, fs, name, &entry);
+        return found < 0 ? nullptr : found == 0 ? Py_BuildValue("(iO)", 0, Py_None)
+                                                : Py_BuildValue("(iN)", 1, entry_tuple(entry));
+    });
+    free_d88_disk(disk, 1);
+    return result;
+}
+
+// What a format would erase: ((held, fs, description | None, files,
+// sectors, c, h, r) | None, lines).
+PyObject* disk_contents(PyObject*, PyObject* args)
+{
+    Py_buffer raw;
+    if (!PyArg_ParseTuple(args, "y*", &raw))
+        return nullptr;
+    d88_disk* disk = take_disk(raw);
+    PyBuffer_Release(&raw);
+    if (disk == nullptr)
+        return nullptr;
+    PyObject* result = with_lines([&]() -> PyObject* {
+        d88_disk_contents c;
+        const int32_t held = find_d88_disk_contents(disk, &c);
+        const char* described = c.fs >= 0 ? describe_d88_fs(disk, c.fs) : nullptr;
+        return held < 0 ? nullptr : Py_BuildValue("(iiziiiii)", held, c.fs, described, c.files, c.sectors, c.c, c.h, c.r);
+    });
+    free_d88_disk(disk, 1);
+    return result;
+}
+
 // The bytes of the file at path, as the library loads them.
 PyObject* load(PyObject*, PyObject* args)
 {
@@ -620,6 +664,9 @@ PyMethodDef METHODS[] = {
     {"find_file_system", find_file_system, METH_VARARGS, "(disk's D88 bytes) -> fs, -1 for none, -2 for several"},
     {"list_files", list_files, METH_VARARGS, "(disk's bytes, fs) -> (entries | None, lines, findings, bytes free)"},
     {"read_file_data", read_file_data, METH_VARARGS, "(disk's bytes, fs, name) -> (bytes | None, lines)"},
+    {"find_file", find_file, METH_VARARGS, "(disk's bytes, fs, name) -> ((found, entry | None) | None, lines)"},
+    {"disk_contents", disk_contents, METH_VARARGS,
+     "(disk's bytes) -> ((held, fs, description, files, sectors, c, h, r) | None, lines)"},
     {"change_files", change_files, METH_VARARGS,
      "(disk's bytes, fs, operation, name, data, type, load, exec, date) -> (disk's bytes | None, lines)"},
     {nullptr, nullptr, 0, nullptr},

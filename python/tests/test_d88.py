@@ -262,3 +262,31 @@ def test_files_agree_with_d88disk(tmp_path, fs, fmt, name):
     assert disk.to_bytes() == before
     disk.remove_file(name)
     assert [f.name for f in disk.files] == ["IN.TXT"]
+
+
+def test_files_refuse_what_would_be_lost():
+    """add_file over a file of the name needs overwrite=True and keeps what is
+    not given; a Hu-BASIC text comes back to its end mark; a date the file
+    system cannot keep is refused; format of a disk that holds files needs
+    force=True, and then leaves one file system."""
+    disk = d88.create_disk(9, "X1")
+    disk.format("hu")
+    disk.add_file("GAME.BIN", b"\x01" * 300, load=0x8000, exec=0x8010)
+    before = disk.to_bytes()
+    with pytest.raises(d88.D88FileExistsError) as error:
+        disk.add_file("GAME.BIN", b"\x02" * 10)
+    assert isinstance(error.value, FileExistsError) and error.value.filename == "GAME.BIN"
+    assert disk.to_bytes() == before
+    disk.add_file("GAME.BIN", b"\x02" * 10, load=0x9000, overwrite=True)
+    disk.add_file("READ.ME", b"10 END\r", type="asc")
+    files = {f.name: f for f in disk.files}
+    assert (files["GAME.BIN"].size, files["GAME.BIN"].load, files["GAME.BIN"].exec) == (10, 0x9000, 0x8010)
+    assert (files["READ.ME"].type, files["READ.ME"].size, files["READ.ME"].read()) == ("asc", 7, b"10 END\r")
+    with pytest.raises(d88.D88Error, match="keeps the years 1980 to 2079, not 1979"):
+        disk.add_file("OLD.BIN", b"", date=(1979, 12, 31, 0, 0, 0))
+    before = disk.to_bytes()
+    with pytest.raises(d88.D88Error, match=r"holds 2 files \(Hu-BASIC 2HD\)"):
+        disk.format("n88")
+    assert disk.to_bytes() == before
+    disk.format("n88", force=True)
+    assert disk.file_system == "n88" and disk.files == []
