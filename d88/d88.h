@@ -191,6 +191,9 @@ typedef enum d88_finding_kind {
     D88_KIND_FS_SECTOR,
     D88_KIND_LOST_MEDIA,      // a conversion's notes (since 2.3)
     D88_KIND_READ_AS,
+    D88_KIND_WEAK,            // what a flux dump shows of its tracks (since 2.3)
+    D88_KIND_NO_SECTOR,
+    D88_KIND_RATE,
     D88_KIND_COUNT
 } d88_finding_kind;
 
@@ -249,7 +252,9 @@ enum {
     D88_FILE_DIM = 5,
     D88_FILE_NFD = 6,
     D88_FILE_RAW = 7,   // since 2.3
-    D88_FILE_FORMAT_COUNT = 8
+    D88_FILE_SCP = 8,
+    D88_FILE_KRYOFLUX = 9,
+    D88_FILE_FORMAT_COUNT = 10
 };
 typedef struct d88_export_options {
     int32_t force;  // write what the format holds despite losses
@@ -272,6 +277,49 @@ D88_API int32_t import_d88_image(d88_image* image, const uint8_t* buffer, int32_
 D88_API int32_t import_d88_raw_image(d88_image* image, const uint8_t* buffer, int32_t size, int32_t geometry);
 D88_API int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_options* options,
                                 d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out);
+
+// Flux (since 2.3): the raw dumps of flux readers, the time between the
+// magnetic transitions of each track over one or more revolutions, as SCP
+// files (D88_FILE_SCP) and KryoFlux stream files (D88_FILE_KRYOFLUX, one
+// file a track).  Each track is decoded without being told its format: a
+// phase-locked loop turns its flux into bit cells at the rate the flux
+// shows, and FM or MFM, whichever finds address marks, gives every ID and
+// data field of every revolution, CRCs checked; a sector read in several
+// revolutions keeps a copy with good CRCs, else the read most often made;
+// a sector longer than the track reads on into the next revolution, as a
+// controller reads it.  Deleted marks, CRC errors, a missing data field,
+// FM sectors, the order of the sectors and IDs of any value are kept, with
+// the statuses a controller reports.  import_d88_image reads an SCP file;
+// export_d88_disk writes one (a revolution of each track, from the cells
+// HFE writes; a track too long for it is a loss as for HFE).
+//
+// What a flux dump shows of one track, handed to a d88_flux_track_handler.
+typedef struct d88_flux_track {
+    int32_t slot;           // the D88 track slot: cylinder * 2 + head
+    int32_t revolutions;    // whole revolutions read
+    int32_t rpm;            // measured rotation, in hundredths of rpm; 0 unknown
+    int32_t kbit;           // the data rate found, kbit/s; 0 when no sector was found
+    int32_t fm;             // 1 FM, 0 MFM
+    int32_t sectors;        // sectors kept in the slot
+    int32_t good;           // of them, with good CRCs
+    int32_t found[8];       // sectors found in each of the first 8 revolutions
+    int32_t correct[8];     // of them, with good CRCs
+} d88_flux_track;
+typedef void (*d88_flux_track_handler)(const d88_flux_track* track, void* context);
+
+// Reads a flux dump into image (which holds nothing) as one disk: an SCP
+// file (count 1), or count KryoFlux stream files with the slot of each
+// (cylinder * 2 + head) in slots.  Each track's facts go to tracks, and
+// what is not plain (a weak sector, a CRC error, a track where no sector
+// was found, a rate unlike the disk's) to findings, at its place; either
+// may be null.  1, or -1 after a message.
+D88_API int32_t import_d88_flux_image(d88_image* image, int32_t format, const uint8_t* const* buffers, const int32_t* sizes,
+                                      const int32_t* slots, int32_t count, d88_finding_handler findings,
+                                      d88_flux_track_handler tracks, void* context);
+// export_d88_disk for SCP with `revolutions` revolutions of each track
+// (1 to 5).
+D88_API int32_t export_d88_scp_disk(const d88_disk* disk, const d88_export_options* options, int32_t revolutions,
+                                    d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out);
 
 // File systems inside a disk (since 2.2): N88-BASIC (PC-8801, PC-9801),
 // Hu-BASIC (X1) and FAT12 as PC-98 DOS, Human68k and MSX-DOS write it,

@@ -13,14 +13,15 @@
 
 namespace {
 
-// "d88, imd, ... or raw": every format's name.
-void format_names(char* out, size_t size)
+// "d88, imd, ... or kryoflux": the name of every format read, or (written)
+// of every one written, which are all but KryoFlux.
+void format_names(char* out, size_t size, bool written)
 {
+    const int32_t count = written ? D88_FILE_KRYOFLUX : D88_FILE_FORMAT_COUNT;
     out[0] = '\0';
-    for (int32_t f = 0; f < D88_FILE_FORMAT_COUNT; ++f) {
+    for (int32_t f = 0; f < count; ++f) {
         const size_t used = std::strlen(out);
-        std::snprintf(out + used, size - used, "%s%s", f == 0 ? "" : f + 1 < D88_FILE_FORMAT_COUNT ? ", " : " or ",
-                      d88_file_format_name(f));
+        std::snprintf(out + used, size - used, "%s%s", f == 0 ? "" : f + 1 < count ? ", " : " or ", d88_file_format_name(f));
     }
 }
 
@@ -36,14 +37,14 @@ bool is_same_reading(int32_t a, int32_t b)
 // saying that there is none.
 int32_t choose_output_format(const command_line& line, const char* path)
 {
-    char names[96];
-    format_names(names, sizeof names);
+    char names[128];
+    format_names(names, sizeof names, true);
     const int32_t format = find_d88_file_format(line.to != nullptr ? line.to : path);
-    if (format < 0 && line.to != nullptr)
+    if ((format < 0 || format == D88_FILE_KRYOFLUX) && line.to != nullptr)
         print_text("error: unknown format '%s' (%s)\n", line.to, names);
-    else if (format < 0)
+    else if (format < 0 || format == D88_FILE_KRYOFLUX)
         print_text("error: no format is known by the name of '%s' (give --to: %s)\n", path, names);
-    return format;
+    return format == D88_FILE_KRYOFLUX ? -1 : format;
 }
 
 // The format the input's bytes are read as: --from; else what their
@@ -51,8 +52,8 @@ int32_t choose_output_format(const command_line& line, const char* path)
 // name says.  -1 after saying that neither tells.
 int32_t choose_input_format(const command_line& line, const char* path, const uint8_t* bytes, int32_t size)
 {
-    char names[96];
-    format_names(names, sizeof names);
+    char names[128];
+    format_names(names, sizeof names, false);
     if (line.from != nullptr) {
         const int32_t format = find_d88_file_format(line.from);
         if (format < 0)
@@ -70,9 +71,24 @@ int32_t choose_input_format(const command_line& line, const char* path, const ui
     return format;
 }
 
+// A flux dump read, what its tracks show said as check says findings.
+bool read_flux_input(const char* path, d88_image* image)
+{
+    kept_findings<d88_finding> found = {};
+    const bool read = read_flux_dump(path, image, &found, nullptr);
+    for (int32_t i = 0; read && i < found.count;)
+        i += print_finding_line(found.items, i, found.count, nullptr);
+    release_findings(&found);
+    return read;
+}
+
 // The image at path into image; false after the reader's lines.
 bool read_input(const command_line& line, const char* path, d88_image* image)
 {
+    const bool named_flux = line.from != nullptr && (find_d88_file_format(line.from) == D88_FILE_SCP ||
+                                                     find_d88_file_format(line.from) == D88_FILE_KRYOFLUX);
+    if ((line.from == nullptr && is_kryoflux_dump(path)) || named_flux)
+        return read_flux_input(path, image);
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);
     if (bytes == nullptr) {
@@ -80,6 +96,10 @@ bool read_input(const command_line& line, const char* path, d88_image* image)
         return false;
     }
     const int32_t format = choose_input_format(line, path, bytes, size);
+    if (format == D88_FILE_SCP || format == D88_FILE_KRYOFLUX) {
+        std::free(bytes);
+        return read_flux_input(path, image);
+    }
     const int32_t geometry = line.geometry != nullptr && format >= 0 ? find_format(line.geometry) : -1;
     int32_t disks = -1;
     if (line.geometry != nullptr && format >= 0 && format != D88_FILE_RAW)
@@ -144,7 +164,9 @@ uint8_t* convert_image(const d88_image& image, const command_line& line, int32_t
     }
     const d88_export_options options = {line.force, static_cast<int32_t>(line.rpm)};
     loss_list list = {{}, static_cast<int32_t>(line.disk)};
-    const int32_t losses = export_d88_disk(disk, to, &options, keep_loss, &list, &bytes, size);
+    const int32_t revolutions = line.revs != 0 ? static_cast<int32_t>(line.revs) : 1;
+    const int32_t losses = to == D88_FILE_SCP ? export_d88_scp_disk(disk, &options, revolutions, keep_loss, &list, &bytes, size)
+                                              : export_d88_disk(disk, to, &options, keep_loss, &list, &bytes, size);
     say_losses(list.kept);
     release_findings(&list.kept);
     if (losses < 0)
@@ -177,6 +199,10 @@ int run_convert(const command_line& line)
     const char* out = line.words[1];
     if (line.rpm != 0 && line.rpm != 300 && line.rpm != 360) {
         print_text("error: --rpm is 300 or 360, not %u\n", line.rpm);
+        return 1;
+    }
+    if (line.revs > 5) {
+        print_text("error: --revs is 1 to 5, not %u\n", line.revs);
         return 1;
     }
     const int32_t to = choose_output_format(line, out);

@@ -38,6 +38,7 @@ struct command_line {
     bool load_given, exec_given;
     uint32_t disk;     // --disk N, 0 without it
     uint32_t rpm;      // --rpm 300|360, 0 without it
+    uint32_t revs;     // --revs N, 0 without it
     bool disk_given, overwrite, protect, writable, tracks, json, sector, slot_given, index_given, job, force;
     uint32_t c, h, r;  // --sector C H R
     uint32_t slot, index;  // --slot S --index I
@@ -93,6 +94,26 @@ void close_image_file(image_file* file);
 // path, replacing it safely: "wrote PATH", or false after the chain of
 // lines.
 bool store_image_file(const char* path, image_file* file);
+
+// A flux dump's tracks, as its reading reported them.
+struct flux_tracks {
+    d88_flux_track items[D88_TRACK_MAX];
+    int32_t count;
+};
+
+// Whether path is a KryoFlux dump: a folder, or a stream file
+// (trackCC.H.raw) among the others.
+bool is_kryoflux_dump(const char* path);
+
+// Reads the flux dump at path (an SCP file, or a KryoFlux dump) into
+// image, keeping what its tracks show in findings and, unless null, each
+// track's facts in tracks; false after the chain of lines.
+template <class Finding>
+struct kept_findings;
+bool read_flux_dump(const char* path, d88_image* image, kept_findings<d88_finding>* findings, flux_tracks* tracks);
+
+// The tracks' facts, alike ones in a row on one line.
+void print_flux_tracks(const flux_tracks& tracks);
 
 // Reads the image file at path into image; false after the reader's chain
 // and "error: read d88 image", or after saying that the file holds no disk.

@@ -1,11 +1,14 @@
 // info.cpp -- d88disk info: what an image holds, disk by disk, as text or
 // as one JSON document.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "text.h"
 #include "core/layout.h"
+#include "core/message.h"
 #include "d88disk.h"
+#include "report.h"
 
 namespace {
 
@@ -190,6 +193,41 @@ void print_disks(const d88_image& image, const command_line& line)
 
 }  // namespace
 
+namespace {
+
+// Whether path is a flux dump: a KryoFlux dump, or an SCP file by its
+// content.
+bool is_flux_file(const char* path)
+{
+    if (is_kryoflux_dump(path))
+        return true;
+    int32_t size = 0;
+    const d88_message_route found = take_d88_messages([](const char*, void*) {}, nullptr);
+    uint8_t* bytes = load_d88_file(path, &size);
+    give_back_d88_messages(found);
+    const bool scp = bytes != nullptr && detect_d88_file_format(bytes, size) == D88_FILE_SCP;
+    std::free(bytes);
+    return scp;
+}
+
+// A flux dump decoded into image, each track's facts said first (unless
+// the listing is JSON); false after the reader's lines.
+bool read_flux_info(const char* path, d88_image* image, bool json)
+{
+    kept_findings<d88_finding> found = {};
+    flux_tracks* tracks = static_cast<flux_tracks*>(std::calloc(1, sizeof(flux_tracks)));
+    const bool read = tracks != nullptr && read_flux_dump(path, image, &found, tracks);
+    if (tracks == nullptr)
+        print_text_line("error: memory exhausted!");
+    if (read && !json)
+        print_flux_tracks(*tracks);
+    std::free(tracks);
+    release_findings(&found);
+    return read;
+}
+
+}  // namespace
+
 int run_info(const command_line& line)
 {
     const char* path = line.words[0];
@@ -198,7 +236,7 @@ int run_info(const command_line& line)
         return 1;
     }
     d88_image image = {};
-    if (!load_image(&image, path))
+    if (!(is_flux_file(path) ? read_flux_info(path, &image, line.json) : load_image(&image, path)))
         return 1;
     d88_disk* disk = get_d88_disk(&image, static_cast<int32_t>(line.disk));
     const bool one_sector = line.sector || line.slot_given;

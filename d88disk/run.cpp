@@ -87,8 +87,8 @@ constexpr command_help COMMANDS[] = {
      "              such a disk keeps anything from being written\n"
      "  --force     write even when sectors are lost (each is listed); without it\n"
      "              nothing is written then"},
-    {"convert", "--disk --from --to --geometry --rpm --force --overwrite", 2, 2,
-     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--geometry G] [--rpm 300|360] [--force] [--overwrite]",
+    {"convert", "--disk --from --to --geometry --rpm --revs --force --overwrite", 2, 2,
+     "convert IN OUT [--disk N] [--from FORMAT] [--to FORMAT] [--geometry G] [--rpm 300|360] [--revs N] [--force] [--overwrite]",
      "Writes the disk image IN as OUT in another format, through the D88 records:\n"
      "d88 (.d88, .d77, .d68, .d98); hfe, the bit stream of floppy emulators and of\n"
      "the tools that write real floppies (each track as a controller formats it,\n"
@@ -234,7 +234,7 @@ void print_command_text(const char* text)
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_ERROR, "  error    the reader refuses the image because of it: ", 11);
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_WARNING, "  warning  read, but worth knowing: ", 11);
     print_kinds(0, D88_KIND_NO_IMAGE, D88_FINDING_NOTE, "  note     ", 11);
-    print_kinds(D88_KIND_FAT_COPIES, D88_KIND_COUNT, D88_FINDING_WARNING, "  warning  in a disk's file system (as ls finds them): ", 11);
+    print_kinds(D88_KIND_FAT_COPIES, D88_KIND_LOST_MEDIA, D88_FINDING_WARNING, "  warning  in a disk's file system (as ls finds them): ", 11);
     kinds += std::strlen("%KINDS%");
     print_text("%.*s", static_cast<int>(job_kinds - kinds), kinds);
     print_kinds(D88_KIND_NO_IMAGE, D88_KIND_LOST_STATUS, D88_FINDING_ERROR, "           errors: ", 19);
@@ -321,6 +321,7 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
                        : std::strcmp(option, "--load") == 0  ? &line->load
                        : std::strcmp(option, "--exec") == 0  ? &line->exec
                        : std::strcmp(option, "--rpm") == 0   ? &line->rpm
+                       : std::strcmp(option, "--revs") == 0  ? &line->revs
                        : std::strcmp(option, "--slot") == 0  ? &line->slot
                        : std::strcmp(option, "--index") == 0 ? &line->index
                                                              : nullptr;

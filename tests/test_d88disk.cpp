@@ -158,7 +158,7 @@ TEST(D88disk, Commands)
          "disk 1, slot 2, sector 1 (02/01/1A): error lost-size: 3 bytes of data where N 2 stands for 512\n"
          "error: 3 losses listed above; nothing written (give --force to write what imd holds)\n", 1},
         {{"convert", "two.d88", "y.d77"}, "wrote y.d77\n", 0, {{"y.d77", TWO}}},
-        {{"convert", "raw.2d", "x.dat"}, "error: no format is known by the name of 'x.dat' (give --to: d88, imd, hdm, fdi, hfe, dim, nfd or raw)\n", 1},
+        {{"convert", "raw.2d", "x.dat"}, "error: no format is known by the name of 'x.dat' (give --to: d88, imd, hdm, fdi, hfe, dim, nfd, raw or scp)\n", 1},
         // formats are known by their content; the name is a hint
         {{"convert", "raw.2d", "x.imd", "--geometry", "2hd1232"}, "illegal data: 327680 bytes, but the 2hd1232 geometry needs 1261568\nread raw image error\n"
          "error: read raw image 'raw.2d'\n", 1},
@@ -167,10 +167,10 @@ TEST(D88disk, Commands)
          {{"b.hfe", TWO}}, {{"a.imd", TWO}}},
         {{"convert", "two.d88", "x.d88", "--geometry", "2d"}, "error: --geometry gives the shape of a raw dump; 'two.d88' is read as d88\n", 1},
         {{"convert", "noise.imd", "x.d88"}, "illegal data: no IMD header\nread imd image error\nerror: read imd image 'noise.imd'\n", 1, {}, {{"noise.imd", bytes(5000, 0x33)}}},
-        {{"convert", "noise", "x.d88"}, "error: 'noise' is no image of a format known by its content or its name (give --from: d88, imd, hdm, fdi, hfe, dim, nfd or raw)\n", 1, {},
+        {{"convert", "noise", "x.d88"}, "error: 'noise' is no image of a format known by its content or its name (give --from: d88, imd, hdm, fdi, hfe, dim, nfd, raw, scp or kryoflux)\n", 1, {},
          {{"noise", bytes(5000, 0x33)}}},
         {{"convert", "raw.2d", "x.d88", "--from", "HDM"}, "illegal data: 327680 bytes, but the HDM geometry needs 1261568\nread hdm image error\nerror: read hdm image 'raw.2d'\n", 1},
-        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi, hfe, dim, nfd or raw)\n", 1},
+        {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi, hfe, dim, nfd, raw or scp)\n", 1},
         {{"convert", "two.d88", "./two.d88", "--to", "imd"}, "error: output './two.d88' is one of the input images\n", 1},
         {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"

@@ -56,6 +56,9 @@ constexpr kind_row KINDS[] = {
     {D88_KIND_FS_SECTOR, "fs-sector", D88_FINDING_WARNING},
     {D88_KIND_LOST_MEDIA, "lost-media", D88_FINDING_NOTE},
     {D88_KIND_READ_AS, "read-as", D88_FINDING_NOTE},
+    {D88_KIND_WEAK, "weak", D88_FINDING_WARNING},
+    {D88_KIND_NO_SECTOR, "no-sector", D88_FINDING_WARNING},
+    {D88_KIND_RATE, "rate", D88_FINDING_WARNING},
 };
 
 static_assert(std::size(KINDS) == D88_KIND_COUNT, "every kind has a row");

@@ -41,4 +41,13 @@ int32_t write_nfd_disk(const d88_disk* disk, loss_report* report, byte_sink* sin
 int32_t read_nfd_disk(d88_disk* disk, const uint8_t* bytes, int32_t size);
 bool is_nfd_image(const uint8_t* bytes, int32_t size);
 
+// Flux dumps: an SCP file, or one KryoFlux stream file of track slot
+// `slot`, decoded into the disk through reading (see shared/flux.h).
+struct flux_reading;
+int32_t read_scp_disk(d88_disk* disk, const uint8_t* bytes, int32_t size, flux_reading* reading);
+int32_t write_scp_disk(const d88_disk* disk, int32_t rpm, int32_t revolutions, loss_report* report, byte_sink* sink);
+bool is_scp_image(const uint8_t* bytes, int32_t size);
+int32_t read_kryoflux_track(d88_disk* disk, const uint8_t* bytes, int32_t size, int32_t slot, flux_reading* reading);
+bool is_kryoflux_stream(const uint8_t* bytes, int32_t size);
+
 #endif

@@ -424,15 +424,17 @@ uint16_t field_crc(bool fm, const uint8_t* field, int32_t count)
 }
 
 // The data field after the ID ending at cell `after`: its data into s,
-// with the status it reads with.  False when memory runs out.
-bool read_data_field(const cell_stream& stream, int64_t after, bool fm, d88_sector* s)
+// with the status it reads with, and in *cut whether it ran past the end of
+// the stream.  False when memory runs out.
+bool read_data_field(const cell_stream& stream, int64_t after, bool fm, d88_sector* s, bool* cut)
 {
     const int32_t width = cells_per_byte(fm);
     const int64_t at = find_mark(stream, after, after + int64_t{DATA_MARK_WINDOW} * width, fm);
     const int32_t size = sector_size_of_code(s->n);
     uint8_t mark = 0;
-    if (at < 0 || size < 0 || !read_bytes(stream, at, fm, &mark, 1) || (mark != DATA_MARK && mark != DELETED_MARK) ||
-        (!stream.circular && at + int64_t{size + 1 + CRC_BYTES} * width > stream.count)) {
+    const bool has_mark = at >= 0 && size >= 0 && read_bytes(stream, at, fm, &mark, 1) && (mark == DATA_MARK || mark == DELETED_MARK);
+    *cut = has_mark && !stream.circular && at + int64_t{size + 1 + CRC_BYTES} * width > stream.count;
+    if (!has_mark || *cut) {
         s->status = D88_STATUS_NO_DATA;
         return true;
     }
@@ -450,29 +452,26 @@ bool read_data_field(const cell_stream& stream, int64_t after, bool fm, d88_sect
 }
 
 // Gives the arrays room for one more sector; false when memory runs out.
-bool grow_sectors(d88_sector** sectors, int64_t** positions, int32_t count, int32_t* room)
+bool grow_sectors(d88_sector** sectors, decoded_place** places, int32_t count, int32_t* room)
 {
     if (count < *room)
         return true;
     const int32_t more = *room > 0 ? *room * 2 : 32;
     d88_sector* grown = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(more), sizeof(d88_sector)));
-    int64_t* places = positions != nullptr ? static_cast<int64_t*>(std::calloc(static_cast<size_t>(more), sizeof(int64_t))) : nullptr;
-    if (grown == nullptr || (positions != nullptr && places == nullptr)) {
+    decoded_place* spots = static_cast<decoded_place*>(std::calloc(static_cast<size_t>(more), sizeof(decoded_place)));
+    if (grown == nullptr || spots == nullptr) {
         std::free(grown);
-        std::free(places);
+        std::free(spots);
         return false;
     }
     if (count > 0) {
         std::memcpy(grown, *sectors, static_cast<size_t>(count) * sizeof(d88_sector));
-        if (positions != nullptr)
-            std::memcpy(places, *positions, static_cast<size_t>(count) * sizeof(int64_t));
+        std::memcpy(spots, *places, static_cast<size_t>(count) * sizeof(decoded_place));
     }
     std::free(*sectors);
+    std::free(*places);
     *sectors = grown;
-    if (positions != nullptr) {
-        std::free(*positions);
-        *positions = places;
-    }
+    *places = spots;
     *room = more;
     return true;
 }
@@ -549,11 +548,11 @@ void encode_track_cells(const track_bytes& track, bool fm, uint8_t* cells)
 }
 
 d88_sector* decode_track_cells(const cell_stream& stream, int64_t from, int64_t to, bool fm, int32_t* count,
-                               int64_t** positions_out)
+                               decoded_place** places_out)
 {
     *count = 0;
     d88_sector* sectors = nullptr;
-    int64_t* positions = nullptr;
+    decoded_place* places = nullptr;
     int32_t room = 0;
     bool failed = false;
     const int32_t width = cells_per_byte(fm);
@@ -562,29 +561,49 @@ d88_sector* decode_track_cells(const cell_stream& stream, int64_t from, int64_t 
         uint8_t id[ID_FIELD_BYTES];
         if (!read_bytes(stream, at, fm, id, ID_FIELD_BYTES) || id[0] != ID_MARK)
             continue;
-        failed = !grow_sectors(&sectors, positions_out != nullptr ? &positions : nullptr, *count, &room);
+        failed = !grow_sectors(&sectors, &places, *count, &room);
         if (failed)
             break;
-        if (positions_out != nullptr)
-            positions[*count] = at;
-        d88_sector& s = sectors[(*count)++];
+        d88_sector& s = sectors[*count];
+        decoded_place& place = places[(*count)++];
         s = d88_sector{id[1], id[2], id[3], id[4], 0, static_cast<uint8_t>(fm ? D88_SINGLE_DENSITY : D88_DOUBLE_DENSITY),
                        0, 0, {}, 0, nullptr};
-        failed = !read_data_field(stream, at + int64_t{ID_FIELD_BYTES} * width, fm, &s);
+        place = {at, false};
+        failed = !read_data_field(stream, at + int64_t{ID_FIELD_BYTES} * width, fm, &s, &place.cut);
         if (field_crc(fm, id, ID_FIELD_BYTES) != 0)
             s.status = D88_STATUS_ID_CRC;  // the data field, if any, is kept as it stands
     }
     for (int32_t i = 0; i < *count; ++i)
         sectors[i].sector_count = static_cast<uint16_t>(*count);
-    if (!failed) {
-        if (positions_out != nullptr)
-            *positions_out = positions;
+    if (!failed && places_out != nullptr)
+        *places_out = places;
+    else
+        std::free(places);
+    if (!failed)
         return sectors;
-    }
     for (int32_t i = 0; i < *count; ++i)
         std::free(sectors[i].data);
     std::free(sectors);
-    std::free(positions);
     *count = -1;
     return nullptr;
+}
+
+int64_t find_index_mark(const cell_stream& stream, int64_t from, int64_t to, bool fm)
+{
+    const int32_t width = cells_per_byte(fm);
+    const uint32_t fm_index = fm_cells(INDEX_MARK, FM_INDEX_CLOCK);
+    for (int64_t p = from; p + 4 * width <= to; ++p) {
+        uint32_t cells = 0;
+        if (!read_cells(stream, p, width, &cells))
+            return -1;
+        if (fm && cells == fm_index)
+            return p;
+        uint32_t more[3] = {};
+        if (!fm && cells == MFM_INDEX_SYNC_CELLS && read_cells(stream, p + 16, 16, &more[0]) && more[0] == MFM_INDEX_SYNC_CELLS &&
+            read_cells(stream, p + 32, 16, &more[1]) && more[1] == MFM_INDEX_SYNC_CELLS) {
+            uint8_t mark = 0;
+            return read_bytes(stream, p + 48, false, &mark, 1) && mark == INDEX_MARK ? p + 48 : -1;
+        }
+    }
+    return -1;
 }

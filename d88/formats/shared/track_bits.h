@@ -61,16 +61,25 @@ struct cell_stream {
     bool circular;
 };
 
+// Where a decoded sector's ID mark starts, and whether its data field ran
+// past the end of a stream that is not circular (then it reads as none).
+struct decoded_place {
+    int64_t at;
+    bool cut;
+};
+
 // The sectors whose ID marks start from cell `from` up to `to` (FM: at 32
 // cells a byte, else MFM), in the order they pass the head: each ID with
 // its CRC checked (status 0xA0 when wrong, its data field kept), with the
 // data field that follows it (status 0xB0 for a wrong CRC, the deleted mark
-// as deleted mark and status 0x10, 0xF0 and no data without one).  A data
-// field that runs past the end of a stream that is not circular reads as
-// none.  A new array of *count sectors (null when none), and with
-// positions_out a new array of where each ID mark starts; null with *count
-// -1 when memory runs out.
+// as deleted mark and status 0x10, 0xF0 and no data without one).  A new
+// array of *count sectors (null when none), and with places_out a new array
+// of where each was found; null with *count -1 when memory runs out.
 d88_sector* decode_track_cells(const cell_stream& stream, int64_t from, int64_t to, bool fm, int32_t* count,
-                               int64_t** positions_out);
+                               decoded_place** places_out);
+
+// Where the mark byte of the first index address mark from cell `from` up
+// to `to` starts, or -1.
+int64_t find_index_mark(const cell_stream& stream, int64_t from, int64_t to, bool fm);
 
 #endif
