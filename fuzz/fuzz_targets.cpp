@@ -379,3 +379,30 @@ void fuzz_export_image(const uint8_t* data, size_t size)
     free_d88_image(&image, 0);
     set_d88_message_handler(nullptr, nullptr);
 }
+
+void fuzz_flux_image(const uint8_t* data, size_t size)
+{
+    if (size < 3 || size > INT32_MAX)
+        return;
+    set_d88_message_handler(ignore_message, nullptr);
+    const int32_t format = data[0] % 2 == 0 ? D88_FILE_SCP : D88_FILE_KRYOFLUX;
+    const int32_t slot = data[1] % D88_TRACK_MAX;
+    const uint8_t* file = data + 2;
+    const int32_t file_size = static_cast<int32_t>(size - 2);
+    d88_image image = {};
+    int32_t tracks = 0;
+    const auto count_track = [](const d88_flux_track* track, void* context) {
+        require(track->slot >= 0 && track->slot < D88_TRACK_MAX && track->sectors >= 0 && track->good <= track->sectors,
+                "a track's facts are in range");
+        ++*static_cast<int32_t*>(context);
+    };
+    if (import_d88_flux_image(&image, format, &file, &file_size, &slot, 1, nullptr, count_track, &tracks) == 1) {
+        require(image.disk_count == 1 && tracks <= D88_TRACK_MAX, "a flux dump reads as one disk");
+        int32_t written = 0;
+        uint8_t* d88 = serialise(image, &written);
+        require_round_trip(d88, written, 1);
+        std::free(d88);
+    }
+    free_d88_image(&image, 0);
+    set_d88_message_handler(nullptr, nullptr);
+}

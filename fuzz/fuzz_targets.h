@@ -36,4 +36,9 @@ void fuzz_file_system(const uint8_t* data, size_t size);
 // back; without a loss it reads back as the same sectors.
 void fuzz_export_image(const uint8_t* data, size_t size);
 
+// Reads data after its first two bytes as a flux dump: an SCP file (first
+// byte even) or the KryoFlux stream of the track slot the second byte
+// names; never crashing, the disk read writes and reads back.
+void fuzz_flux_image(const uint8_t* data, size_t size);
+
 #endif

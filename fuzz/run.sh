@@ -10,7 +10,7 @@ seconds=${1:-60}
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DVORKAST_FUZZ=ON -DVORKAST_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
-for target in read job import files export; do
+for target in read job import files export flux; do
   mkdir -p "build-fuzz/corpus-$target"
   echo "== fuzz_$target, $seconds s"
   build-fuzz/fuzz/fuzz_$target -max_total_time="$seconds" -max_len=131072 -timeout=10 -print_final_stats=1 \

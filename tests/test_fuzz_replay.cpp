@@ -8,7 +8,7 @@
 
 TEST(FuzzReplay, EveryKeptInput)
 {
-    for (const char* target : {"read", "job", "import", "files", "export"}) {
+    for (const char* target : {"read", "job", "import", "files", "export", "flux"}) {
         for (const auto& entry : fs::directory_iterator(std::string(FUZZ_CORPUS_DIR "/") + target)) {
             const bytes input = read_file(entry.path().string());
             int32_t result = -1;
@@ -17,10 +17,12 @@ TEST(FuzzReplay, EveryKeptInput)
                     fuzz_read_image(input.data(), input.size());
                 else if (target[0] == 'i')
                     fuzz_import_image(input.data(), input.size());
-                else if (target[0] == 'f')
+                else if (target[0] == 'f' && target[1] == 'i')
                     fuzz_file_system(input.data(), input.size());
                 else if (target[0] == 'e')
                     fuzz_export_image(input.data(), input.size());
+                else if (target[0] == 'f' && target[1] == 'l')
+                    fuzz_flux_image(input.data(), input.size());
                 else
                     result = fuzz_run_job(input.data(), input.size());
             });

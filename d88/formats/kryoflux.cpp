@@ -104,9 +104,11 @@ bool read_stream_facts(const uint8_t* bytes, int32_t size, stream_facts* facts, 
     return true;
 }
 
-// The flux values into intervals (sample ticks), and the ticks at which
-// each index pulse came into starts; the number of values.
-int64_t read_stream_flux(const uint8_t* bytes, int32_t size, const stream_facts& facts, uint32_t* intervals, double* starts)
+// The flux values into intervals (sample ticks), their sum into *ticks,
+// and the ticks at which each index pulse came into starts; the number of
+// values.
+int64_t read_stream_flux(const uint8_t* bytes, int32_t size, const stream_facts& facts, uint32_t* intervals, double* starts,
+                         int64_t* ticks)
 {
     int64_t count = 0, position = 0;
     double now = 0;  // ticks at the last flux
@@ -146,6 +148,7 @@ int64_t read_stream_flux(const uint8_t* bytes, int32_t size, const stream_facts&
     }
     for (; next < facts.index_count; ++next)  // pulses after the last flux
         starts[next] = now + carried + facts.indexes[next].samples;
+    *ticks = static_cast<int64_t>(now);
     return count;
 }
 
@@ -173,10 +176,11 @@ int32_t read_kryoflux_track(d88_disk* disk, const uint8_t* bytes, int32_t size, 
         return -1;
     }
     double starts[INDEXES_MAX];
-    const int64_t count = read_stream_flux(bytes, size, facts, reading->intervals, starts);
+    int64_t ticks = 0;
+    const int64_t count = read_stream_flux(bytes, size, facts, reading->intervals, starts, &ticks);
     // the revolutions between index pulses; the flux before the first is
     // the loop's to lock on
-    const flux_track flux = {reading->intervals, count, 1e9 / facts.sample_clock, starts,
+    const flux_track flux = {reading->intervals, count, ticks, 1e9 / facts.sample_clock, starts,
                              facts.index_count > 1 ? facts.index_count - 1 : 0, true};
     if (!decode_flux_track(flux, slot, disk, reading)) {
         print_d88_line("memory exhaust!");

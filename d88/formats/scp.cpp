@@ -104,7 +104,7 @@ bool read_track_flux(const uint8_t* bytes, int32_t size, int64_t at, int32_t rev
     *count = 0;
     *kept = 0;
     starts[0] = 0;
-    double ticks = 0;
+    int64_t ticks = 0;
     for (int32_t r = 0; r < revolutions; ++r) {
         const uint8_t* entry = bytes + at + SCP_TRACK_HEADER + SCP_REVOLUTION_ENTRY * r;
         const int64_t length = static_cast<uint32_t>(get_le32(entry + 4));
@@ -112,17 +112,16 @@ bool read_track_flux(const uint8_t* bytes, int32_t size, int64_t at, int32_t rev
             break;  // an empty revolution: the ones after it are empty too
         const uint8_t* p = bytes + at + static_cast<uint32_t>(get_le32(entry + 8));
         uint32_t carried = 0;
+        uint32_t* out = reading->intervals + *count;
         for (int64_t i = 0; i < length; ++i, p += 2) {
             const uint32_t value = static_cast<uint32_t>(p[0]) << 8 | p[1];
-            if (value == 0) {
-                carried += 0x10000;
-                continue;
-            }
-            reading->intervals[(*count)++] = value + carried;
-            ticks += value + carried;
-            carried = 0;
+            *out = value + carried;
+            carried = value == 0 ? carried + 0x10000 : 0;
+            out += value != 0;
+            ticks += value == 0 ? 0x10000 : value;
         }
-        starts[++*kept] = ticks;
+        *count = out - reading->intervals;
+        starts[++*kept] = static_cast<double>(ticks);
     }
     return true;
 }
@@ -168,7 +167,8 @@ int32_t read_scp_disk(d88_disk* disk, const uint8_t* bytes, int32_t size, flux_r
             result = -1;
             break;
         }
-        const flux_track flux = {reading->intervals, count, tick_ns, starts, kept, (bytes[SCP_FLAGS_AT] & SCP_INDEX_CUED) != 0};
+        const flux_track flux = {reading->intervals, count, static_cast<int64_t>(starts[kept]), tick_ns, starts, kept,
+                                 (bytes[SCP_FLAGS_AT] & SCP_INDEX_CUED) != 0};
         if (!decode_flux_track(flux, slot, disk, reading)) {
             print_d88_line("memory exhaust!");
             result = -1;

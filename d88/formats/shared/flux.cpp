@@ -86,24 +86,22 @@ void store_word(uint8_t* bits, int64_t word_at, uint64_t word)
 }
 
 // The flux as cells, a transition a 1, into bits (cleared, of room cells),
-// the loop starting at cell_ns; the cells where each revolution starts
-// into starts.  The number of cells.  Each interval is measured in cells
+// the loop starting at cell_ns (bits holds count_cell_room cells); the
+// cells where each revolution starts into starts.  The number of cells.  Each interval is measured in cells
 // (in fixed point, 16 bits of fraction) through the loop's cells a tick;
 // with the phase error carried, its nearest whole number of cells places
 // the transition, and half the error is carried on.  Once a block of
 // transitions, their errors move the cells a tick, within its range.
-int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t room, int64_t* starts)
+int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* starts)
 {
-    constexpr int32_t FRACTION = 16, RECIPROCALS = 9, BLOCK_BITS = 4;
+    constexpr int32_t FRACTION = 16, BLOCK = 16;
     constexpr int64_t ONE = int64_t{1} << FRACTION, HALF = ONE / 2;
-    // 1 / k for the cells of an interval, that its error is shared by
-    constexpr int64_t RECIPROCAL[RECIPROCALS] = {0, ONE, ONE / 2, ONE / 3, ONE / 4, ONE / 5, ONE / 6, ONE / 7, ONE / 8};
     const double nominal = f.tick_ns / cell_ns * static_cast<double>(int64_t{1} << 32);  // cells a tick, 32 bits of fraction
     const int64_t low = static_cast<int64_t>(nominal / (1 + FREQUENCY_RANGE)), high = static_cast<int64_t>(nominal / (1 - FREQUENCY_RANGE));
     const int64_t gain = static_cast<int64_t>(FREQUENCY_GAIN * ONE);
     int64_t rate = static_cast<int64_t>(nominal);
-    int64_t phase = 0, cell = 0, now = 0, drift = 0;
-    int32_t next = 0;
+    int64_t phase = 0, cell = 0, now = 0, drift = 0, block_cells = 0;
+    int32_t next = 0, left = BLOCK;
     // where the next revolution starts, in ticks
     int64_t next_start = f.revolutions >= 0 ? static_cast<int64_t>(f.starts[0]) : INT64_MAX;
     // the cells of the current 64, first in time highest, stored as they fill
@@ -119,8 +117,6 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t r
         const int64_t cells = phase + (interval * rate >> FRACTION);
         int64_t k = (cells + HALF) >> FRACTION;
         k = k < 1 ? 1 : k;
-        if (cell + k >= room)
-            break;
         cell += k;
         if (cell >> 6 != word_at) {
             store_word(bits, word_at, word);
@@ -130,11 +126,13 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t r
         word |= uint64_t{1} << (63 - (cell & 63));
         const int64_t error = cells - (k << FRACTION);
         phase = error >> 1;  // half the phase error carried: the other half corrected
-        drift += k < RECIPROCALS ? (error * RECIPROCAL[k]) >> FRACTION : 0;  // long gaps say little of the cell time
-        if ((i + 1) % (1 << BLOCK_BITS) == 0) {  // late transitions: longer cells, fewer a tick
-            rate -= (rate >> FRACTION) * (((drift >> BLOCK_BITS) * gain) >> FRACTION) >> FRACTION;
+        drift += error;
+        block_cells += k;
+        if (--left == 0) {  // late transitions: longer cells, fewer a tick
+            rate -= (rate >> FRACTION) * ((drift / block_cells * gain) >> FRACTION) >> FRACTION;
             rate = rate < low ? low : rate > high ? high : rate;
-            drift = 0;
+            drift = block_cells = 0;
+            left = BLOCK;
         }
     }
     store_word(bits, word_at, word);
@@ -142,6 +140,15 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t r
         starts[next] = cell + static_cast<int64_t>((f.starts[next] - static_cast<double>(now)) * static_cast<double>(rate) /
                                                    static_cast<double>(int64_t{1} << 32));
     return cell + 1;
+}
+
+// The cells lock_cells may make of the flux: at the shortest cell time the
+// loop allows, and one more for each transition, which takes one cell at
+// least; in whole words.
+int64_t count_cell_room(const flux_track& f, double cell_ns)
+{
+    const double most = static_cast<double>(f.ticks) * f.tick_ns / (cell_ns * (1 - FREQUENCY_RANGE));
+    return (static_cast<int64_t>(most) + 2 * f.count + 128) & ~int64_t{63};
 }
 
 // One read of a sector: the revolution it was read in, where in it (0 to
@@ -332,11 +339,7 @@ bool decode_track_flux(const flux_track& flux, int32_t slot, d88_track* track, d
         return true;
     }
     const int32_t rate = rate_of_cells(cell_ns);
-    int64_t ticks = 0;
-    for (int64_t i = 0; i < flux.count; ++i)
-        ticks += flux.intervals[i];
-    const double total_ns = static_cast<double>(ticks) * flux.tick_ns;
-    const int64_t room = (static_cast<int64_t>(total_ns / cell_ns * (1 + FREQUENCY_RANGE)) + 128) & ~int64_t{63};
+    const int64_t room = count_cell_room(flux, cell_ns);
     if (reading->cells_room < room) {
         std::free(reading->cells);
         reading->cells = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(room / 8 + 8)));
@@ -346,7 +349,7 @@ bool decode_track_flux(const flux_track& flux, int32_t slot, d88_track* track, d
     }
     std::memset(reading->cells, 0, static_cast<size_t>(room / 8 + 8));
     int64_t starts[REVOLUTIONS_MAX + 1];
-    const int64_t cells = lock_cells(flux, cell_ns, reading->cells, room, starts);
+    const int64_t cells = lock_cells(flux, cell_ns, reading->cells, starts);
     const cell_stream stream = {reading->cells, cells, revolutions == 1};
     for (int32_t encoding = 0; encoding < 2 && track->count == 0; ++encoding) {
         const bool fm = encoding == 1;

@@ -19,6 +19,7 @@
 struct flux_track {
     const uint32_t* intervals;
     int64_t count;
+    int64_t ticks;  // the intervals' sum
     double tick_ns;
     const double* starts;  // revolutions + 1 entries: the last ends the last revolution
     int32_t revolutions;
