@@ -49,9 +49,12 @@ bool is_fdi_image(const uint8_t* bytes, int32_t size)
         return false;
     const int64_t header = static_cast<uint32_t>(get_le32(bytes + FDI_HEADER_SIZE_AT));
     const int64_t data = static_cast<uint32_t>(get_le32(bytes + FDI_DATA_SIZE_AT));
-    const int64_t shape = int64_t{get_le32(bytes + FDI_CYLINDERS_AT)} * get_le32(bytes + FDI_HEADS_AT) *
-                          get_le32(bytes + FDI_SECTORS_AT) * get_le32(bytes + FDI_SECTOR_SIZE_AT);
-    return header >= FDI_FIELDS_END && data > 0 && header + data == size && shape == data;
+    const int32_t cylinders = get_le32(bytes + FDI_CYLINDERS_AT), heads = get_le32(bytes + FDI_HEADS_AT),
+                  sectors = get_le32(bytes + FDI_SECTORS_AT), n = size_code_of_size(get_le32(bytes + FDI_SECTOR_SIZE_AT));
+    const bool shaped = cylinders >= 1 && cylinders <= FDI_CYLINDERS_MAX && heads >= 1 && heads <= 2 && sectors >= 1 &&
+                        sectors <= DUMP_SECTORS_MAX && n >= 0;
+    return shaped && header >= FDI_FIELDS_END && header + data == size &&
+           int64_t{cylinders} * heads * sectors * sector_size_of_code(static_cast<uint32_t>(n)) == data;
 }
 
 int32_t write_fdi_disk(const d88_disk* disk, loss_report* report, byte_sink* sink)
