@@ -19,8 +19,15 @@ bool is_folder(const char* path);
 // such file", "a folder", "permission denied", ...).
 const char* describe_unreadable_file(const char* path);
 
-// Makes the folder at path unless one is there; false when neither.
-bool make_folder(const char* path);
+// A failed store's reason as the library's file layer noted it (errno; on
+// Windows GetLastError's code), in the system's words ("read-only file
+// system", "no space left", "no such folder", ...).
+const char* describe_store_error(int code);
+
+// Makes the folder at path unless one is there; false when neither, with
+// the system's reason in *reason ("a file, not a folder", "no such folder",
+// ...).
+bool make_folder(const char* path, const char** reason);
 
 // The last component of path: what follows its last folder separator (and,
 // on Windows, its drive).

@@ -59,9 +59,33 @@ const char* describe_unreadable_file(const char* path)
     return st.st_size == 0 ? "the file is empty" : "the file cannot be read whole";
 }
 
-bool make_folder(const char* path)
+const char* describe_store_error(int code)
 {
-    return mkdir(path, 0777) == 0 || (errno == EEXIST && is_folder(path));
+    switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+        return "no such folder";
+    case EISDIR:
+        return "a folder, not a file";
+    case EROFS:
+        return "read-only file system";
+    case ENOSPC:
+    case EDQUOT:
+        return "no space left";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    default:
+        return std::strerror(code);
+    }
+}
+
+bool make_folder(const char* path, const char** reason)
+{
+    if (mkdir(path, 0777) == 0 || (errno == EEXIST && is_folder(path)))
+        return true;
+    *reason = errno == EEXIST ? "a file, not a folder" : describe_store_error(errno);
+    return false;
 }
 
 const char* file_name_part(const char* path)

@@ -95,12 +95,37 @@ bool is_folder(const char* path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool make_folder(const char* path)
+const char* describe_store_error(int code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "no such folder";
+    case ERROR_DIRECTORY:
+        return "a folder, not a file";
+    case ERROR_WRITE_PROTECT:
+        return "read-only file system";
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "no space left";
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return "permission denied";
+    default:
+        return "the system refused it";
+    }
+}
+
+bool make_folder(const char* path, const char** reason)
 {
     wchar_t* wide = widen(path);
     const bool made = wide != nullptr && CreateDirectoryW(wide, nullptr) != 0;
+    const DWORD error = wide != nullptr ? GetLastError() : ERROR_PATH_NOT_FOUND;
     std::free(wide);
-    return made || is_folder(path);
+    if (made || is_folder(path))
+        return true;
+    *reason = error == ERROR_ALREADY_EXISTS ? "a file, not a folder" : describe_store_error(static_cast<int>(error));
+    return false;
 }
 
 const char* file_name_part(const char* path)

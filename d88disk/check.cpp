@@ -262,8 +262,32 @@ void keep_job_finding(const job_finding* f, void* context)
     keep_finding(f, &found->kept);
 }
 
+// Warns of one file given twice: as both data disks, or as the game and a
+// data disk.  vorkast takes it so, but it is seldom what was meant.
+void keep_repeated_images(const job& request, job_findings* found)
+{
+    const char* const game = request.image[JOB_GAME].name;
+    const char* const data[2] = {request.image[JOB_DATA1].name, request.image[JOB_DATA2].name};
+    const char* message = nullptr;
+    const char* image = nullptr;
+    if (data[0] != nullptr && data[1] != nullptr && is_same_file(data[0], data[1])) {
+        message = "the same file is given as both data disks, which hold different halves of the tracks";
+        image = data[1];
+    }
+    for (int i = 0; i < 2 && message == nullptr; ++i) {
+        if (data[i] != nullptr && is_same_file(game, data[i])) {
+            message = i == 0 ? "the game image is given as data disk #1 too" : "the game image is given as data disk #2 too";
+            image = data[i];
+        }
+    }
+    const job_finding finding = {D88_FINDING_WARNING, D88_KIND_FILE, -1, image, -1, -1, -1, message};
+    if (message != nullptr)
+        keep_finding(&finding, &found->kept);
+}
+
 int32_t check_loaded_job(const job& request, const char* const unreadable[], job_findings* found, job_readiness* readiness)
 {
+    keep_repeated_images(request, found);
     int32_t unread = 0;
     for (int i = 0; i < JOB_IMAGE_COUNT; ++i) {
         const job_finding finding = {D88_FINDING_ERROR, D88_KIND_FILE, -1, request.image[i].name, -1, -1, -1, unreadable[i]};

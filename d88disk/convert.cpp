@@ -92,7 +92,7 @@ bool read_input(const command_line& line, const char* path, d88_image* image)
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);
     if (bytes == nullptr) {
-        print_text("error: read image '%s'\n", path);
+        say_unreadable(path, -1);
         return false;
     }
     const int32_t format = choose_input_format(line, path, bytes, size);
@@ -114,7 +114,7 @@ bool read_input(const command_line& line, const char* path, d88_image* image)
         disks = import_d88_image(image, bytes, size, format);
     std::free(bytes);
     if (disks < 0 && format >= 0 && (line.geometry == nullptr || (geometry >= 0 && format == D88_FILE_RAW)))
-        print_text("error: read %s image '%s'\n", d88_file_format_name(format), path);
+        say_unreadable(path, format);
     else if (disks == 0)
         print_text("error: '%s' holds no D88 disk\n", path);
     return disks > 0;
@@ -218,7 +218,7 @@ int run_convert(const command_line& line)
     if (written)
         print_text("wrote %s\n", out);
     else if (bytes != nullptr)
-        print_text("error: write %s image '%s'\n", d88_file_format_name(to), out);
+        say_unwritable(out, to);
     std::free(bytes);
     free_d88_image(&image, 0);
     return written ? 0 : 1;

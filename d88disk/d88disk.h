@@ -115,8 +115,22 @@ bool read_flux_dump(const char* path, d88_image* image, kept_findings<d88_findin
 // The tracks' facts, alike ones in a row on one line.
 void print_flux_tracks(const flux_tracks& tracks);
 
+// Says why the image file at path, of format (-1: not known yet), could not
+// be read, after the reader's lines: the system's reason when it cannot be
+// opened or read whole; for a D88 image, that the file is cut, or holds no
+// D88 disk (naming the format it is in); else that it could not be read.
+void say_unreadable(const char* path, int32_t format);
+
+// Says why the file at path, of format (-1: a file from a disk), could not
+// be written, after the library's lines: the system's reason when the file
+// could not be stored, else that it could not be written.
+void say_unwritable(const char* path, int32_t format);
+
+// Makes the folder at path unless one is there; false after saying why.
+bool make_output_folder(const char* path);
+
 // Reads the image file at path into image; false after the reader's chain
-// and "error: read d88 image", or after saying that the file holds no disk.
+// and the line saying why.
 bool load_image(d88_image* image, const char* path);
 
 #endif

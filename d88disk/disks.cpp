@@ -57,10 +57,8 @@ char** split_names(const char* path, const char* folder, int count, bool overwri
 int run_split(const command_line& line)
 {
     const char* path = line.words[0];
-    if (line.out != nullptr && !make_folder(line.out)) {
-        print_text("error: cannot make folder '%s'\n", line.out);
+    if (line.out != nullptr && !make_output_folder(line.out))
         return 1;
-    }
     d88_image image = {};
     if (!load_image(&image, path))
         return 1;

@@ -185,10 +185,8 @@ void folder_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
 
 int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
 {
-    if (!make_folder(line.all)) {
-        print_text("error: cannot make folder '%s'\n", line.all);
+    if (!make_output_folder(line.all))
         return 1;
-    }
     d88_file_entry* entries = nullptr;
     const int32_t count = list_d88_files(disk, fs, &entries, nullptr, print_finding_line, nullptr);
     bool done = count >= 0;

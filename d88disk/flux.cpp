@@ -61,7 +61,7 @@ bool load_streams(const char* folder, stream_set* set)
             const bool there = path_exists(path);
             set->bytes[set->count] = there ? load_d88_file(path, &set->sizes[set->count]) : nullptr;
             if (there && set->bytes[set->count] == nullptr)
-                print_text("error: read kryoflux stream '%s'\n", path);
+                say_unreadable(path, D88_FILE_KRYOFLUX);
             std::free(path);
             if (there && set->bytes[set->count] == nullptr) {
                 release_streams(set);
@@ -95,7 +95,7 @@ bool read_flux_dump(const char* path, d88_image* image, kept_findings<d88_findin
     uint8_t* scp = nullptr;
     if (streams ? !load_streams(folder, &set) : (scp = load_d88_file(path, &size)) == nullptr) {
         if (!streams)
-            print_text("error: read scp image '%s'\n", path);
+            say_unreadable(path, D88_FILE_SCP);
         return false;
     }
     struct sinks {

@@ -21,10 +21,8 @@ bool open_image_file(const char* path, uint32_t index, image_file* file)
     file->disk = get_d88_disk(&file->image, index <= INT32_MAX ? static_cast<int32_t>(index) : -1);
     if (disks > 0 && file->disk != nullptr)
         return true;
-    if (disks < 0)
-        print_text("error: read d88 image '%s'\n", path);
-    else if (disks == 0)
-        print_text("error: '%s' holds no D88 disk\n", path);
+    if (disks <= 0)
+        say_unreadable(path, D88_FILE_D88);
     else
         print_text("error: no disk %u in '%s'\n", index, path);
     close_image_file(file);
@@ -35,7 +33,7 @@ bool store_image_file(const char* path, image_file* file)
 {
     if (update_d88_image_bytes(&file->image, file->bytes, file->size) < 0 ||
         store_d88_file(path, file->bytes, file->size) < 0) {
-        print_text("error: write d88 image '%s'\n", path);
+        say_unwritable(path, D88_FILE_D88);
         return false;
     }
     print_text("wrote %s\n", path);

@@ -18,7 +18,7 @@ int run_repair(const command_line& line)
     int32_t size = 0;
     uint8_t* bytes = load_d88_file(path, &size);
     if (bytes == nullptr) {
-        print_text("error: read d88 image '%s'\n", path);
+        say_unreadable(path, D88_FILE_D88);
         return 1;
     }
     d88_image kept = {};

@@ -2,12 +2,17 @@
 // reading of their options.
 #include <cctype>
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "text.h"
+#include "core/file.h"
+#include "core/layout.h"
+#include "core/decode.h"
+#include "core/message.h"
 #include "d88disk.h"
 #include "platform.h"
+#include "text.h"
 
 namespace {
 
@@ -437,22 +442,87 @@ bool refuse_existing(const char* path, bool overwrite)
     return true;
 }
 
+namespace {
+
+// The first disk of the bytes whose header, whole but for its size,
+// claims more bytes than the file has left, counting from 0; or -1.
+int32_t find_cut_disk(const uint8_t* bytes, int32_t size)
+{
+    int64_t at = 0;
+    for (int32_t disk = 0; size - at >= D88_HEADER_SIZE_160; ++disk) {
+        const int64_t left = size - at;
+        const int64_t claimed = get_le32(bytes + at + D88_DISK_SIZE_AT);
+        if (claimed < D88_HEADER_SIZE_160)
+            return -1;
+        if (claimed > left) {
+            uint8_t header[D88_HEADER_SIZE] = {};
+            std::memcpy(header, bytes + at, static_cast<size_t>(std::min<int64_t>(left, D88_HEADER_SIZE)));
+            return claimed <= INT32_MAX && is_d88_header(header, static_cast<int32_t>(claimed)) ? disk : -1;
+        }
+        at += claimed;
+    }
+    return -1;
+}
+
+}  // namespace
+
+void say_unreadable(const char* path, int32_t format)
+{
+    int32_t size = 0;
+    const d88_message_route found = take_d88_messages([](const char*, void*) {}, nullptr);
+    uint8_t* bytes = load_d88_file(path, &size);
+    give_back_d88_messages(found);
+    const bool as_d88 = bytes != nullptr && format == D88_FILE_D88;
+    const int32_t content = as_d88 ? detect_d88_file_format(bytes, size) : -1;
+    const int32_t cut = as_d88 ? find_cut_disk(bytes, size) : -1;
+    if (bytes == nullptr)
+        print_text("error: cannot open '%s': %s\n", path, describe_unreadable_file(path));
+    else if (cut >= 0)
+        print_text("error: '%s' is cut: its disk %d passes the end of the file\n", path, static_cast<int>(cut));
+    else if (as_d88 && content >= 0 && content != D88_FILE_D88)
+        print_text("error: '%s' holds no D88 disk: it is in %s format (d88disk convert reads it)\n", path,
+                   d88_file_format_name(content));
+    else if (as_d88 && content != D88_FILE_D88)
+        print_text("error: '%s' holds no D88 disk\n", path);
+    else if (format >= 0)
+        print_text("error: read %s image '%s'\n", d88_file_format_name(format), path);
+    else
+        print_text("error: read image '%s'\n", path);
+    std::free(bytes);
+}
+
+void say_unwritable(const char* path, int32_t format)
+{
+    const int reason = read_d88_store_error();
+    if (reason != 0)
+        print_text("error: cannot write '%s': %s\n", path, describe_store_error(reason));
+    else if (format >= 0)
+        print_text("error: write %s image '%s'\n", d88_file_format_name(format), path);
+    else
+        print_text("error: write '%s'\n", path);
+}
+
+bool make_output_folder(const char* path)
+{
+    const char* reason = nullptr;
+    if (make_folder(path, &reason))
+        return true;
+    print_text("error: cannot make folder '%s': %s\n", path, reason);
+    return false;
+}
+
 bool load_image(d88_image* image, const char* path)
 {
-    const int32_t disks = read_d88_image_file(image, path);
-    if (disks > 0)
+    if (read_d88_image_file(image, path) > 0)
         return true;
-    if (disks == 0)
-        print_text("error: '%s' holds no D88 disk\n", path);
-    else
-        print_text("error: read d88 image '%s'\n", path);
+    say_unreadable(path, D88_FILE_D88);
     return false;
 }
 
 bool write_image(const d88_image* image, const char* path)
 {
     if (write_d88_image_file(image, path) < 0) {
-        print_text("error: write d88 image '%s'\n", path);
+        say_unwritable(path, D88_FILE_D88);
         return false;
     }
     print_text("wrote %s\n", path);

@@ -66,7 +66,10 @@ char* sample_path(const char* dir, const char* file)
 bool write_sample(const char* path, d88_disk* disk)
 {
     const bool written = disk != nullptr && write_d88_disk_file(disk, path) == 0;
-    print_text(written ? "wrote %s\n" : "error: write d88 image '%s'\n", path);
+    if (written)
+        print_text("wrote %s\n", path);
+    else if (disk != nullptr)
+        say_unwritable(path, D88_FILE_D88);
     free_d88_disk(disk, 1);
     return written;
 }
@@ -86,10 +89,8 @@ d88_disk* make_sample(int which)
 int run_sample(const command_line& line)
 {
     const char* dir = line.words[0];
-    if (!make_folder(dir)) {
-        print_text("error: cannot make folder '%s'\n", dir);
+    if (!make_output_folder(dir))
         return 1;
-    }
     char* paths[3] = {};
     bool ready = true;
     for (int i = 0; i < 3; ++i) {

@@ -23,6 +23,9 @@ const bytes TWO = concat({build_disk(FIRST), build_disk(ODD)});
 // One sector of 256 bytes, its file cut by the last byte.
 const bytes ONE = build_disk({"C", 0, 0, {{{0, 0, 1, 1, bytes(256, 1)}}}});
 const bytes CUT = bytes(ONE.begin(), ONE.end() - 1);
+// The start of an IMD image: its signature line and the comment's end.
+const std::string IMD_START = "IMD 1.18: 07/12/2026 10:00:00\r\n\x1A";
+const bytes IMD(IMD_START.begin(), IMD_START.end());
 // A data disk whose cylinder 3, head 1 lacks R 7.
 test_disk without_r7()
 {
@@ -90,7 +93,15 @@ TEST(D88disk, Commands)
         {{"info", "two.d88", "--slot", "164", "--index", "0"}, "error: no sector 0 in slot 164 on disk 0 of 'two.d88' (slots run from 0 to 163)\n", 1},
         {{"info", "two.d88", "--slot", "0"}, "error: show one sector with --sector, or with --slot and --index together\n", 1},
         {{"info", "two.d88", "--disk", "010"}, "error: no disk 8 in 'two.d88'\n", 1},
-        {{"info", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1},
+        // after the library's line, why: the system's reason, or what the file is
+        {{"info", "no.d88"}, "open error 'no.d88'\nerror: cannot open 'no.d88': no such file\n", 1},
+        {{"ls", "sub"}, "read error 'sub'\nerror: cannot open 'sub': a folder, not a file\n", 1, {}, {{"sub/x", {}}}},
+        {{"info", "cut.d88"}, "illegal data: [C] disk size = 0x000003C0\nread disk 1 error\nread image data error 'cut.d88'\n"
+         "error: 'cut.d88' is cut: its disk 0 passes the end of the file\n", 1, {}, {{"cut.d88", CUT}}},
+        {{"set", "x.imd", "--name", "X"}, "data size too short ... garbage? ... ignored\n"
+         "error: 'x.imd' holds no D88 disk: it is in imd format (d88disk convert reads it)\n", 1, {}, {{"x.imd", IMD}}},
+        {{"create", "0", "sub", "--overwrite"}, "open error 'sub'\nerror: cannot write 'sub': a folder, not a file\n", 1, {}, {{"sub/x", {}}}},
+        {{"convert", "raw.2d", "no/x.imd"}, "open error 'no/x.imd'\nerror: cannot write 'no/x.imd': no such folder\n", 1},
         {{"create", "2dd640", "new.d88", "--name", "ゲーム"}, "wrote new.d88\n", 0, {{"new.d88", build_disk(blank_disk(1, padded_name(JAPANESE)))}}},
         {{"create", "2HD1001", "new.d88"}, "wrote new.d88\n", 0, {{"new.d88", build_disk(blank_disk(9, std::string(16, ' ')))}}},
         {{"create", "9", "two.d88"}, exists, 1},
@@ -101,12 +112,12 @@ TEST(D88disk, Commands)
         {{"split", "two.d88"}, "wrote two.0.d88\nwrote two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
         {{"split", "./two.d88", "--out", "."}, "wrote ./two.0.d88\nwrote ./two.1.d88\n", 0, {{"two.0.d88", build_disk(FIRST)}, {"two.1.d88", build_disk(ODD)}}},
         {{"split", "two.d88", "--out", "new"}, "wrote new/two.0.d88\nwrote new/two.1.d88\n", 0, {{"new/two.0.d88", build_disk(FIRST)}, {"new/two.1.d88", build_disk(ODD)}}},
-        {{"split", "two.d88", "--out", "raw.2d"}, "error: cannot make folder 'raw.2d'\n", 1},
+        {{"split", "two.d88", "--out", "raw.2d"}, "error: cannot make folder 'raw.2d': a file, not a folder\n", 1},
         {{"split", "two.d88"}, "'two.0.d88' already exists (give --overwrite to replace it)\n'two.1.d88' already exists (give --overwrite to replace it)\n", 1, {}, {{"two.0.d88", OLD}, {"two.1.d88", OLD}}},
         {{"split", "short.d88"}, "data size too short ... garbage? ... ignored\nerror: 'short.d88' holds no D88 disk\n", 1, {}, {{"short.d88", bytes(200, 'x')}}},
         {{"join", "j.d88", "two.d88", "two.d88"}, "wrote j.d88\n", 0, {{"j.d88", concat({TWO, TWO})}}},
         {{"join", "two.d88", "raw.2d"}, exists, 1},
-        {{"join", "j.d88", "two.d88", "no.d88"}, "open error 'no.d88'\nerror: read d88 image 'no.d88'\n", 1},
+        {{"join", "j.d88", "two.d88", "no.d88"}, "open error 'no.d88'\nerror: cannot open 'no.d88': no such file\n", 1},
         {{"import", "2d", "raw.2d", "i.d88", "--name", "RAW"}, "wrote i.d88\n", 0, {{"i.d88", build_disk({padded_name("RAW"), 0, 0, RAW_DISK.slots})}}},
         {{"import", "2dd640", "raw.2d", "i.d88"}, "illegal data: 327680 bytes, but the 2dd640 geometry needs 655360\nread raw image error\nerror: read raw image 'raw.2d'\n", 1},
         {{"export", "raw.d88", "r.2d"}, "disk 0: note lost-name: a raw dump has no place for the disk's name\nwrote r.2d\n", 0, {{"r.2d", RAW_2D}}, {{"raw.d88", build_disk(RAW_DISK)}}},
@@ -342,6 +353,9 @@ TEST(D88disk, JobCheckAgreesWithVorkast)
         // vorkast reads every image it is given, needed or not
         {{"GAME.D88", "DATA1.D88", "CUT.D88"}, {"-t", "3"}, {"--track", "3"}, 1, 0, "0 of 1 selected track ready\n"},
         {{"GAME.D88", "DATA1.D88", "DATA2.D88"}, {"-i", "1"}, {"--index", "1"}, 1, 0, "0 of 80 selected tracks ready\n"},
+        // one file given twice is taken, with a warning
+        {{"GAME.D88", "DATA1.D88", "DATA1.D88"}, {}, {}, 0, 1, "80 of 80 selected tracks ready\n"},
+        {{"GAME.D88", "DATA1.D88", "GAME.D88"}, {}, {}, 0, 1, "80 of 80 selected tracks ready\n"},
     };
     for (const job_case& c : cases) {
         SCOPED_TRACE(c.images[1] + " " + testing::PrintToString(c.check_options));

@@ -10,6 +10,11 @@
 // depends on it being taken.
 void prepare_large_buffer(void* buffer, size_t size);
 
+// Why the last store_d88_file failed, as the system said it (errno, or on
+// Windows GetLastError's code); 0 when it did not fail at a file (memory
+// ran out).
+int read_d88_store_error();
+
 // The local time now: year, month, day, hour, minute, second; false when
 // the system cannot tell.
 bool read_d88_clock(int fields[6]);

@@ -23,6 +23,17 @@
 
 namespace {
 
+// Why the last store failed: the errno of the call that failed, or 0.
+int store_error = 0;
+
+// Notes errno as the reason of a failed store; the result given back.
+bool note_store_error(bool done)
+{
+    if (!done && store_error == 0)
+        store_error = errno != 0 ? errno : EIO;
+    return done;
+}
+
 constexpr int SYMLINK_HOPS_MAX = 40;
 constexpr int TEMP_TRIES_MAX = 100;
 constexpr size_t TEMP_SUFFIX = 8;  // the dot before the name and ".XXXXXX"
@@ -125,6 +136,8 @@ char* resolve_target(const char* path)
         char link[4096];
         const ssize_t length = readlink(current, link, sizeof link);
         if (hop == SYMLINK_HOPS_MAX || length <= 0 || static_cast<size_t>(length) >= sizeof link) {
+            errno = hop == SYMLINK_HOPS_MAX ? ELOOP : errno;
+            note_store_error(false);
             print_d88_message("open error '%s'\n", path);
             std::free(current);
             return nullptr;
@@ -218,7 +231,7 @@ bool write_and_rename(int dir, const char* name, const struct stat* old, const u
         });
         named = fd >= 0;
     }
-    if (fd < 0) {
+    if (!note_store_error(fd >= 0)) {
         print_d88_message("open error '%s'\n", path);
         std::free(temp);
         return false;
@@ -226,13 +239,13 @@ bool write_and_rename(int dir, const char* name, const struct stat* old, const u
     bool stored = true;
     if (old != nullptr) {
         const mode_t mode = old->st_mode & (fchown(fd, old->st_uid, old->st_gid) == 0 ? 07777 : 0777);
-        stored = fchmod(fd, mode) == 0;
+        stored = note_store_error(fchmod(fd, mode) == 0);
     }
-    stored = stored && write_all(fd, buffer, static_cast<size_t>(size)) && fsync(fd) == 0;
+    stored = stored && note_store_error(write_all(fd, buffer, static_cast<size_t>(size))) && note_store_error(fsync(fd) == 0);
     if (stored && !named)
-        stored = named = link_unnamed_file(fd, dir, temp);
-    stored = close(fd) == 0 && stored;
-    stored = stored && renameat(dir, temp, dir, name) == 0;
+        stored = named = note_store_error(link_unnamed_file(fd, dir, temp));
+    stored = note_store_error(close(fd) == 0) && stored;
+    stored = stored && note_store_error(renameat(dir, temp, dir, name) == 0);
     if (!stored && named)
         unlinkat(dir, temp, 0);
     if (!stored)
@@ -246,12 +259,12 @@ bool write_and_rename(int dir, const char* name, const struct stat* old, const u
 int32_t store_in_place(const char* target, const uint8_t* buffer, int32_t size, const char* path)
 {
     const int fd = open(target, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    if (!note_store_error(fd >= 0)) {
         print_d88_message("open error '%s'\n", path);
         return -1;
     }
-    const bool written = write_all(fd, buffer, static_cast<size_t>(size));
-    if (close(fd) != 0 || !written) {
+    const bool written = note_store_error(write_all(fd, buffer, static_cast<size_t>(size)));
+    if (!note_store_error(close(fd) == 0) || !written) {
         print_d88_message("write error '%s'\n", path);
         return -1;
     }
@@ -264,7 +277,7 @@ int32_t store_in_place(const char* target, const uint8_t* buffer, int32_t size, 
 int32_t store_by_rename(const char* target, const struct stat* old, const uint8_t* buffer, int32_t size,
                         const char* path)
 {
-    if (old != nullptr && access(target, W_OK) != 0) {
+    if (old != nullptr && !note_store_error(access(target, W_OK) == 0)) {
         print_d88_message("open error '%s'\n", path);
         return -1;
     }
@@ -276,7 +289,7 @@ int32_t store_by_rename(const char* target, const struct stat* old, const uint8_
     }
     const int dir = open(folder_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     std::free(folder_path);
-    if (dir < 0) {
+    if (!note_store_error(dir >= 0)) {
         print_d88_message("open error '%s'\n", path);
         return -1;
     }
@@ -305,7 +318,10 @@ uint8_t* load_d88_file(const char* path, int32_t* size_out)
 
 int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
 {
+    store_error = 0;
+    errno = 0;
     if (path[0] == '\0') {
+        store_error = ENOENT;
         print_d88_message("open error '%s'\n", path);
         return -1;
     }
@@ -314,6 +330,12 @@ int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
         return -1;
     struct stat st;
     const bool exists = stat(target, &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        store_error = EISDIR;
+        print_d88_message("open error '%s'\n", path);
+        std::free(target);
+        return -1;
+    }
     const int32_t result = exists && !S_ISREG(st.st_mode) ? store_in_place(target, buffer, size, path)
                                                            : store_by_rename(target, exists ? &st : nullptr, buffer, size, path);
     std::free(target);
@@ -350,4 +372,9 @@ bool read_d88_clock(int fields[6])
     const int read[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec};
     std::memcpy(fields, read, sizeof read);
     return true;
+}
+
+int read_d88_store_error()
+{
+    return store_error;
 }

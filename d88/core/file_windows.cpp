@@ -19,6 +19,18 @@
 
 namespace {
 
+// Why the last store failed: the code of the call that failed, or 0.
+DWORD store_error = 0;
+
+// Notes GetLastError as the reason of a failed store; the result given
+// back.
+bool note_store_error(bool done)
+{
+    if (!done && store_error == 0)
+        store_error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+    return done;
+}
+
 constexpr int TEMP_TRIES_MAX = 100;
 constexpr size_t TEMP_SUFFIX = 8;  // the dot before the name and ".XXXXXX"
 constexpr size_t NAME_MAX_UNITS = 255;
@@ -142,6 +154,7 @@ HANDLE create_temp_file(const wchar_t* target, wchar_t** temp_out, const char* p
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
+    note_store_error(false);
     print_d88_message("open error '%s'\n", path);
     std::free(temp);
     return INVALID_HANDLE_VALUE;
@@ -155,10 +168,10 @@ int32_t store_by_move(const wchar_t* target, const uint8_t* buffer, int32_t size
     const HANDLE file = create_temp_file(target, &temp, path);
     if (file == INVALID_HANDLE_VALUE)
         return -1;
-    bool stored = write_all(file, buffer, static_cast<size_t>(size)) && FlushFileBuffers(file);
-    stored = CloseHandle(file) && stored;
-    stored = stored && SetFileAttributesW(temp, FILE_ATTRIBUTE_NORMAL) &&
-             MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    bool stored = note_store_error(write_all(file, buffer, static_cast<size_t>(size))) && note_store_error(FlushFileBuffers(file));
+    stored = note_store_error(CloseHandle(file)) && stored;
+    stored = stored && note_store_error(SetFileAttributesW(temp, FILE_ATTRIBUTE_NORMAL)) &&
+             note_store_error(MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     if (!stored) {
         DeleteFileW(temp);
         print_d88_message("write error '%s'\n", path);
@@ -192,18 +205,28 @@ uint8_t* load_d88_file(const char* path, int32_t* size_out)
 // it for writing would say.
 int32_t store_d88_file(const char* path, const uint8_t* buffer, int32_t size)
 {
+    store_error = 0;
     wchar_t* target = wide_path(path);
-    if (target == nullptr)
+    if (target == nullptr) {
+        store_error = path[0] == '\0' ? ERROR_FILE_NOT_FOUND : 0;
         return -1;
+    }
     const DWORD attributes = GetFileAttributesW(target);
     int32_t result = -1;
     if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0)
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        store_error = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_DIRECTORY : ERROR_ACCESS_DENIED;
         print_d88_message("open error '%s'\n", path);
+    }
     else
         result = store_by_move(target, buffer, size, path);
     std::free(target);
     return result;
+}
+
+int read_d88_store_error()
+{
+    return static_cast<int>(store_error);
 }
 
 // Nothing to prepare: Windows maps the pages as they are filled.
