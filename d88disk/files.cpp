@@ -142,7 +142,7 @@ int list_files(const command_line& line, d88_disk* disk, int32_t fs)
 bool write_out(const char* path, const uint8_t* data, int32_t size)
 {
     if (store_d88_file(path, data, size) < 0) {
-        print_text("error: write '%s'\n", path);
+        say_unwritable(path, -1);
         return false;
     }
     print_text("wrote %s\n", path);
@@ -181,6 +181,26 @@ void folder_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
         if (*p == '/' || *p == '\\' || *p == ':')
             *p = '_';
     }
+}
+
+// Where get writes a file shown as `shown`: OUT itself, or into OUT when
+// OUT is a folder or ends with a separator (as cp does); the name as it
+// came with no OUT.  Null after a message when memory runs out.
+char* choose_get_output(const command_line& line, const char* shown)
+{
+    const char* out = line.word_count > 2 ? line.words[2] : shown;
+    const size_t length = std::strlen(out);
+    const bool ends_with_separator = length > 0 && (out[length - 1] == '/' || out[length - 1] == '\\');
+    const bool into_folder = line.word_count > 2 && (ends_with_separator || is_folder(out));
+    const size_t room = length + 1 + (into_folder ? std::strlen(shown) + 1 : 0);
+    char* path = static_cast<char*>(std::malloc(room));
+    if (path == nullptr)
+        print_text_line("error: memory exhausted!");
+    else if (into_folder)
+        std::snprintf(path, room, "%s%s%s", out, ends_with_separator ? "" : "/", shown);
+    else
+        std::snprintf(path, room, "%s", out);
+    return path;
 }
 
 int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
@@ -387,12 +407,14 @@ int run_files(const command_line& line)
         d88_file_entry entry = {};
         done = encode_file_name(line.words[1], stored, sizeof stored);
         const char* last = std::strrchr(stored, '/');
-        if (done && line.word_count < 3)
+        if (done)
             folder_file_name(last != nullptr ? last + 1 : stored, shown);
         const int32_t found = done ? find_d88_file(file.disk, fs, stored, &entry) : -1;
         if (done && found < 0)
             print_text("error: read '%s' from disk %u of '%s'\n", line.words[1], line.disk, path);
-        done = found >= 0 && extract_file(line, file.disk, fs, stored, entry, line.word_count > 2 ? line.words[2] : shown);
+        char* out = found >= 0 ? choose_get_output(line, shown) : nullptr;
+        done = out != nullptr && extract_file(line, file.disk, fs, stored, entry, out);
+        std::free(out);
     } else if (std::strcmp(line.command, "put") == 0) {
         done = put_file(line, file.disk, fs);
     } else if (std::strcmp(line.command, "rm") == 0) {
