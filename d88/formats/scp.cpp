@@ -180,44 +180,60 @@ int32_t read_scp_disk(d88_disk* disk, const uint8_t* bytes, int32_t size, flux_r
 
 namespace {
 
-// Where a dump's flux values are written: the sink, and the ticks of 25 ns
-// since the last transition.
-struct flux_writer {
-    byte_sink* sink;
-    int64_t values;
-};
+// The number of transitions (ones) in the cells' bytes.
+int64_t count_transitions(const uint8_t* cells, int64_t bytes)
+{
+    int64_t ones = 0;
+    for (int64_t i = 0; i < bytes; ++i) {
+        for (uint32_t b = cells[i]; b != 0; b &= b - 1)
+            ++ones;
+    }
+    return ones;
+}
 
-// One interval as flux values: a 0 for every 65536 ticks in it, then the
-// rest (an exact multiple of 65536 a tick later, which no value holds).
-void put_interval(flux_writer* w, int64_t ticks)
+// One interval as flux values at out: a 0 for every 65536 ticks in it,
+// then the rest (an exact multiple of 65536 a tick later, which no value
+// holds).  Past the values written.
+uint8_t* put_interval(uint8_t* out, int64_t ticks)
 {
     if (ticks % 0x10000 == 0)
         ++ticks;
-    for (; ticks > 0xFFFF; ticks -= 0x10000, ++w->values)
-        put_sink_be16(w->sink, 0);
-    put_sink_be16(w->sink, static_cast<uint16_t>(ticks));
-    ++w->values;
+    for (; ticks > 0xFFFF; ticks -= 0x10000, out += 2)
+        out[0] = out[1] = 0;
+    out[0] = static_cast<uint8_t>(ticks >> 8);
+    out[1] = static_cast<uint8_t>(ticks);
+    return out + 2;
 }
 
-// The flux of `revolutions` revolutions of a track's cells (count cells,
-// cell_ns each), transitions in the middle of their cells: each
-// revolution's values, and each revolution's time and number of values.
+// The flux of `revolutions` revolutions of a track's cells (count cells, a
+// whole number of bytes, cell_ns each), transitions in the middle of their
+// cells: each revolution's values, and each revolution's time and number
+// of values.
 void put_track_flux(const uint8_t* cells, int64_t count, double cell_ns, int32_t revolutions, byte_sink* sink, uint32_t* times,
                     uint32_t* lengths)
 {
-    flux_writer w = {sink, 0};
+    const double ticks_per_cell = cell_ns / TIME_UNIT_NS;
+    const int64_t revolution_ticks = std::llround(static_cast<double>(count) * ticks_per_cell);
+    // a value for each transition, and a 0 for each 65536 ticks waited
+    const int64_t most = count_transitions(cells, count / 8) + revolution_ticks / 0x10000 + 4;
     int64_t last = 0;  // ticks, the last transition's
     for (int32_t r = 0; r < revolutions; ++r) {
-        w.values = 0;
-        for (int64_t i = 0; i < count; ++i) {
-            if ((cells[i >> 3] >> (7 - (i & 7)) & 1) == 0)
-                continue;
-            const int64_t at = std::llround((r * count + i + 0.5) * cell_ns / TIME_UNIT_NS);
-            put_interval(&w, at - last);
-            last = at;
+        if (!reserve_sink(sink, 2 * most))
+            return;
+        uint8_t* const first = sink->bytes + sink->size;
+        uint8_t* out = first;
+        for (int64_t byte = 0; byte < count / 8; ++byte) {
+            for (int32_t bit = 0; cells[byte] != 0 && bit < 8; ++bit) {
+                if ((cells[byte] >> (7 - bit) & 1) == 0)
+                    continue;
+                const int64_t at = static_cast<int64_t>((static_cast<double>(r * count + byte * 8 + bit) + 0.5) * ticks_per_cell + 0.5);
+                out = put_interval(out, at - last);
+                last = at;
+            }
         }
-        times[r] = static_cast<uint32_t>(std::llround(count * cell_ns / TIME_UNIT_NS));
-        lengths[r] = static_cast<uint32_t>(w.values);
+        sink->size += out - first;
+        times[r] = static_cast<uint32_t>(revolution_ticks);
+        lengths[r] = static_cast<uint32_t>((out - first) / 2);
     }
 }
 
@@ -307,8 +323,15 @@ int32_t write_scp_disk(const d88_disk* disk, int32_t rpm, int32_t revolutions, l
     header[SCP_FLAGS_AT] = static_cast<uint8_t>(SCP_INDEX_CUED | (last / 2 + 1 > 42 ? SCP_96_TPI : 0) | (rpm == 360 ? SCP_360_RPM : 0) |
                                                 SCP_NORMALISED | SCP_OTHER_CREATOR);
     header[SCP_HEADS_AT] = SCP_BOTH_SIDES;
-    put_sink_bytes(sink, header, sizeof header);
     const int64_t revolution_cells = int64_t{kbit} * 1000 * 2 * 60 / rpm;
+    // room for what most disks need at once (a value, two bytes, for about
+    // one cell in two), rather than the sink doubling its copies of the flux
+    int64_t present = 0;
+    for (const d88_track& track : disk->track)
+        present += is_present(track);
+    reserve_sink(sink, static_cast<int64_t>(sizeof header) + present * (SCP_TRACK_HEADER + SCP_REVOLUTION_ENTRY * revolutions +
+                                                                         revolution_cells * revolutions));
+    put_sink_bytes(sink, header, sizeof header);
     uint8_t* bytes = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(revolution_cells / 16 + 1)));
     uint8_t* kinds = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(revolution_cells / 16 + 1)));
     uint8_t* cells = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(revolution_cells / 8 + 8)));

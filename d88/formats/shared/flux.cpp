@@ -85,13 +85,17 @@ void store_word(uint8_t* bits, int64_t word_at, uint64_t word)
         bits[word_at * 8 + b] = static_cast<uint8_t>(word >> (56 - 8 * b));
 }
 
-// The flux as cells, a transition a 1, into bits (cleared, of room cells),
-// the loop starting at cell_ns (bits holds count_cell_room cells); the
-// cells where each revolution starts into starts.  The number of cells.  Each interval is measured in cells
-// (in fixed point, 16 bits of fraction) through the loop's cells a tick;
-// with the phase error carried, its nearest whole number of cells places
-// the transition, and half the error is carried on.  Once a block of
-// transitions, their errors move the cells a tick, within its range.
+// The flux as cells, a transition a 1, into bits (cleared, of room for
+// count_cell_room cells), the loop starting at cell_ns; the cells where
+// each revolution starts into starts.  The number of cells.
+//
+// Each interval is measured in cells (fixed point, 16 bits of fraction)
+// through the loop's cells a tick, plus the phase error carried; its
+// nearest whole number of cells, one at least, places the transition, and
+// half the error is carried on.  Once a block of transitions, their errors
+// move the cells a tick, within its range.  The carried error is held with
+// half a cell added, so that the rounding is a shift and the error a mask:
+// the chain from one transition to the next stays three operations long.
 int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* starts)
 {
     constexpr int32_t FRACTION = 16, BLOCK = 16;
@@ -100,23 +104,32 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* 
     const int64_t low = static_cast<int64_t>(nominal / (1 + FREQUENCY_RANGE)), high = static_cast<int64_t>(nominal / (1 - FREQUENCY_RANGE));
     const int64_t gain = static_cast<int64_t>(FREQUENCY_GAIN * ONE);
     int64_t rate = static_cast<int64_t>(nominal);
-    int64_t phase = 0, cell = 0, now = 0, drift = 0, block_cells = 0;
+    int64_t rounded = HALF;  // the carried phase error, plus half a cell
+    int64_t cell = 0, now = 0, drift = 0, block_cells = 0;
     int32_t next = 0, left = BLOCK;
     // where the next revolution starts, in ticks
     int64_t next_start = f.revolutions >= 0 ? static_cast<int64_t>(f.starts[0]) : INT64_MAX;
     // the cells of the current 64, first in time highest, stored as they fill
     uint64_t word = 0;
     int64_t word_at = 0;
-    for (int64_t i = 0; i < f.count; ++i) {
-        const int64_t interval = f.intervals[i];
+    // held here: the stores into bits may, as the compiler sees them, change f
+    const uint32_t* const intervals = f.intervals;
+    const int64_t count = f.count;
+    const int32_t revolutions = f.revolutions;
+    for (int64_t i = 0; i < count; ++i) {
+        const int64_t interval = intervals[i];
         while (now + interval > next_start) {  // the pulse came before this transition
-            starts[next] = cell + (((next_start - now) * rate >> FRACTION) + phase + HALF) / ONE;
-            next_start = ++next <= f.revolutions ? static_cast<int64_t>(f.starts[next]) : INT64_MAX;
+            starts[next] = cell + (((next_start - now) * rate >> FRACTION) + rounded) / ONE;
+            next_start = ++next <= revolutions ? static_cast<int64_t>(f.starts[next]) : INT64_MAX;
         }
         now += interval;
-        const int64_t cells = phase + (interval * rate >> FRACTION);
-        int64_t k = (cells + HALF) >> FRACTION;
-        k = k < 1 ? 1 : k;
+        rounded += interval * rate >> FRACTION;
+        int64_t k = rounded >> FRACTION, error = (rounded & (ONE - 1)) - HALF;
+        if (k < 1) {  // closer than half a cell to the last: one cell on
+            k = 1;
+            error = rounded - HALF - ONE;
+        }
+        rounded = (error >> 1) + HALF;  // half the error carried: the other half corrected
         cell += k;
         if (cell >> 6 != word_at) {
             store_word(bits, word_at, word);
@@ -124,8 +137,6 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* 
             word_at = cell >> 6;
         }
         word |= uint64_t{1} << (63 - (cell & 63));
-        const int64_t error = cells - (k << FRACTION);
-        phase = error >> 1;  // half the phase error carried: the other half corrected
         drift += error;
         block_cells += k;
         if (--left == 0) {  // late transitions: longer cells, fewer a tick
@@ -136,7 +147,7 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* 
         }
     }
     store_word(bits, word_at, word);
-    for (; next <= f.revolutions; ++next)
+    for (; next <= revolutions; ++next)
         starts[next] = cell + static_cast<int64_t>((f.starts[next] - static_cast<double>(now)) * static_cast<double>(rate) /
                                                    static_cast<double>(int64_t{1} << 32));
     return cell + 1;
