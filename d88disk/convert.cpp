@@ -164,7 +164,7 @@ uint8_t* convert_image(const d88_image& image, const command_line& line, int32_t
     }
     const d88_export_options options = {line.force, static_cast<int32_t>(line.rpm)};
     loss_list list = {{}, static_cast<int32_t>(line.disk)};
-    const int32_t revolutions = line.revs != 0 ? static_cast<int32_t>(line.revs) : 1;
+    const int32_t revolutions = line.revs_given ? static_cast<int32_t>(line.revs) : 1;
     const int32_t losses = to == D88_FILE_SCP ? export_d88_scp_disk(disk, &options, revolutions, keep_loss, &list, &bytes, size)
                                               : export_d88_disk(disk, to, &options, keep_loss, &list, &bytes, size);
     say_losses(list.kept);
@@ -197,15 +197,19 @@ int run_convert(const command_line& line)
 {
     const char* in = line.words[0];
     const char* out = line.words[1];
-    if (line.rpm != 0 && line.rpm != 300 && line.rpm != 360) {
+    if (line.rpm_given && line.rpm != 300 && line.rpm != 360) {
         print_text("error: --rpm is 300 or 360, not %u\n", line.rpm);
         return 1;
     }
-    if (line.revs > 5) {
+    if (line.revs_given && (line.revs < 1 || line.revs > 5)) {
         print_text("error: --revs is 1 to 5, not %u\n", line.revs);
         return 1;
     }
     const int32_t to = choose_output_format(line, out);
+    if (to >= 0 && line.revs_given && to != D88_FILE_SCP) {
+        print_text("error: --revs gives the revolutions of an SCP file; '%s' is written as %s\n", out, d88_file_format_name(to));
+        return 1;
+    }
     d88_image image = {};
     if (to < 0 || refuse_input_as_output(out, &in, 1) || refuse_existing(out, line.overwrite) || !read_input(line, in, &image) ||
         !name_disks(line, &image)) {

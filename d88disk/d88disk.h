@@ -35,7 +35,7 @@ struct command_line {
     const char* date;  // --date D
     const char* geometry;  // --geometry FORMAT
     uint32_t load, exec;  // --load A, --exec A
-    bool load_given, exec_given;
+    bool load_given, exec_given, rpm_given, revs_given;
     uint32_t disk;     // --disk N, 0 without it
     uint32_t rpm;      // --rpm 300|360, 0 without it
     uint32_t revs;     // --revs N, 0 without it

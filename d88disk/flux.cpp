@@ -157,20 +157,22 @@ void print_flux_tracks(const flux_tracks& tracks)
             print_text("slots %d-%d: ", static_cast<int>(t.slot), static_cast<int>(tracks.items[last].slot));
         else
             print_text("slot %d: ", static_cast<int>(t.slot));
-        print_text("%d revolution%s, ", static_cast<int>(t.revolutions), t.revolutions == 1 ? "" : "s");
-        if (low != high)
-            print_text("%d.%d-%d.%d rpm, ", static_cast<int>(low / 100), static_cast<int>(low % 100 / 10), static_cast<int>(high / 100),
-                       static_cast<int>(high % 100 / 10));
-        else
-            print_text("%d.%d rpm, ", static_cast<int>(low / 100), static_cast<int>(low % 100 / 10));
-        if (t.kbit == 0)
-            print_text("no sector found\n");
-        else
-            print_text("%s %d kbit/s, sectors found/good:", t.fm ? "FM" : "MFM", static_cast<int>(t.kbit));
-        for (int32_t r = 0; t.kbit != 0 && r < t.revolutions && r < 8; ++r)
-            print_text(" %d/%d", static_cast<int>(t.found[r]), static_cast<int>(t.correct[r]));
-        if (t.kbit != 0)
+        if (t.revolutions == 0) {
+            print_text("no flux\n");
+        } else {
+            print_text("%d revolution%s, ", static_cast<int>(t.revolutions), t.revolutions == 1 ? "" : "s");
+            if (low != high)
+                print_text("%.1f-%.1f rpm, ", low / 100.0, high / 100.0);
+            else
+                print_text("%.1f rpm, ", low / 100.0);
+            if (t.kbit == 0)
+                print_text("no sector found");
+            else
+                print_text("%s %d kbit/s, sectors found/good:", t.fm ? "FM" : "MFM", static_cast<int>(t.kbit));
+            for (int32_t r = 0; t.kbit != 0 && r < t.revolutions && r < 8; ++r)
+                print_text(" %d/%d", static_cast<int>(t.found[r]), static_cast<int>(t.correct[r]));
             print_text("\n");
+        }
         i = last + 1;
     }
 }

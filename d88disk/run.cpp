@@ -104,8 +104,17 @@ constexpr command_help COMMANDS[] = {
      "standard formats (.2d, .2dd, .2hd, .xdf, .img), known by their size.  IN is\n"
      "read as what its content is (a line says so when its name says otherwise),\n"
      "or as --from says; OUT is written as its extension or --to says.\n"
+     "A flux dump is read too: an SCP file, or a folder of KryoFlux stream files\n"
+     "(trackCC.H.raw) or one of them.  Each track is decoded at the rate and in\n"
+     "the encoding (FM or MFM) whose marks its flux shows, every revolution read\n"
+     "and the reads merged; what is not plain is listed per track (a weak sector,\n"
+     "a CRC error in every read, no sector found, a rate unlike the others') and\n"
+     "the image is written all the same.  OUT may be an SCP file, for a flux\n"
+     "writer: each track's cells as flux, cued to the index.\n"
      "  --geometry G   the standard format (see below) of a raw IN whose size\n"
      "                 several share (2hd1440r, 2hd1440h and 2hd1440)\n"
+     "  --revs N       the revolutions of each track an SCP OUT holds (1 to 5,\n"
+     "                 default 1)\n"
      "Before anything is written, every sector, track or field OUT cannot carry\n"
      "is listed at its place (an error status, a deleted mark, a data size other\n"
      "than the one its N stands for, a density, sectors of several shapes, an ID a\n"
@@ -354,6 +363,8 @@ bool read_option(int argc, char** argv, int* i, const char* option, const char* 
     line->index_given |= number == &line->index;
     line->load_given |= number == &line->load;
     line->exec_given |= number == &line->exec;
+    line->rpm_given |= number == &line->rpm;
+    line->revs_given |= number == &line->revs;
     return true;
 }
 

@@ -183,6 +183,8 @@ TEST(D88disk, Commands)
         {{"convert", "raw.2d", "x.d88", "--from", "HDM"}, "illegal data: 327680 bytes, but the HDM geometry needs 1261568\nread hdm image error\nerror: read hdm image 'raw.2d'\n", 1},
         {{"convert", "two.d88", "x.d88", "--to", "x"}, "error: unknown format 'x' (d88, imd, hdm, fdi, hfe, dim, nfd, raw or scp)\n", 1},
         {{"convert", "two.d88", "./two.d88", "--to", "imd"}, "error: output './two.d88' is one of the input images\n", 1},
+        {{"convert", "raw.2d", "x.hfe", "--revs", "2"}, "error: --revs gives the revolutions of an SCP file; 'x.hfe' is written as hfe\n", 1},
+        {{"convert", "raw.2d", "x.scp", "--revs", "0"}, "error: --revs is 1 to 5, not 0\n", 1},
         {{"check", "two.d88", "--job"}, "error: no data disk #1 image\n", 1},
         {{"check", "--job", "g.d88", "d.d88", "--track", "3", "--json"}, "{\"job\": {\"tracks\": 1, \"ready\": 0, \"findings\": [\n"
          "    {\"severity\": \"error\", \"kind\": \"missing-sector\", \"track\": 3, \"image\": \"d.d88\", \"sector\": \"03/01/07\", \"message\": \"data disk #1 has no sector 03/01/07\"}\n  ]}}\n",

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "d88.h"
+#include "d88disk.h"
 #include "flux_encoder.h"
 #include "test_support.h"
 
@@ -347,4 +348,59 @@ TEST(Flux, FilesOtherProgramsWrite)
     not_cued.index_cued = false;
     EXPECT_TRUE(decoded(D88_FILE_SCP, {flux_test::scp_file(uncued, not_cued)}, {0}) == want);
     free_d88_image(&image, 0);
+}
+
+// d88disk on flux dumps: convert reads an SCP file, a folder of KryoFlux
+// streams or its first file, and tells only what is not plain, folded; info
+// lists each track's facts, alike tracks on one line.
+TEST(Flux, D88diskConvertsAndTells)
+{
+    d88_disk* disk = standard_disk(0, {0, 1, 2, 3}, 5);
+    const bytes original = d88_bytes(disk);
+    flux_test::flux_options options;
+    options.speed_error = 0.03;
+    options.jitter = 0.10;
+    const std::vector<captured_track> tracks = capture_disk(disk, 250, 300, options);
+    // the same tracks, one sector of slot 2 weak in one revolution, slot 3 without flux
+    std::vector<flux_test::scp_track> flawed;
+    for (const captured_track& t : tracks) {
+        options.weak_sector = t.slot == 2 ? 4 : -1;
+        options.seed = static_cast<uint32_t>(t.slot + 11);
+        const flux_test::flux_capture capture = t.slot == 3 ? flux_test::capture_without_flux(flux_track_of(disk->track[3], 250, 300), options)
+                                                            : flux_test::capture_track(t.cells, options);
+        flawed.push_back({t.slot / 2, t.slot % 2, flux_test::revolutions_at_index(capture)});
+    }
+    free_d88_disk(disk, 1);
+    temp_dir dir;
+    write_file(dir.file("clean.scp"), scp_of(tracks));
+    write_file(dir.file("flawed.scp"), flux_test::scp_file(flawed));
+    std::vector<flux_test::kryoflux_track> streams;
+    for (const captured_track& t : tracks)
+        streams.push_back({t.slot / 2, t.slot % 2, t.capture});
+    flux_test::write_kryoflux_directory(dir.file("kf"), streams);
+    const std::string clean_tracks = "slots 0-3: 2 revolutions, 291.3 rpm, MFM 250 kbit/s, sectors found/good: 16/16 16/16\n";
+    const std::string flawed_report = "disk 0, slot 2, sector 4 (01/00/05): warning weak: 1 of its 2 reads differ; kept one with good CRCs\n"
+                                      "disk 0, slot 3: warning no-sector: no flux: an empty slot\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+        bool gives_original;
+    } rows[] = {
+        {{"convert", "clean.scp", "out.d88"}, "wrote out.d88\n", true},
+        {{"convert", "kf", "out.d88"}, "wrote out.d88\n", true},
+        {{"convert", "kf/track00.0.raw", "out.d88"}, "wrote out.d88\n", true},
+        {{"info", "clean.scp"}, clean_tracks + "disk 0                    2D   writable      18096 bytes    4 tracks\n", false},
+        {{"convert", "flawed.scp", "out.d88"}, flawed_report + "wrote out.d88\n", false},
+        {{"info", "flawed.scp"}, "slots 0-1: 2 revolutions, 291.3 rpm, MFM 250 kbit/s, sectors found/good: 16/16 16/16\n"
+         "slot 2: 2 revolutions, 291.3 rpm, MFM 250 kbit/s, sectors found/good: 16/15 16/16\nslot 3: no flux\n"
+         "disk 0                    2D   writable      13744 bytes    3 tracks\n", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args[1]);
+        fs::remove(dir.file("out.d88"));
+        const run_result r = run_in(dir, "d88disk", run_d88disk, row.args);
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_TRUE(!row.gives_original || read_file(dir.file("out.d88")) == original);
+    }
 }
