@@ -425,14 +425,15 @@ PyObject* import_image(PyObject*, PyObject* args)
     return result;
 }
 
-// One disk, given as its D88 bytes, in another format: (bytes or None,
-// lines, findings), bytes None when losses stopped it (or on a failure,
-// which the lines say).
+// One disk, given as its D88 bytes, in another format (SCP with
+// `revolutions` revolutions of each track): (bytes or None, lines,
+// findings), bytes None when losses stopped it (or on a failure, which the
+// lines say).  The findings are every loss and note, forced or not.
 PyObject* export_disk(PyObject*, PyObject* args)
 {
     Py_buffer data;
-    int format = 0, force = 0, rpm = 0;
-    if (!PyArg_ParseTuple(args, "y*iii", &data, &format, &force, &rpm))
+    int format = 0, force = 0, rpm = 0, revolutions = 1;
+    if (!PyArg_ParseTuple(args, "y*iii|i", &data, &format, &force, &rpm, &revolutions))
         return nullptr;
     PyObject* findings = PyList_New(0);
     PyObject* lines = PyList_New(0);
@@ -443,9 +444,13 @@ PyObject* export_disk(PyObject*, PyObject* args)
         uint8_t* out = nullptr;
         int32_t size = 0;
         const d88_export_options options = {force, rpm};
-        if (data.len <= INT32_MAX &&
-            read_d88_image_from_buffer(&image, static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len)) == 1 &&
-            export_d88_disk(image.disks, format, &options, add_finding, findings, &out, &size) >= 0 && out != nullptr)
+        const bool read = data.len <= INT32_MAX &&
+                          read_d88_image_from_buffer(&image, static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len)) == 1;
+        const int32_t losses =
+            !read ? -1
+            : format == D88_FILE_SCP ? export_d88_scp_disk(image.disks, &options, revolutions, add_finding, findings, &out, &size)
+                                     : export_d88_disk(image.disks, format, &options, add_finding, findings, &out, &size);
+        if (losses >= 0 && out != nullptr)
             bytes = PyBytes_FromStringAndSize(reinterpret_cast<const char*>(out), size);
         std::free(out);
         free_d88_image(&image, 0);
@@ -459,6 +464,88 @@ PyObject* export_disk(PyObject*, PyObject* args)
         return PyErr_Occurred() ? nullptr : PyErr_NoMemory();
     }
     return Py_BuildValue("(NNN)", bytes != nullptr ? bytes : new_ref(Py_None), lines, findings);
+}
+
+// A flux dump read as one disk: the bytes of an SCP file (one) or of
+// KryoFlux stream files with the track slot of each: (disks | None, lines,
+// findings), the findings what is not plain about its tracks.
+PyObject* import_flux(PyObject*, PyObject* args)
+{
+    int format = 0;
+    PyObject *files = nullptr, *slot_list = nullptr;
+    if (!PyArg_ParseTuple(args, "iO!O!", &format, &PyList_Type, &files, &PyList_Type, &slot_list))
+        return nullptr;
+    const Py_ssize_t count = PyList_GET_SIZE(files);
+    if (count != PyList_GET_SIZE(slot_list) || count > INT32_MAX) {
+        PyErr_SetString(PyExc_ValueError, "one slot for each file");
+        return nullptr;
+    }
+    const size_t room = count > 0 ? static_cast<size_t>(count) : 1;
+    const uint8_t** buffers = static_cast<const uint8_t**>(std::calloc(room, sizeof(uint8_t*)));
+    int32_t* sizes = static_cast<int32_t*>(std::calloc(room, sizeof(int32_t)));
+    int32_t* slots = static_cast<int32_t*>(std::calloc(room, sizeof(int32_t)));
+    if (buffers == nullptr || sizes == nullptr || slots == nullptr)
+        PyErr_NoMemory();
+    for (Py_ssize_t i = 0; !PyErr_Occurred() && i < count; ++i) {
+        char* bytes = nullptr;
+        Py_ssize_t size = 0;
+        const long slot = PyLong_AsLong(PyList_GET_ITEM(slot_list, i));
+        if (PyBytes_AsStringAndSize(PyList_GET_ITEM(files, i), &bytes, &size) < 0 || PyErr_Occurred())
+            break;
+        if (size > INT32_MAX || slot < 0 || slot > 0xFFFF) {
+            PyErr_SetString(PyExc_ValueError, size > INT32_MAX ? "a flux file holds less than 2 GiB" : "a slot is from 0 to 65535");
+            break;
+        }
+        buffers[i] = reinterpret_cast<const uint8_t*>(bytes);
+        sizes[i] = static_cast<int32_t>(size);
+        slots[i] = static_cast<int32_t>(slot);
+    }
+    PyObject* findings = PyErr_Occurred() ? nullptr : PyList_New(0);
+    PyObject* read = findings == nullptr ? nullptr : with_lines([&]() -> PyObject* {
+        d88_image image = {};
+        PyObject* disks = import_d88_flux_image(&image, format, buffers, sizes, slots, static_cast<int32_t>(count), add_finding,
+                                                nullptr, findings) >= 0
+                              ? disk_list(image)
+                              : nullptr;
+        free_d88_image(&image, 0);
+        return disks;
+    });
+    std::free(buffers);
+    std::free(sizes);
+    std::free(slots);
+    PyObject* out = read != nullptr && !PyErr_Occurred()
+                        ? Py_BuildValue("(OOO)", PyTuple_GET_ITEM(read, 0), PyTuple_GET_ITEM(read, 1), findings)
+                        : nullptr;
+    Py_XDECREF(read);
+    Py_XDECREF(findings);
+    return out;
+}
+
+// The format a name or a path's extension names, -1 for none.
+PyObject* find_format(PyObject*, PyObject* args)
+{
+    const char* name = nullptr;
+    if (!PyArg_ParseTuple(args, "y", &name))
+        return nullptr;
+    return PyLong_FromLong(find_d88_file_format(name));
+}
+
+// The format bytes are by their content, -1 for none.
+PyObject* detect_format(PyObject*, PyObject* args)
+{
+    Py_buffer data;
+    if (!PyArg_ParseTuple(args, "y*", &data))
+        return nullptr;
+    const int32_t format = data.len <= INT32_MAX
+                               ? detect_d88_file_format(static_cast<const uint8_t*>(data.buf), static_cast<int32_t>(data.len))
+                               : -1;
+    PyBuffer_Release(&data);
+    return PyLong_FromLong(format);
+}
+
+PyObject* version(PyObject*, PyObject*)
+{
+    return PyUnicode_FromString(D88_VERSION_STRING);
 }
 
 // A disk record read from its D88 bytes, or null after a ValueError.
@@ -659,7 +746,12 @@ PyMethodDef METHODS[] = {
     {"check_job", check_job, METH_VARARGS, "(game, data1, data2, name1, name2, name3, index, track) -> (tracks, ready, findings)"},
     {"load", load, METH_VARARGS, "(path) -> (bytes | None, lines)"},
     {"import_image", import_image, METH_VARARGS, "(data, format) -> (disks | None, lines)"},
-    {"export_disk", export_disk, METH_VARARGS, "(disk's D88 bytes, format, force, rpm) -> (bytes | None, lines, findings)"},
+    {"export_disk", export_disk, METH_VARARGS,
+     "(disk's D88 bytes, format, force, rpm[, revolutions]) -> (bytes | None, lines, findings)"},
+    {"import_flux", import_flux, METH_VARARGS, "(format, files' bytes, slots) -> (disks | None, lines, findings)"},
+    {"find_format", find_format, METH_VARARGS, "(name or path) -> format, -1 for none"},
+    {"detect_format", detect_format, METH_VARARGS, "(data) -> format by content, -1 for none"},
+    {"version", version, METH_NOARGS, "() -> the library's version"},
     {"file_formats", file_formats, METH_NOARGS, "() -> the names of the image formats, by number"},
     {"find_file_system", find_file_system, METH_VARARGS, "(disk's D88 bytes) -> fs, -1 for none, -2 for several"},
     {"list_files", list_files, METH_VARARGS, "(disk's bytes, fs) -> (entries | None, lines, findings, bytes free)"},
