@@ -261,7 +261,7 @@ typedef struct d88_export_options {
     int32_t rpm;    // HFE: 300 or 360; 0 for the media's own
 } d88_export_options;
 // The name of a format ("d88", "imd", "hdm", "fdi", "hfe", "dim", "nfd",
-// "raw"), or null.
+// "raw", "scp", "kryoflux"), or null.
 D88_API const char* d88_file_format_name(int32_t format);
 // The format a name or a file's extension names (any case: "IMD",
 // "disk.hdm", "GAME.D77", "GAME.2D"), or -1.
