@@ -2,9 +2,14 @@
 reads, writes, creates and completes equals what d88disk and vorkast make of
 the same files.  VORKAST_BIN names the folder of vorkast and d88disk."""
 
+import datetime
+import importlib.metadata
 import json
 import os
+import re
+import struct
 import subprocess
+import warnings
 
 import pytest
 
@@ -148,6 +153,10 @@ def test_create_disk_equals_d88disk_create(samples, format):
     (TypeError, lambda: d88.Image([b"disk"])),
     (TypeError, lambda: d88.complete(d88.Image(), d88.Image(), track="3")),
     (ValueError, lambda: d88.check_job(d88.Image(), d88.Image(), index=-1)),
+    (ValueError, lambda: d88.Image([d88.create_disk(0)]).to_bytes("scp", revolutions=6)),
+    (ValueError, lambda: d88.Image([d88.create_disk(0)]).to_bytes("hfe", revolutions=2)),
+    (ValueError, lambda: d88.read_image(b"x" * 5000, format="track00.0.raw")),
+    (TypeError, lambda: d88.create_disk(0).file(b"NAME")),
 ])
 def test_wrong_types_and_values_are_refused(error, call):
     with pytest.raises(error):
@@ -207,12 +216,19 @@ def test_check_job_reports_what_d88disk_reports(samples, images, options, args):
         (f["severity"], f["kind"], f.get("track"), f.get("image"), f.get("sector"), f["message"]) for f in said["findings"]]
 
 
-@pytest.mark.parametrize("extension", ["IMD", "HFE", "NFD", "d77"])
+def without_time(data):
+    """An image's bytes without the time IMD records of its writing."""
+    return re.sub(rb"^IMD [^\r]*\r\n", b"IMD\r\n", data)
+
+
+@pytest.mark.filterwarnings("ignore::d88.D88Warning")
+@pytest.mark.parametrize("extension", ["IMD", "HFE", "NFD", "d77", "SCP"])
 def test_other_formats_are_what_d88disk_convert_writes(samples, extension):
     image = d88.read_image(samples / "GAME.D88")
     image.write(samples / ("PY." + extension))
     assert run("d88disk", "convert", "GAME.D88", "CLI." + extension, cwd=samples).returncode == 0
-    assert (samples / ("PY." + extension)).read_bytes() == (samples / ("CLI." + extension)).read_bytes()
+    assert without_time((samples / ("PY." + extension)).read_bytes()) == without_time(
+        (samples / ("CLI." + extension)).read_bytes())
     back = d88.read_image(samples / ("PY." + extension))
     assert back[0].tracks == image[0].tracks and back.path == str(samples / ("PY." + extension))
     assert d88.read_image((samples / ("PY." + extension)).read_bytes(), format=extension.lower()) == back
@@ -222,9 +238,12 @@ def test_losses_are_named_unless_forced(samples):
     done = d88.read_image(samples / "ALL.D88")
     with pytest.raises(d88.D88Error) as error:
         done.to_bytes("hfe")
-    assert error.value.lines[0].startswith("slot 0: error track-too-long: track 00/00: sectors of 12288 bytes do not fit")
+    assert error.value.lines[0].startswith(
+        "slot 0, sector 0 (00/00/01): error track-too-long: track 00/00: sectors of 12288 bytes do not fit")
     assert len(error.value.losses) == 81 and error.value.losses[0].kind == "lost-name"
-    assert done.to_bytes("hfe", force=True)[:8] == b"HXCPICFE"
+    with pytest.warns(d88.D88Warning) as said:
+        assert done.to_bytes("hfe", force=True)[:8] == b"HXCPICFE"
+    assert [str(w.message) for w in said] == ["note lost-name: HFE has no place for the disk's name"] + error.value.lines
     with pytest.raises(ValueError):
         d88.read_image(samples / "TWO.D88").to_bytes("imd")
     assert d88.read_image(samples / "TWO.D88").to_bytes("imd", disk=1)[:4] == b"IMD "
@@ -290,3 +309,160 @@ def test_files_refuse_what_would_be_lost():
     assert disk.to_bytes() == before
     disk.format("n88", force=True)
     assert disk.file_system == "n88" and disk.files == []
+
+
+def test_the_version_is_the_library_s_and_the_package_s(samples):
+    said = run("d88disk", "--version", cwd=samples).stdout.split()
+    assert d88.__version__ == said[1] == importlib.metadata.version("d88")
+
+
+def test_the_package_shows_its_own_names_and_installs_no_source():
+    shown = [n for n in dir(d88) if not n.startswith("_")]
+    assert sorted(shown) == sorted(d88.__all__) and all(getattr(d88, n).__module__ == "d88" for n in shown
+                                                            if isinstance(getattr(d88, n), type))
+    installed = [str(f) for f in importlib.metadata.files("d88")]
+    assert [f for f in installed if f.endswith((".cpp", ".h", ".c"))] == []
+    assert {"d88/py.typed", "d88/_native.pyi"} <= set(installed)
+    # the native module's stub names every function the module has
+    stub = open(os.path.join(os.path.dirname(d88.__file__), "_native.pyi"), encoding="utf-8").read()
+    assert set(re.findall(r"^def (\w+)", stub, re.M)) == {n for n in dir(d88._native) if not n.startswith("_")}
+
+
+def disk_with_files(fs, fmt, names, date=None):
+    disk = d88.create_disk(fmt, "FILES")
+    disk.format(fs)
+    for name in names:
+        disk.add_file(name, name.encode(), date=date)
+    return disk
+
+
+@pytest.mark.parametrize("fs, fmt, stored, asked, found", [
+    ("fat12", 3, "README.TXT", "readme.txt", True),
+    ("fat12", 3, "ゲーム.TXT", "ゲーム.txt", True),
+    ("fat12", 3, "README.TXT", "READ.TXT", False),
+    ("hu", 0, "GAME.BIN", "GAME.BIN", True),
+    ("hu", 0, "GAME.BIN", "game.bin", False),
+    ("n88", 0, "HELLO.BAS", "hello.bas", False),
+])
+def test_a_file_is_found_by_name_as_its_file_system_compares(fs, fmt, stored, asked, found):
+    disk = disk_with_files(fs, fmt, ["OTHER.BIN", stored])
+    files = disk.files
+    assert isinstance(files, list) and [f.name for f in files] == ["OTHER.BIN", stored]
+    assert (asked in files) is found and (files[1] in files) and ("€" not in files)
+    if found:
+        assert disk.file(asked).name == stored and disk.file(asked).read()[:len(stored.encode())] == stored.encode()
+        return
+    for call in (lambda: disk.file(asked), lambda: disk.remove_file(asked)):
+        with pytest.raises(d88.D88FileNotFoundError) as error:
+            call()
+        assert isinstance(error.value, FileNotFoundError) and error.value.filename == asked
+
+
+@pytest.mark.parametrize("fs, fmt, date, modified", [
+    ("fat12", 3, datetime.datetime(2026, 12, 7, 15, 30, 45), datetime.datetime(2026, 12, 7, 15, 30, 44)),
+    ("fat12", 3, (1980, 1, 1, 0, 0, 0), datetime.datetime(1980, 1, 1)),
+    ("hu", 0, datetime.datetime(2079, 12, 31, 23, 59, 59), datetime.datetime(2079, 12, 31, 23, 59)),
+    ("hu", 0, datetime.date(1999, 1, 2), datetime.datetime(1999, 1, 2)),
+    ("hu", 0, None, None),
+    ("n88", 0, None, None),
+])
+def test_dates_are_datetimes_as_d88disk_lists_them(tmp_path, fs, fmt, date, modified):
+    name = "HELLO.BAS" if fs == "n88" else "HELLO.TXT"
+    d88.Image([disk_with_files(fs, fmt, [name], date)]).write(tmp_path / "F.D88")
+    listed = json.loads(run("d88disk", "ls", "F.D88", "--json", cwd=tmp_path).stdout)["files"][0]
+    entry = d88.read_image(tmp_path / "F.D88")[0].file(name)
+    assert entry.modified == modified
+    assert entry.date == (None if modified is None else modified.timetuple()[:6])
+    assert listed["date"] == (None if modified is None else modified.strftime("%Y-%m-%d %H:%M"))
+
+
+@pytest.mark.parametrize("image, format, force, said", [
+    ("GAME.D88", "scp", False, ["note lost-name: SCP has no place for the disk's name"]),
+    ("GAME.D88", "hfe", False, ["note lost-name: HFE has no place for the disk's name"]),
+    ("GAME.D88", "imd", False, []),
+    ("GAME.D88", "d88", False, []),
+])
+def test_notes_are_warnings_with_d88disk_s_lines(samples, image, format, force, said):
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        d88.read_image(samples / image).write(samples / "OUT", format=format, force=force)
+    assert [str(w.message) for w in caught] == said
+    assert all(w.category is d88.D88Warning and issubclass(w.category, UserWarning) for w in caught)
+    assert all(w.filename == __file__ and w.message.finding.severity == "note" for w in caught)
+    printed = run("d88disk", "convert", image, "CLI", "--to", format, cwd=samples).stdout.splitlines()
+    assert ["disk 0: " + line for line in said] == [line for line in printed if line.startswith("disk 0: note")]
+    warnings.simplefilter("error", d88.D88Warning)  # a caller may stop at a note: nothing is written then
+    if said:
+        with pytest.raises(d88.D88Warning):
+            d88.read_image(samples / image).write(samples / "STOPPED", format=format)
+        assert not (samples / "STOPPED").exists()
+
+
+KRYOFLUX_CLOCK = 18432000 * 73 / 14 / 4  # samples a second
+
+
+def scp_revolution(scp, slot):
+    """The flux intervals (in units of 25 ns) of a track's first revolution
+    in an SCP file."""
+    track = struct.unpack_from("<I", scp, 0x10 + 4 * slot)[0]
+    count, offset = struct.unpack_from("<II", scp, track + 8)
+    intervals, carried = [], 0
+    for value in struct.unpack_from(">%dH" % count, scp, track + offset):
+        carried += value or 0x10000
+        if value:
+            intervals.append(carried)
+            carried = 0
+    return intervals
+
+
+def kryoflux_stream(intervals):
+    """A KryoFlux stream file of one track: the revolution to lock on, an
+    index pulse, the revolution again, an index pulse."""
+    out, position = bytearray(), 0
+    oob = lambda kind, data: out.extend(bytes([0x0D, kind]) + struct.pack("<H", len(data)) + data)  # noqa: E731
+    oob(4, b"sck=24027428.5714285")
+    for index in (1, 2):
+        for interval in intervals:
+            samples = round(interval * 25e-9 * KRYOFLUX_CLOCK)
+            value = samples & 0xFFFF
+            block = b"\x0b" * (samples >> 16) + (bytes([value]) if 0x0E <= value <= 0xFF else bytes([value >> 8, value & 0xFF])
+                                                  if value < 0x800 else b"\x0c" + struct.pack(">H", value))
+            out += block
+            position += len(block)
+        oob(2, struct.pack("<III", position, 0, index))
+    return bytes(out + b"\x0d\x0d\x0d\x0d")
+
+
+def sectors(disk, slots=range(164)):
+    return [[(s.c, s.h, s.r, s.n, s.status, s.data) for s in disk.tracks[slot]] for slot in slots]
+
+
+@pytest.mark.parametrize("revolutions", [1, 2])
+def test_scp_is_read_and_written_as_d88disk_does(samples, revolutions):
+    assert run("d88disk", "convert", "GAME.D88", "CLI.SCP", "--revs", revolutions, cwd=samples).returncode == 0
+    scp = (samples / "CLI.SCP").read_bytes()
+    game = d88.read_image(samples / "GAME.D88")
+    with pytest.warns(d88.D88Warning, match="lost-name"):
+        assert game.to_bytes("scp", revolutions=revolutions) == scp
+    (samples / "SCPDUMP").write_bytes(scp)  # no extension: known by its content
+    for source, format in ((samples / "CLI.SCP", None), (samples / "SCPDUMP", None), (scp, None), (scp, "scp")):
+        assert sectors(d88.read_image(source, format=format)[0]) == sectors(game[0])
+
+
+def test_kryoflux_streams_are_read_by_their_folder_or_first_file(samples):
+    assert run("d88disk", "convert", "GAME.D88", "G.SCP", cwd=samples).returncode == 0
+    scp, game = (samples / "G.SCP").read_bytes(), d88.read_image(samples / "GAME.D88")
+    (samples / "KF").mkdir()
+    for slot in (0, 1):
+        (samples / "KF" / ("track00.%d.raw" % slot)).write_bytes(kryoflux_stream(scp_revolution(scp, slot)))
+    for source, format in ((samples / "KF", "kryoflux"), (samples / "KF", None), (samples / "KF" / "track00.0.raw", None)):
+        read = d88.read_image(source, format=format)
+        assert sectors(read[0], (0, 1)) == sectors(game[0], (0, 1)) and read.path == str(source)
+        assert sectors(read[0], range(2, 164)) == [[]] * 162
+    with pytest.raises(d88.D88Error, match="holds no KryoFlux stream files"):
+        d88.read_image(samples, format="kryoflux")
+    with pytest.raises(ValueError):
+        d88.read_image((samples / "KF" / "track00.0.raw").read_bytes(), format="kryoflux")
+    with pytest.raises(d88.D88Error, match="read, not written"):
+        game.to_bytes("kryoflux")
+    assert "scp" in d88.FILE_FORMATS and "kryoflux" in d88.FILE_FORMATS
