@@ -93,22 +93,42 @@ overwrite ? (Y or N): "
   done
 }
 
-# The Python package, installed with pip into a fresh virtual environment
-# (Debian's setuptools and pytest, no package registry), and its tests
-# against the installed programs.
+# The Python package installed as its README says where no package index
+# can be reached: the README's line, run in a copy of the sources in an
+# empty folder, in a virtual environment that sees Debian's setuptools and
+# wheel, with no index, link or pip configuration to help.  What it
+# installs must be the package's Python, its types and the built module, no
+# C++; its tests run against the installed programs.  The source archive,
+# made from the same copy, carries the sources a build needs.
 python_package() {
-  local venv=$prefix/venv out
-  # The source archive, built and installed away from this tree: it must
-  # carry every source it needs.
-  (cd "$root/python" && /usr/bin/python3 setup.py -q sdist -d "$prefix/dist")
-  rm -rf "$root/python/d88.egg-info"
+  local venv=$prefix/venv tree=$prefix/tree out listing file
+  mkdir -p "$tree"
+  cp -r CMakeLists.txt LICENSE d88 tool common python "$tree"
+  rm -rf "$tree/python/build" "$tree"/python/*.egg-info "$tree/python/dist"
   /usr/bin/python3 -m venv --system-site-packages "$venv"
-  mkdir -p "$prefix/empty"
-  (cd "$prefix/empty" && "$venv/bin/python" -m pip install --no-build-isolation --no-index "$prefix"/dist/d88-*.tar.gz)
+  (
+    cd "$tree"
+    # shellcheck disable=SC1091
+    . "$venv/bin/activate"
+    unset PIP_FIND_LINKS PIP_INDEX_URL PIP_EXTRA_INDEX_URL
+    export PIP_CONFIG_FILE=/dev/null
+    python3 -m pip install --no-build-isolation --no-index ./python
+  )
+  listing=$("$venv/bin/python" -m pip show -f d88)
+  echo "$listing"
+  if grep -E '\.(c|cpp|h)$' <<<"$listing"; then
+    echo "the installed package carries C++ sources"
+    return 1
+  fi
   out=$(cd "$prefix" && VORKAST_BIN="$prefix/bin" "$venv/bin/python" -m pytest -p no:cacheprovider "$root/python/tests" 2>&1) \
     || { echo "$out"; return 1; }
   echo "$out"
   say "python: $(tail -n 1 <<<"$out" | tr -d '=')"
+  (cd "$tree/python" && /usr/bin/python3 setup.py -q sdist -d "$prefix/dist")
+  listing=$(tar -tzf "$prefix"/dist/d88-*.tar.gz)
+  for file in d88/_native.cpp native/CMakeLists.txt native/d88/d88.h native/d88/core/read.cpp native/tool/job.h; do
+    grep -q "^d88-[0-9.]*/$file$" <<<"$listing" || { echo "the source archive lacks $file"; return 1; }
+  done
 }
 
 documentation_examples() {
@@ -215,7 +235,7 @@ windows_build() {
 web_page() {
   emcmake cmake -S . -B build-web
   cmake --build build-web --target vorkast_web
-  # The console tool's results for the images the browser test picks.
+  # The console tools' results for the images the browser test picks.
   local web=$prefix/web bin=$prefix/bin
   "$bin/d88disk" sample "$web"
   (
@@ -232,9 +252,31 @@ web_page() {
     head -c 100 GAME.D88 >NODISK.D88
     "$bin/d88disk" convert GAME.D88 GAME.IMD
     "$bin/d88disk" convert GAME.D88 GAME.HFE
+    # Disks with files for the file explorer: FAT12, N88-BASIC and
+    # Hu-BASIC, each made, formatted and filled by d88disk; a
+    # write-protected one; a flux dump of the completed image; a text file
+    # to add.
+    printf '10 PRINT "HELLO"\r\n' >HELLO.TXT
+    seq 1 9000 >NUMBERS.TXT
+    "$bin/d88disk" create 2hd1232 FAT.D88
+    "$bin/d88disk" format FAT.D88 --fs fat12
+    "$bin/d88disk" put FAT.D88 HELLO.TXT --date 2024-05-06T07:08:10
+    "$bin/d88disk" put FAT.D88 NUMBERS.TXT --date 1999-12-31T23:59:58
+    "$bin/d88disk" create 2d N88.D88
+    "$bin/d88disk" format N88.D88 --fs n88
+    "$bin/d88disk" put N88.D88 HELLO.TXT --as HELLO.BAS --type asc
+    "$bin/d88disk" put N88.D88 NUMBERS.TXT
+    "$bin/d88disk" create 2d HU.D88
+    "$bin/d88disk" format HU.D88 --fs hu
+    "$bin/d88disk" put HU.D88 HELLO.TXT --type asc --date 2024-05-06T07:08
+    "$bin/d88disk" put HU.D88 NUMBERS.TXT --load 0x8000 --exec 0x8010 --date 2001-02-03T04:05
+    cp FAT.D88 LOCKED.D88
+    "$bin/d88disk" set LOCKED.D88 --protect
+    "$bin/d88disk" convert GAME.NEW.D88 GAME.NEW.SCP --force
+    printf 'A NOTE\r\n' >NOTE.TXT
   )
   local out
-  out=$(node web/test/page.test.mjs build-web/web/index.html "$web") || { echo "$out"; return 1; }
+  out=$(node web/test/page.test.mjs build-web/web/index.html "$web" "$bin/d88disk") || { echo "$out"; return 1; }
   echo "$out"
   say "page: $(tail -n 1 <<<"$out")"
 }
@@ -269,10 +311,17 @@ else
   echo "== windows: skipped (needs x86_64-w64-mingw32-g++-posix and wine64)"
 fi
 
+# The browser test's packages, as web/test/package-lock.json pins them, are
+# installed here when they are missing and npm can install them.
+if command -v emcc >/dev/null && [ -x /usr/bin/chromium ] && [ ! -d web/test/node_modules ] && command -v npm >/dev/null; then
+  (cd web/test && npm ci --no-audit --no-fund) >"$logs/web-npm-ci.log" 2>&1 || rm -rf web/test/node_modules
+fi
 if command -v emcc >/dev/null && [ -x /usr/bin/chromium ] && [ -d web/test/node_modules ]; then
   stage "web page in chromium (build-web/)" web_page
+elif command -v emcc >/dev/null && [ -x /usr/bin/chromium ]; then
+  echo "== web page: skipped (its test's packages are missing: run 'cd web/test && npm ci')"
 else
-  echo "== web page: skipped (needs emcc, /usr/bin/chromium and npm ci in web/test)"
+  echo "== web page: skipped (needs emcc and /usr/bin/chromium: apt-get install emscripten chromium)"
 fi
 
 echo "stages: $stages_passed passed, 0 failed"

@@ -1,9 +1,10 @@
 // vorkast_web.cpp -- the interface of the web page: the whole job, its
-// check, and a look into an image, on bytes the page hands over.  No file
-// system is involved.  Every line the job and the library report is
-// collected, as the console tool prints it with the names of the files the
-// user picked, for the page to show (vorkast_web_messages); answers with
-// more than a number come as JSON text.
+// check, a look into an image, and the formats an image is read from and
+// saved in, on bytes the page hands over (the files inside a disk are
+// web_files.cpp's).  No file system of the machine is involved.  Every line
+// the job and the library report is collected, as the console tools print
+// it with the names of the files the user picked, for the page to show
+// (vorkast_web_messages); answers with more than a number come as JSON text.
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,20 +15,7 @@
 #include "job.h"
 #include "numbers.h"
 #include "repair.h"
-
-namespace {
-
-// Text that grows as it is written: the collected lines, or a JSON answer.
-// Once memory runs out it stays cut where it was, marked as failed.
-struct growing_text {
-    char* text;
-    size_t length, room;
-    bool failed;
-};
-
-#if defined(__GNUC__)
-void append(growing_text* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
-#endif
+#include "web_glue.h"
 
 void append(growing_text* out, const char* format, ...)
 {
@@ -56,7 +44,6 @@ void append(growing_text* out, const char* format, ...)
     out->length += static_cast<size_t>(length);
 }
 
-// Text as a JSON string, quotes included.
 void append_json_string(growing_text* out, const char* text)
 {
     append(out, "\"");
@@ -71,16 +58,25 @@ void append_json_string(growing_text* out, const char* text)
     append(out, "\"");
 }
 
-// The finished text for the page (released with vorkast_web_free), or null
-// when memory ran out on the way.
+void append_json_bytes(growing_text* out, const char* bytes, size_t most)
+{
+    append(out, "[");
+    for (size_t i = 0; i < most && bytes[i] != '\0'; ++i)
+        append(out, i == 0 ? "%u" : ",%u", static_cast<unsigned char>(bytes[i]));
+    append(out, "]");
+}
+
 char* hand_over(growing_text* out)
 {
     if (!out->failed && out->text != nullptr)
         return out->text;
     std::free(out->text);
+    *out = {};
     print_d88_line("error: memory exhausted!");
     return nullptr;
 }
+
+namespace {
 
 // The lines of the last call, one after the other.
 growing_text messages = {nullptr, 0, 0, false};
@@ -91,7 +87,8 @@ void collect_line(const char* line, void*)
     append(&messages, "%s", line);
 }
 
-// Starts a call: no lines yet, and every line to the collection.
+}  // namespace
+
 void start_call()
 {
     if (messages.text != nullptr)
@@ -105,6 +102,45 @@ void end_call()
 {
     give_back_d88_messages(found_route);
 }
+
+web_result* new_result()
+{
+    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    if (result == nullptr)
+        print_d88_line("error: memory exhausted!");
+    else
+        result->status = 1;
+    return result;
+}
+
+namespace {
+
+// The end of a finding's JSON object: its sector's ID (or null) and its
+// message.
+void append_sector_and_message(growing_text* json, int32_t c, int32_t h, int32_t r, const char* message)
+{
+    if (c >= 0)
+        append(json, ",\"sector\":\"%02X/%02X/%02X\"", static_cast<unsigned>(c), static_cast<unsigned>(h),
+               static_cast<unsigned>(r));
+    else
+        append(json, ",\"sector\":null");
+    append(json, ",\"message\":");
+    append_json_string(json, message);
+    append(json, "}");
+}
+
+}  // namespace
+
+void append_image_finding(const d88_finding* f, void* context)
+{
+    json_list* list = static_cast<json_list*>(context);
+    append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"disk\":%d,\"slot\":%d,\"index\":%d,\"offset\":%d",
+           list->members++ > 0 ? "," : "", d88_severity_name(f->severity), d88_finding_kind_name(f->kind_id),
+           static_cast<int>(f->disk), static_cast<int>(f->slot), static_cast<int>(f->index), static_cast<int>(f->offset));
+    append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
+}
+
+namespace {
 
 // The track number of the page's field (empty: all tracks), or -2 after
 // the console tool's message.
@@ -172,42 +208,13 @@ void append_disk(growing_text* json, const d88_disk& disk)
     append(json, "]}");
 }
 
-// The members of a JSON array being written, one finding each.
-struct json_list {
-    growing_text* json;
-    int32_t members;
-};
-
-// The end of a finding's JSON object: its sector's ID (or null) and its
-// message.
-void append_sector_and_message(growing_text* json, int32_t c, int32_t h, int32_t r, const char* message)
-{
-    if (c >= 0)
-        append(json, ",\"sector\":\"%02X/%02X/%02X\"", static_cast<unsigned>(c), static_cast<unsigned>(h),
-               static_cast<unsigned>(r));
-    else
-        append(json, ",\"sector\":null");
-    append(json, ",\"message\":");
-    append_json_string(json, message);
-    append(json, "}");
-}
-
-// Appends a finding of an image's check as a JSON object.
-void append_image_finding(const d88_finding* f, void* context)
-{
-    json_list* list = static_cast<json_list*>(context);
-    append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"disk\":%d,\"slot\":%d,\"index\":%d,\"offset\":%d",
-           list->members++ > 0 ? "," : "", d88_severity_name(f->severity), d88_finding_kind_name(f->kind_id), static_cast<int>(f->disk),
-           static_cast<int>(f->slot), static_cast<int>(f->index), static_cast<int>(f->offset));
-    append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
-}
-
 // Appends a finding of the job's check as a JSON object.
 void append_job_finding(const job_finding* f, void* context)
 {
     json_list* list = static_cast<json_list*>(context);
     append(list->json, "%s{\"severity\":\"%s\",\"kind\":\"%s\",\"track\":%d,\"image\":",
-           list->members++ > 0 ? "," : "", d88_severity_name(f->severity), d88_finding_kind_name(f->kind), static_cast<int>(f->track));
+           list->members++ > 0 ? "," : "", d88_severity_name(f->severity), d88_finding_kind_name(f->kind),
+           static_cast<int>(f->track));
     if (f->image != nullptr)
         append_json_string(list->json, f->image);
     else
@@ -215,20 +222,80 @@ void append_job_finding(const job_finding* f, void* context)
     append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
 }
 
+// Whether two formats read the same bytes the same way: HDM is the raw
+// dump of one geometry.
+bool is_same_reading(int32_t a, int32_t b)
+{
+    const auto raw = [](int32_t f) { return f == D88_FILE_RAW || f == D88_FILE_HDM; };
+    return a == b || (raw(a) && raw(b));
+}
+
+// The format picked bytes are read as, chosen as d88disk convert chooses
+// it: what their content is (said in a note when the name says
+// otherwise), else what the name says; D88 when neither tells, so that the
+// reader says why it refuses them.
+int32_t choose_format(const uint8_t* bytes, int32_t size, const char* name)
+{
+    const int32_t content = detect_d88_file_format(bytes, size);
+    const int32_t named = find_d88_file_format(name);
+    if (content >= 0 && named >= 0 && !is_same_reading(content, named))
+        print_d88_message("note: '%s' holds the format %s by its content, not %s as its name says: read as %s\n", name,
+                          d88_file_format_name(content), d88_file_format_name(named), d88_file_format_name(content));
+    const int32_t format = content >= 0 && !is_same_reading(content, named) ? content : named;
+    return format >= 0 ? format : D88_FILE_D88;
+}
+
+// What a flux dump shows of its tracks, and what is not plain in them.
+struct flux_report {
+    json_list findings;
+    growing_text* tracks;
+    int32_t track_count;
+};
+
+void append_flux_finding(const d88_finding* finding, void* context)
+{
+    append_image_finding(finding, &static_cast<flux_report*>(context)->findings);
+}
+
+// One track's facts as [slot, revolutions, rpm (hundredths), kbit/s, fm,
+// [found per revolution], [good per revolution]].
+void append_flux_track(const d88_flux_track* t, void* context)
+{
+    flux_report* report = static_cast<flux_report*>(context);
+    const int32_t shown = t->revolutions < 8 ? t->revolutions : 8;
+    append(report->tracks, "%s[%d,%d,%d,%d,%d,[", report->track_count++ > 0 ? "," : "", static_cast<int>(t->slot),
+           static_cast<int>(t->revolutions), static_cast<int>(t->rpm), static_cast<int>(t->kbit), static_cast<int>(t->fm));
+    for (int32_t r = 0; r < shown; ++r)
+        append(report->tracks, r == 0 ? "%d" : ",%d", static_cast<int>(t->found[r]));
+    append(report->tracks, "],[");
+    for (int32_t r = 0; r < shown; ++r)
+        append(report->tracks, r == 0 ? "%d" : ",%d", static_cast<int>(t->correct[r]));
+    append(report->tracks, "]]");
+}
+
+// Reads picked bytes of format into image: 1, or -1 after the reader's
+// lines; a flux dump's report into json's "findings" and "tracks".
+int32_t import_picked(d88_image* image, const uint8_t* bytes, int32_t size, int32_t format, growing_text* json)
+{
+    if (format == D88_FILE_RAW)
+        return import_d88_raw_image(image, bytes, size, -1);
+    if (format != D88_FILE_SCP)
+        return import_d88_image(image, bytes, size, format);
+    growing_text tracks = {nullptr, 0, 0, false};
+    flux_report report = {{json, 0}, &tracks, 0};
+    append(json, ",\"findings\":[");
+    const uint8_t* const buffers[1] = {bytes};
+    const int32_t read = import_d88_flux_image(image, D88_FILE_SCP, buffers, &size, nullptr, 1, append_flux_finding,
+                                               append_flux_track, &report);
+    append(json, "],\"tracks\":[%s]", tracks.text != nullptr ? tracks.text : "");
+    json->failed = json->failed || tracks.failed;
+    std::free(tracks.text);
+    return read;
+}
+
 }  // namespace
 
 extern "C" {
-
-// What a call that makes an image hands back: the status (0 when the image
-// was made), the image's bytes, and a text: the name of the output file (the
-// one the console tool would give a completed image; a repaired image's), or
-// for an export the losses as JSON.  Released with vorkast_web_release.
-struct web_result {
-    int32_t status;
-    uint8_t* image;
-    int32_t size;
-    char* output_name;
-};
 
 // The lines the last call reported, one after the other; kept until the
 // next call.
@@ -240,7 +307,7 @@ const char* vorkast_web_messages()
 // The whole job of `vorkast [-i index] [-t track] GAME DATA1 DATA2` on
 // picked files; a missing file has a null name, and a size below zero says
 // that the page could not hand the file's bytes over (JOB_TOO_LARGE,
-// JOB_NO_MEMORY).
+// JOB_NO_MEMORY).  The result's text is the output's name.
 web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const char* game_name, const uint8_t* data1,
                                  int32_t data1_size, const char* data1_name, const uint8_t* data2, int32_t data2_size,
                                  const char* data2_name, int32_t index, const char* track_text)
@@ -248,14 +315,12 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
     start_call();
     const job request = picked_job(game, game_size, game_name, data1, data1_size, data1_name, data2, data2_size,
                                    data2_name, index, track_text);
-    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
-    if (result == nullptr)
-        print_d88_line("error: memory exhausted!");
+    web_result* result = new_result();
     bool done = result != nullptr && request.track >= ALL_TRACKS && check_picked(request);
     if (done)
-        result->output_name = derive_output_name(game_name);
+        result->text = derive_output_name(game_name);
     job_state state = {};
-    done = done && result->output_name != nullptr && complete_job(request, &state) == 0 &&
+    done = done && result->text != nullptr && complete_job(request, &state) == 0 &&
            write_d88_image_to_buffer(&state.image[JOB_GAME], &result->image, &result->size) == 0;
     if (result != nullptr)
         result->status = done ? 0 : 1;
@@ -266,17 +331,15 @@ web_result* vorkast_web_complete(const uint8_t* game, int32_t game_size, const c
 
 // d88disk repair of one picked image, without --force or --media: its
 // changes (the lines of vorkast_web_messages) and, when the repair may be
-// written, the repaired image and its name, NAME.FIXED.EXT.  Released with
-// vorkast_web_release.
+// written, the repaired image and its name, NAME.FIXED.EXT, as the text.
+// Released with vorkast_web_release.
 web_result* vorkast_web_repair(const uint8_t* bytes, int32_t size, const char* name)
 {
     start_call();
-    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    web_result* result = new_result();
     d88_image kept = {};
-    if (result == nullptr)
-        print_d88_line("error: memory exhausted!");
     const bool done = result != nullptr && repair_d88_bytes(bytes, size, name, -1, false, &kept) == 0 &&
-                      (result->output_name = derive_tagged_name(name, ".FIXED")) != nullptr &&
+                      (result->text = derive_tagged_name(name, ".FIXED")) != nullptr &&
                       write_d88_image_to_buffer(&kept, &result->image, &result->size) == 0;
     if (result != nullptr)
         result->status = done ? 0 : 1;
@@ -289,7 +352,7 @@ void vorkast_web_release(web_result* result)
 {
     if (result != nullptr) {
         std::free(result->image);
-        std::free(result->output_name);
+        std::free(result->text);
     }
     std::free(result);
 }
@@ -312,7 +375,8 @@ char* vorkast_web_check(const uint8_t* game, int32_t game_size, const char* game
         json_list list = {&json, 0};
         if (check_job(request, append_job_finding, &list, &readiness) < 0)
             json.failed = true;
-        append(&json, "],\"tracks\":%d,\"ready\":%d}", static_cast<int>(readiness.tracks), static_cast<int>(readiness.ready));
+        append(&json, "],\"tracks\":%d,\"ready\":%d}", static_cast<int>(readiness.tracks),
+               static_cast<int>(readiness.ready));
     }
     char* text = request.track >= ALL_TRACKS ? hand_over(&json) : nullptr;
     end_call();
@@ -374,7 +438,9 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
     if (track != nullptr && index >= 0 && index < track->count && track->sectors != nullptr) {
         const d88_sector& sector = track->sectors[index];
         data = static_cast<uint8_t*>(std::malloc(sector.data_size > 0 ? static_cast<size_t>(sector.data_size) : 1));
-        if (data != nullptr && sector.data_size > 0)
+        if (data == nullptr)
+            print_d88_line("error: memory exhausted!");
+        else if (sector.data_size > 0)
             std::memcpy(data, sector.data, static_cast<size_t>(sector.data_size));
         *size_out = data != nullptr ? sector.data_size : 0;
     }
@@ -383,25 +449,37 @@ uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, in
     return data;
 }
 
-// An image of another format (by the extension of name: IMD, HFE, HDM, FDI,
-// DIM, NFD) as the bytes of a D88 image, for the page to look into as it
-// looks into a D88 one; status 0 and the bytes, or 1 after the reader's
-// lines.  A D88 image is handed back as it is.  Released with
+// A picked image of any format the library reads, known by its content
+// (else by its name: a note says when they differ) as d88disk convert
+// knows it, as the bytes of a D88 image for the page to look into: status
+// 0 and, but for a D88 image (whose own bytes serve), the D88 bytes of
+// what was read; status 1 after the reader's lines.  The text is JSON:
+// {"format":NAME}, and for a flux dump what its tracks show: "findings"
+// (weak sectors, CRC errors, tracks with no sector, a rate unlike the
+// others') and "tracks" (append_flux_track).  Released with
 // vorkast_web_release.
-web_result* vorkast_web_to_d88(const uint8_t* bytes, int32_t size, const char* name)
+web_result* vorkast_web_open(const uint8_t* bytes, int32_t size, const char* name)
 {
     start_call();
-    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
-    const int32_t format = find_d88_file_format(name);
+    web_result* result = new_result();
+    const int32_t format = result != nullptr ? choose_format(bytes, size, name) : -1;
+    growing_text json = {nullptr, 0, 0, false};
     d88_image image = {};
-    if (result == nullptr)
-        print_d88_line("error: memory exhausted!");
-    else if (format > D88_FILE_D88 && size > 0 && import_d88_image(&image, bytes, size, format) > 0)
-        result->status = write_d88_image_to_buffer(&image, &result->image, &result->size) == 0 ? 0 : 1;
-    else if (format > D88_FILE_D88)
-        result->status = 1;
-    if (result != nullptr && result->status != 0)
-        print_d88_message("error: read %s image '%s'\n", d88_file_format_name(format), name);
+    append(&json, "{\"format\":\"%s\"", format >= 0 ? d88_file_format_name(format) : "");
+    bool read = format == D88_FILE_D88;
+    if (format > D88_FILE_D88) {
+        read = size > 0 && import_picked(&image, bytes, size, format, &json) > 0 &&
+               write_d88_image_to_buffer(&image, &result->image, &result->size) == 0;
+        if (!read)
+            print_d88_message("error: read %s image '%s'\n", d88_file_format_name(format), name);
+    }
+    append(&json, "}");
+    if (result != nullptr) {
+        result->text = hand_over(&json);
+        result->status = read && result->text != nullptr ? 0 : 1;
+    } else {
+        std::free(json.text);
+    }
     free_d88_image(&image, 0);
     end_call();
     return result;
@@ -409,27 +487,28 @@ web_result* vorkast_web_to_d88(const uint8_t* bytes, int32_t size, const char* n
 
 // Disk `disk` of a D88 image in another format (by its name: "imd",
 // "hfe", ...): status 0 and the bytes when the format carries all of it or
-// force is given, else 1; output_name holds the losses as a JSON array of
-// findings (as vorkast_web_check_image gives them) in either case.
+// force is given, else 1; the text holds the losses and notes as a JSON
+// array of findings (as vorkast_web_check_image gives them) in either case.
 // Released with vorkast_web_release.
 web_result* vorkast_web_export(const uint8_t* bytes, int32_t size, int32_t disk, const char* format_name, int32_t force)
 {
     start_call();
-    web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
+    web_result* result = new_result();
     d88_image image = {};
     growing_text json = {nullptr, 0, 0, false};
     json_list list = {&json, 0};
     append(&json, "[");
-    const d88_disk* chosen = size > 0 && read_d88_image_from_buffer(&image, bytes, size) > 0 ? get_d88_disk(&image, disk) : nullptr;
+    const d88_disk* chosen =
+        size > 0 && read_d88_image_from_buffer(&image, bytes, size) > 0 ? get_d88_disk(&image, disk) : nullptr;
     const d88_export_options options = {force, 0};
     const int32_t losses = chosen != nullptr && result != nullptr
-                               ? export_d88_disk(chosen, find_d88_file_format(format_name), &options, append_image_finding,
-                                                 &list, &result->image, &result->size)
+                               ? export_d88_disk(chosen, find_d88_file_format(format_name), &options,
+                                                 append_image_finding, &list, &result->image, &result->size)
                                : -1;
     append(&json, "]");
     if (result != nullptr) {
-        result->status = losses >= 0 && result->image != nullptr ? 0 : 1;
-        result->output_name = hand_over(&json);
+        result->text = hand_over(&json);
+        result->status = losses >= 0 && result->image != nullptr && result->text != nullptr ? 0 : 1;
     } else {
         std::free(json.text);
     }
