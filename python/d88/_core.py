@@ -700,8 +700,9 @@ def read_image(path: Union[PathLike, BytesLike], format: Optional[str] = None) -
     if number == _KRYOFLUX or (number is None and _is_stream_dump(encoded)):
         image, said = _read_streams(encoded)
     else:
-        named = _format_of_path(encoded) if number is None else None
-        number = number if number is not None else _format_number(named) if named else None
+        if number is None:
+            named = _format_of_path(encoded)
+            number = _format_number(named) if named else None
         data = _file_result(_native.load(encoded), encoded) if number != _D88 else b""
         if number is None:  # no name tells: the content does, else it is D88
             detected = _native.detect_format(data)
