@@ -86,6 +86,7 @@ function showFiles() {
   $('put-addresses').hidden = !ok || listing.name !== 'hu';
   var folder = shown.directory.map(showName).join('/');
   $('folder').hidden = !folder;
+  $('adding').hidden = !!folder;
   $('folder-text').textContent = folder ? words().inFolder(folder) : '';
   $('files-caption').textContent = words().filesCaption(folder);
   var disk = shown.disks[shown.disk];
@@ -297,6 +298,11 @@ function addressesRead() {
 function addFiles(files) {
   var list = Array.prototype.slice.call(files);
   if (!list.length || !shown || !addressesRead()) return Promise.resolve();
+  if (shown.directory.length) {
+    fileNews = [{ say: function () { return words().addInRoot; }, lines: [], offers: [] }];
+    showFileNews(true);
+    return Promise.resolve();
+  }
   return Promise.all(list.map(readPicked)).then(function (read) {
     fileNews = read.map(function (file) { return putOne(file, false); });
     showFileNews(true);

@@ -107,6 +107,7 @@ var WORDS = {
     inFolder: function (dir) { return 'In the folder ' + dir + ': files are added and deleted in the root directory alone.'; },
     zipButton: 'Save all files as one ZIP',
     addLabel: 'Add files to the disk',
+    addInRoot: 'Files are added in the root directory alone: go back to it to add them.',
     dropFiles: 'Drop files on this list to add them to the disk.',
     putOptions: 'How added files are stored',
     typeLabel: 'Type', typeDefault: 'the file system\'s own',
@@ -224,6 +225,7 @@ var WORDS = {
     inFolder: function (dir) { return 'フォルダ ' + dir + ' の中です。ファイルの追加と削除はルートディレクトリでのみできます。'; },
     zipButton: 'すべてのファイルを 1 つの ZIP で保存',
     addLabel: 'ディスクにファイルを追加',
+    addInRoot: 'ファイルはルートディレクトリにだけ追加できます。ルートに戻ってから追加してください。',
     dropFiles: 'このリストにファイルをドロップすると、ディスクに追加されます。',
     putOptions: '追加するファイルの記録のしかた',
     typeLabel: '種類', typeDefault: 'ファイルシステムの既定',
@@ -807,7 +809,7 @@ function saveAs(format, force) {
   var saved = { bytes: shown.bytes, findings: [] }, lines = [];
   if (format !== 'd88') {
     var out = call([shownFile()], function (a, keep) {
-      var r = takeResult(Module._vorkast_web_export(a[0][0], a[0][1], shown.disk, keep(putText(format)), force ? 1 : 0));
+      var r = takeResult(Module._vorkast_web_export(a[0][0], a[0][1], a[0][2], shown.disk, keep(putText(format)), force ? 1 : 0));
       return r && { bytes: r.bytes, findings: JSON.parse(r.text || '[]') };
     });
     saved = out.result || { bytes: null, findings: [] };
@@ -993,7 +995,7 @@ function chooseSector(box) {
   var track = shown.disks[shown.disk].tracks.filter(function (t) { return t.slot === slot; })[0];
   var out = call([shownFile()], function (a, keep) {
     var sizePointer = keep(allocate(4));
-    return takeBytes(Module._vorkast_web_sector(a[0][0], a[0][1], shown.disk, slot, index, sizePointer), sizePointer);
+    return takeBytes(Module._vorkast_web_sector(a[0][0], a[0][1], a[0][2], shown.disk, slot, index, sizePointer), sizePointer);
   });
   var dump = $('dump');
   dump.textContent = words().dumpHead(shown.disk, slot, index, track.sectors[index]) + '\n' +

@@ -103,6 +103,20 @@ void end_call()
     give_back_d88_messages(found_route);
 }
 
+bool say_unpicked(int32_t size, const char* name)
+{
+    if (size == JOB_TOO_LARGE)
+        print_d88_message("file too large '%s'\n", name);
+    else if (size == JOB_NO_MEMORY)
+        print_d88_line("memory exhaust!");
+    return size == JOB_TOO_LARGE || size == JOB_NO_MEMORY;
+}
+
+int32_t read_picked_image(d88_image* image, const uint8_t* bytes, int32_t size, const char* name)
+{
+    return say_unpicked(size, name) ? -1 : read_d88_image_from_named_buffer(image, bytes, size, name);
+}
+
 web_result* new_result()
 {
     web_result* result = static_cast<web_result*>(std::calloc(1, sizeof(web_result)));
@@ -391,7 +405,7 @@ char* vorkast_web_list(const uint8_t* bytes, int32_t size, const char* name)
     d88_image image = {};
     growing_text json = {nullptr, 0, 0, false};
     char* text = nullptr;
-    if (read_d88_image_from_named_buffer(&image, bytes, size, name) >= 0) {
+    if (read_picked_image(&image, bytes, size, name) >= 0) {
         append(&json, "[");
         for (const d88_disk* disk = image.disks; disk != nullptr; disk = disk->next) {
             append(&json, disk == image.disks ? "" : ",");
@@ -423,16 +437,20 @@ char* vorkast_web_check_image(const uint8_t* bytes, int32_t size)
     return text;
 }
 
-// A copy of the data of sector `index` of track slot `slot` of disk `disk`;
-// its length in *size_out.  Released with vorkast_web_free.
-uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, int32_t disk, int32_t slot, int32_t index,
-                            int32_t* size_out)
+// A copy of the data of sector `index` of track slot `slot` of disk `disk`
+// of the image `name`; its length in *size_out.  Null after the reader's
+// lines, or with none for a place that holds no sector.  Released with
+// vorkast_web_free.
+uint8_t* vorkast_web_sector(const uint8_t* bytes, int32_t size, const char* name, int32_t disk, int32_t slot,
+                            int32_t index, int32_t* size_out)
 {
     start_call();
     d88_image image = {};
     uint8_t* data = nullptr;
     *size_out = 0;
-    const bool loaded = size > 0 && read_d88_image_from_buffer(&image, bytes, size) >= 0;
+    const bool loaded = read_picked_image(&image, bytes, size, name) >= 0;
+    if (!loaded)
+        print_d88_message("error: read d88 image '%s'\n", name);
     const d88_disk* found = loaded ? get_d88_disk(&image, disk) : nullptr;
     const d88_track* track = found != nullptr && slot >= 0 && slot < D88_TRACK_MAX ? &found->track[slot] : nullptr;
     if (track != nullptr && index >= 0 && index < track->count && track->sectors != nullptr) {
@@ -468,7 +486,7 @@ web_result* vorkast_web_open(const uint8_t* bytes, int32_t size, const char* nam
     append(&json, "{\"format\":\"%s\"", format >= 0 ? d88_file_format_name(format) : "");
     bool read = format == D88_FILE_D88;
     if (format > D88_FILE_D88) {
-        read = size > 0 && import_picked(&image, bytes, size, format, &json) > 0 &&
+        read = !say_unpicked(size, name) && size > 0 && import_picked(&image, bytes, size, format, &json) > 0 &&
                write_d88_image_to_buffer(&image, &result->image, &result->size) == 0;
         if (!read)
             print_d88_message("error: read %s image '%s'\n", d88_file_format_name(format), name);
@@ -485,12 +503,13 @@ web_result* vorkast_web_open(const uint8_t* bytes, int32_t size, const char* nam
     return result;
 }
 
-// Disk `disk` of a D88 image in another format (by its name: "imd",
-// "hfe", ...): status 0 and the bytes when the format carries all of it or
+// Disk `disk` of the D88 image `name` in another format (by its name:
+// "imd", "hfe", ...): status 0 and the bytes when the format carries all of it or
 // force is given, else 1; the text holds the losses and notes as a JSON
 // array of findings (as vorkast_web_check_image gives them) in either case.
 // Released with vorkast_web_release.
-web_result* vorkast_web_export(const uint8_t* bytes, int32_t size, int32_t disk, const char* format_name, int32_t force)
+web_result* vorkast_web_export(const uint8_t* bytes, int32_t size, const char* name, int32_t disk,
+                               const char* format_name, int32_t force)
 {
     start_call();
     web_result* result = new_result();
@@ -498,8 +517,12 @@ web_result* vorkast_web_export(const uint8_t* bytes, int32_t size, int32_t disk,
     growing_text json = {nullptr, 0, 0, false};
     json_list list = {&json, 0};
     append(&json, "[");
-    const d88_disk* chosen =
-        size > 0 && read_d88_image_from_buffer(&image, bytes, size) > 0 ? get_d88_disk(&image, disk) : nullptr;
+    const int32_t disks = result != nullptr ? read_picked_image(&image, bytes, size, name) : -1;
+    const d88_disk* chosen = disks > 0 ? get_d88_disk(&image, disk) : nullptr;
+    if (result != nullptr && disks < 0)
+        print_d88_message("error: read d88 image '%s'\n", name);
+    else if (result != nullptr && chosen == nullptr)
+        print_d88_message("error: no disk %d in '%s'\n", static_cast<int>(disk), name);
     const d88_export_options options = {force, 0};
     const int32_t losses = chosen != nullptr && result != nullptr
                                ? export_d88_disk(chosen, find_d88_file_format(format_name), &options,

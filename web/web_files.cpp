@@ -118,7 +118,7 @@ bool open_image(const uint8_t* bytes, int32_t size, const char* name, int32_t in
         std::memcpy(held->copy, bytes, static_cast<size_t>(size));
         held->bytes = held->copy;
     }
-    const int32_t disks = size > 0 ? read_d88_image_from_named_buffer(&held->image, held->bytes, size, name) : -1;
+    const int32_t disks = read_picked_image(&held->image, held->bytes, size, name);
     held->disk = disks > 0 ? get_d88_disk(&held->image, index) : nullptr;
     if (held->disk != nullptr)
         return true;

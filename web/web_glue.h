@@ -42,6 +42,16 @@ char* hand_over(growing_text* out);
 void start_call();
 void end_call();
 
+// Reads the picked bytes of an image file `name` into image, with the
+// lines the file reader prints for them; a size below zero says that the
+// page could not hand them over (JOB_TOO_LARGE, JOB_NO_MEMORY), as the job
+// takes it.  The disks read, or -1 after the lines.
+int32_t read_picked_image(d88_image* image, const uint8_t* bytes, int32_t size, const char* name);
+
+// Says why the page could not hand picked bytes over (a size below zero),
+// as the job says it; false for a size that is one.
+bool say_unpicked(int32_t size, const char* name);
+
 // The members of a JSON array being written, one finding each.
 struct json_list {
     growing_text* json;
