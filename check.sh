@@ -253,15 +253,17 @@ web_page() {
     "$bin/d88disk" convert GAME.D88 GAME.IMD
     "$bin/d88disk" convert GAME.D88 GAME.HFE
     # Disks with files for the file explorer: FAT12, N88-BASIC and
-    # Hu-BASIC, each made, formatted and filled by d88disk; a
-    # write-protected one; a flux dump of the completed image; a text file
-    # to add.
+    # Hu-BASIC, each made, formatted and filled by d88disk (a name in
+    # kana among them); a write-protected one; a flux dump of the completed
+    # image; a text file to add.
     printf '10 PRINT "HELLO"\r\n' >HELLO.TXT
     seq 1 9000 >NUMBERS.TXT
+    printf 'A NOTE\r\n' >NOTE.TXT
     "$bin/d88disk" create 2hd1232 FAT.D88
     "$bin/d88disk" format FAT.D88 --fs fat12
     "$bin/d88disk" put FAT.D88 HELLO.TXT --date 2024-05-06T07:08:10
     "$bin/d88disk" put FAT.D88 NUMBERS.TXT --date 1999-12-31T23:59:58
+    "$bin/d88disk" put FAT.D88 NOTE.TXT --as ゲーム.TXT --date 2024-05-06T07:08:10
     "$bin/d88disk" create 2d N88.D88
     "$bin/d88disk" format N88.D88 --fs n88
     "$bin/d88disk" put N88.D88 HELLO.TXT --as HELLO.BAS --type asc
@@ -273,7 +275,6 @@ web_page() {
     cp FAT.D88 LOCKED.D88
     "$bin/d88disk" set LOCKED.D88 --protect
     "$bin/d88disk" convert GAME.NEW.D88 GAME.NEW.SCP --force
-    printf 'A NOTE\r\n' >NOTE.TXT
   )
   local out
   out=$(node web/test/page.test.mjs build-web/web/index.html "$web" "$bin/d88disk") || { echo "$out"; return 1; }

@@ -3,7 +3,10 @@
 // directory, and the end record; names in UTF-8 with the UTF-8 flag (bit
 // 11), times in the MS-DOS form.  Part of the page's script (assembled into
 // one scope with page.js and files.js); on its own, makeZip is the one name
-// it defines for others.
+// it defines for others.  The archive says it was made on Unix, each member
+// a plain file readable by all (mode 0644): so unzip takes the names as the
+// bytes they are, where it would read the names of an archive made on
+// MS-DOS in the code page of DOS unless its locale is UTF-8.
 
 var CRC_TABLE = (function () {
   var table = new Uint32Array(256);
@@ -50,7 +53,7 @@ function makeZip(members) {
     local.setUint16(28, 0, true);
     var entry = new DataView(new ArrayBuffer(46));
     entry.setUint32(0, 0x02014B50, true);  // central directory header
-    entry.setUint16(4, 20, true);          // made by: MS-DOS, 2.0
+    entry.setUint16(4, 0x0314, true);      // made by: Unix, 2.0
     entry.setUint16(6, 10, true);
     entry.setUint16(8, 0x0800, true);
     entry.setUint16(10, 0, true);
@@ -60,7 +63,8 @@ function makeZip(members) {
     entry.setUint32(20, member.bytes.length, true);
     entry.setUint32(24, member.bytes.length, true);
     entry.setUint16(28, name.length, true);
-    // extra field, comment, disk number, internal and external attributes: 0
+    // extra field, comment, disk number, internal attributes: 0
+    entry.setUint32(38, 0o100644 * 0x10000, true);  // a regular file, rw-r--r--
     entry.setUint32(42, offset, true);
     parts.push(new Uint8Array(local.buffer), name, member.bytes);
     central.push(new Uint8Array(entry.buffer), name);

@@ -343,6 +343,11 @@ await check('an SCP flux dump opens with its report and saves as D88 equal to d8
   assert.equal(converted.status, 0);
   assert.ok(d88.bytes.equals(readFileSync(join(converted.folder, 'OUT.D88'))), 'the D88 d88disk convert writes');
   await accessible(page, 'a flux dump');
+  // a file whose name says another format than its content: read as its
+  // content, with d88disk convert's note
+  await drop('#inspect', [['WRONG.IMD', readFileSync(file('GAME.D88'))]]);
+  assert.match(await text_when(page, '#map-caption', 'WRONG'), /^WRONG\.IMD, disk 0: SAMPLE GAME/);
+  assert.equal(await text('#opened'), "note: 'WRONG.IMD' holds the format d88 by its content, not imd as its name says: read as d88");
 });
 
 // The rows of the file table: [name, type, attributes, size, cluster, load,
@@ -364,9 +369,10 @@ await check('the files of a FAT12, an N88-BASIC and a Hu-BASIC disk are listed a
     await pick('inspect', image);
     await text_when(page, '#map-caption', image);
     const { listing, rows } = ls_rows(image);
-    assert.equal(await text('#fs-line'), `${listing.description} (${listing.file_system}): 2 files, ${listing.free} bytes free`, image);
+    assert.equal(await text('#fs-line'), `${listing.description} (${listing.file_system}): ${rows.length} files, ${listing.free} bytes free`, image);
     assert.deepEqual(await file_rows(), rows, image);
-    assert.equal(rows.length, 2, image);
+    assert.equal(rows.length, image === 'FAT.D88' ? 3 : 2, image);
+    if (image === 'FAT.D88') assert.equal(rows[2][0], 'ゲーム.TXT');
   }
   assert.deepEqual((await file_rows())[1], ['NUMBERS.TXT', 'bin', '01', '43893', '3', '8000', '8010', '2001-02-03 04:05']);
   await accessible(page, 'the files of a disk');
@@ -389,10 +395,13 @@ await check('a file saved from the list is byte for byte what d88disk get extrac
     const folder = mkdtempSync(join(tmpdir(), 'vorkast-zip-'));
     writeFileSync(join(folder, zip.name), zip.bytes);
     assert.match(execFileSync('unzip', ['-t', zip.name], { cwd: folder, encoding: 'utf8' }), /No errors detected in compressed data/);
+    assert.equal(zip.bytes.readUInt16LE(6) & 0x0800, 0x0800, 'names flagged as UTF-8');
+    assert.equal(zip.bytes.readUInt16LE(8), 0, 'stored');
     execFileSync('unzip', ['-q', zip.name, '-d', 'out'], { cwd: folder });
     const all = run_d88disk(['get', image, '--all', 'all'], [image]);
     const names = readdirSync(join(all.folder, 'all')).sort();
     assert.deepEqual(readdirSync(join(folder, 'out')).sort(), names);
+    if (image === 'FAT.D88') assert.ok(names.includes('ゲーム.TXT'), 'a name in UTF-8');
     for (const name of names) assert.ok(readFileSync(join(folder, 'out', name)).equals(readFileSync(join(all.folder, 'all', name))), name);
     // the dates the file system keeps, as d88disk get gives the files
     const listing = execFileSync('unzip', ['-Z', '-T', zip.name], { cwd: folder, encoding: 'utf8' });
@@ -418,7 +427,7 @@ await check('a file dropped on the list is added as d88disk put adds it; the sav
   await drop_files([['readme.txt', readme, [2025, 0, 2, 3, 4, 6]]]);
   assert.deepEqual(await news(), [['Added readme.txt as README.TXT.', "'readme.txt' stored as 'README.TXT'"]]);
   assert.equal(await text('#changes'), '1 change not saved yet: save the image to keep it.');
-  assert.deepEqual((await file_rows()).map((r) => r[0]), ['HELLO.TXT', 'NUMBERS.TXT', 'README.TXT']);
+  assert.deepEqual((await file_rows()).map((r) => r[0]), ['HELLO.TXT', 'NUMBERS.TXT', 'ゲーム.TXT', 'README.TXT']);
   const saved = await save_as('d88');
   assert.equal(saved.name, 'FAT.D88');
   assert.equal(await text('#changes'), '');
