@@ -16,6 +16,7 @@
 
 #include "core/layout.h"
 #include "core/message.h"
+#include "shared/media.h"
 #include "shared/track_bits.h"
 
 namespace {
@@ -64,29 +65,6 @@ bool is_fm_track(const d88_track& track)
     return is_present(track) && track.sectors[0].density == D88_SINGLE_DENSITY;
 }
 
-int32_t track_data_bytes(const d88_track& track)
-{
-    int32_t total = 0;
-    for (int32_t i = 0; i < track.count; ++i)
-        total += sector_size_of_code(track.sectors[i].n) > 0 ? sector_size_of_code(track.sectors[i].n) : 0;
-    return total;
-}
-
-// The disk's rotation: the given one, else 300 rpm but for the 1.2 MB-class
-// 2HD geometries.
-int32_t choose_rpm(const d88_disk* disk, int32_t rpm)
-{
-    if (rpm > 0)
-        return rpm;
-    if (disk->disk_type != D88_MEDIA_2HD)
-        return 300;
-    for (const d88_track& track : disk->track) {
-        if (is_144_class_track(track_data_bytes(track)))
-            return 300;
-    }
-    return 360;
-}
-
 // The shape of the stream a disk is written as.
 struct hfe_shape {
     int32_t cylinders, kbit, rpm, cells, side_bytes, blocks;
@@ -103,7 +81,7 @@ hfe_shape shape_of(const d88_disk* disk, int32_t rpm)
         last = slot;
         all_fm = all_fm && is_fm_track(disk->track[slot]);
     }
-    hfe_shape s = {last / 2 + 1, disk->disk_type == D88_MEDIA_2HD ? KBIT_HD : KBIT_DD, choose_rpm(disk, rpm), 0, 0, 0, all_fm};
+    hfe_shape s = {last / 2 + 1, disk->disk_type == D88_MEDIA_2HD ? KBIT_HD : KBIT_DD, choose_disk_rpm(disk, rpm), 0, 0, 0, all_fm};
     s.cells = static_cast<int32_t>(int64_t{s.kbit} * 1000 * 2 * 60 / s.rpm);
     s.side_bytes = (s.cells + 7) / 8;
     s.blocks = (s.side_bytes + HFE_HALF_BLOCK - 1) / HFE_HALF_BLOCK;

@@ -19,6 +19,7 @@
 #include "core/decode.h"
 #include "core/layout.h"
 #include "core/message.h"
+#include "shared/media.h"
 
 namespace {
 
@@ -39,23 +40,9 @@ constexpr uint8_t PDA_2HD = 0x90, PDA_2HD_144 = 0x30, PDA_2DD = 0x10;
 constexpr uint8_t R0_NO_SECTOR = 0xFF;  // the C of an absent ID
 constexpr sector_reach NFD_REACH = {false, false};
 
-int32_t track_data_bytes(const d88_track& track)
-{
-    int32_t bytes = 0;
-    for (int32_t i = 0; i < track.count && i < R0_SECTORS; ++i)
-        bytes += sector_size_of_code(track.sectors[i].n) > 0 ? sector_size_of_code(track.sectors[i].n) : 0;
-    return bytes;
-}
-
 uint8_t pda_of(const d88_disk* disk)
 {
-    if (disk->disk_type != D88_MEDIA_2HD)
-        return PDA_2DD;
-    for (const d88_track& track : disk->track) {
-        if (is_144_class_track(track_data_bytes(track)))
-            return PDA_2HD_144;
-    }
-    return PDA_2HD;
+    return disk->disk_type != D88_MEDIA_2HD ? PDA_2DD : is_144_class_disk(disk) ? PDA_2HD_144 : PDA_2HD;
 }
 
 // Whether revision 0 holds the sector: an ID whose C is not 0xFF, of a

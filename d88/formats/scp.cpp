@@ -20,6 +20,7 @@
 #include "core/layout.h"
 #include "core/message.h"
 #include "shared/flux.h"
+#include "shared/media.h"
 #include "shared/track_bits.h"
 
 namespace {
@@ -237,27 +238,6 @@ void put_track_flux(const uint8_t* cells, int64_t count, double cell_ns, int32_t
     }
 }
 
-int32_t track_data_bytes(const d88_track& track)
-{
-    int32_t total = 0;
-    for (int32_t i = 0; i < track.count; ++i)
-        total += sector_size_of_code(track.sectors[i].n) > 0 ? sector_size_of_code(track.sectors[i].n) : 0;
-    return total;
-}
-
-int32_t choose_rpm(const d88_disk* disk, int32_t rpm)
-{
-    if (rpm > 0)
-        return rpm;
-    if (disk->disk_type != D88_MEDIA_2HD)
-        return 300;
-    for (const d88_track& track : disk->track) {
-        if (is_144_class_track(track_data_bytes(track)))
-            return 300;
-    }
-    return 360;
-}
-
 bool is_present(const d88_track& track)
 {
     return track.sectors != nullptr && track.count > 0;
@@ -312,7 +292,7 @@ int32_t write_scp_disk(const d88_disk* disk, int32_t rpm, int32_t revolutions, l
             last = slot, first = first < 0 ? slot : first;
     }
     const int32_t kbit = disk->disk_type == D88_MEDIA_2HD ? KBIT_HD : KBIT_DD;
-    rpm = choose_rpm(disk, rpm);
+    rpm = choose_disk_rpm(disk, rpm);
     check_disk_fields(disk, "SCP", false, false, media_of_geometry(kbit == KBIT_HD, last / 2 + 1), report);
     uint8_t header[SCP_TABLE_AT + 4 * SCP_TABLE_ENTRIES] = {'S', 'C', 'P'};
     header[SCP_VERSION_AT] = SCP_WRITTEN_VERSION;
