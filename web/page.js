@@ -151,7 +151,7 @@ var WORDS = {
     findingsTitle: function (name) { return name + ' の検査でわかったこと'; }, listingTitle: 'テキストの一覧',
     messagesTitle: 'コンソール版の出力（英語のまま）',
     formatsHint: 'D88（.d88、.d77、.d68、.d98）、HFE、IMD、PC-98 の HDM、FDI、DIM、NFD、セクタのベタイメージ（.2d、.2dd、.2hd、.xdf、.img）、SCP フラックスダンプが開けます。形式は中身で判断します。',
-    saveTitle: 'このディスクの保存形式',
+    saveTitle: 'このディスクを次の形式で保存',
     lossesHead: function (format) { return format.toUpperCase() + ' ファイルにはこのディスクのすべては入りません。保存すると次のものが失われます:'; },
     saveAnyway: function (format) { return 'それでも ' + format.toUpperCase() + ' で保存'; },
     cannotHold: function (format) { return 'このディスクは ' + format.toUpperCase() + ' にできません:'; },
@@ -744,7 +744,12 @@ function showOpened() {
   var box = $('opened');
   box.textContent = '';
   var opened = shown.opened;
-  if (opened.file) showConsole(box, opened.lines);
+  if (!shown.disks) {  // the reader's (or the importer's) lines: why it cannot be read
+    paragraph(box, words().notRead(shown.name));
+    showConsole(box, shown.lines);
+    return;
+  }
+  showConsole(box, opened.lines);
   if (!opened.flux) return;
   var head = document.createElement('h3');
   head.textContent = words().fluxTitle;
@@ -852,7 +857,7 @@ function showDisk() {
   showChanges();
   if (!shown.disks || !shown.disks.length) {
     $('map-caption').textContent = shown.disks ? words().noDisk(shown.name) : shown.name;
-    $('listing').textContent = shown.lines.join('\n');
+    $('listing').textContent = '';
     $('files-area').hidden = true;
     return;
   }
