@@ -784,10 +784,11 @@ function rpmText(hundredths) { return Math.floor(hundredths / 100) + '.' + Math.
 // --- saving the disk shown ------------------------------------------------
 
 var saveUrl = null;
+var lastSave = null;  // what the last save of the disk shown gave: { format, name, findings, lines, saved }
 
 function clearSaved() {
-  $('save-losses').textContent = '';
-  $('save-done').hidden = true;
+  lastSave = null;
+  showSaved(false);
   if (saveUrl) URL.revokeObjectURL(saveUrl);
   saveUrl = null;
 }
@@ -809,43 +810,52 @@ function saveName(format) {
 // listed first, with a button to save all the same, and the notes
 // (the name not kept, ...) said beside the saved file.
 function saveAs(format, force) {
-  var box = $('save-losses');
   clearSaved();
-  var saved = { bytes: shown.bytes, findings: [] }, lines = [];
+  var result = { bytes: shown.bytes, findings: [] }, lines = [];
   if (format !== 'd88') {
     var out = call([shownFile()], function (a, keep) {
       var r = takeResult(Module._vorkast_web_export(a[0][0], a[0][1], a[0][2], shown.disk, keep(putText(format)), force ? 1 : 0));
       return r && { bytes: r.bytes, findings: JSON.parse(r.text || '[]') };
     });
-    saved = out.result || { bytes: null, findings: [] };
+    result = out.result || { bytes: null, findings: [] };
     lines = out.lines;
   }
-  var errors = saved.findings.filter(function (f) { return f.severity === 'error'; });
-  if (!saved.bytes && errors.length) {
-    paragraph(box, words().lossesHead(format));
-    showImageFindings(box, saved.findings);
-    button(box, words().saveAnyway(format), function () { saveAs(format, true); }).focus();
+  lastSave = { format: format, name: saveName(format), findings: result.findings, lines: lines, saved: !!result.bytes };
+  if (result.bytes) {
+    saveUrl = download(lastSave.name, result.bytes);
+    shown.savedAt = shown.changes.length;
+    showChanges();
+  }
+  showSaved(true);
+}
+
+// What the last save said: the file saved (a link to save it again) and
+// the notes of its format; or the losses, with the button to save all the
+// same (focused when focus); or why the format cannot hold the disk.
+function showSaved(focus) {
+  var box = $('save-losses');
+  box.textContent = '';
+  $('save-done').hidden = !lastSave || !lastSave.saved;
+  if (!lastSave) return;
+  var save = lastSave;
+  if (save.saved) {
+    var link = $('save-link');
+    link.href = saveUrl;
+    link.download = save.name;
+    link.textContent = words().saveAgain(save.name);
+    $('save-done-text').textContent = words().savedAs(save.name) + ' ';
+    if (save.findings.length) paragraph(box, words().notesHead);
+  } else if (save.findings.some(function (f) { return f.severity === 'error'; })) {
+    paragraph(box, words().lossesHead(save.format));
+  } else {
+    paragraph(box, words().cannotHold(save.format));
+    showConsole(box, save.lines);
     return;
   }
-  if (!saved.bytes) {
-    paragraph(box, words().cannotHold(format));
-    showConsole(box, lines);
-    return;
-  }
-  var name = saveName(format);
-  saveUrl = download(name, saved.bytes);
-  var link = $('save-link');
-  link.href = saveUrl;
-  link.download = name;
-  link.textContent = words().saveAgain(name);
-  $('save-done-text').textContent = words().savedAs(name) + ' ';
-  $('save-done').hidden = false;
-  shown.savedAt = shown.changes.length;
-  showChanges();
-  if (saved.findings.length) {
-    paragraph(box, words().notesHead);
-    showImageFindings(box, saved.findings);
-  }
+  showImageFindings(box, save.findings);
+  if (save.saved) return;
+  var again = button(box, words().saveAnyway(save.format), function () { saveAs(save.format, true); });
+  if (focus) again.focus();
 }
 
 function showDisk() {
@@ -1037,6 +1047,7 @@ function applyLanguage() {
   if (shown) {
     showOpened();
     showDisk();
+    showSaved(false);
   }
   showFileNews(false);
 }
