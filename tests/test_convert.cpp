@@ -72,16 +72,6 @@ test_disk imd_disk()
     return d;
 }
 
-bytes d88_of(const d88_image& image)
-{
-    uint8_t* out = nullptr;
-    int32_t size = 0;
-    EXPECT_EQ(write_d88_image_to_buffer(&image, &out, &size), 0);
-    bytes b(out, out + size);
-    std::free(out);
-    return b;
-}
-
 // The image bytes read as format, laid out as D88; empty after a failure,
 // with the lines said in *said.
 bytes imported(const bytes& b, int32_t format, std::string* said = nullptr)
@@ -90,7 +80,7 @@ bytes imported(const bytes& b, int32_t format, std::string* said = nullptr)
     bytes out;
     const std::string lines = printed_by([&] {
         if (import_d88_image(&image, b.data(), static_cast<int32_t>(b.size()), format) == 1)
-            out = d88_of(image);
+            out = d88_bytes(image);
     });
     if (said != nullptr)
         *said = lines;
@@ -104,7 +94,7 @@ bytes imported_raw(const bytes& b, int32_t row)
     d88_image image = {};
     bytes out;
     if (import_d88_raw_image(&image, b.data(), static_cast<int32_t>(b.size()), row) == 1)
-        out = d88_of(image);
+        out = d88_bytes(image);
     free_d88_image(&image, 0);
     return out;
 }
@@ -247,7 +237,7 @@ TEST(Convert, EveryStandardDiskThereAndBack)
         for (int32_t b = 0; b < 1024; ++b)  // sectors told apart
             disk->track[2].sectors[row == 9 ? 3 : 1].data[b % disk->track[2].sectors[1].data_size] = static_cast<uint8_t>(b * 7);
         const d88_image alone = {1, disk};
-        const bytes original = d88_of(alone);
+        const bytes original = d88_bytes(alone);
         for (const auto& r : rows) {
             for (const bool force : {false, true}) {
                 SCOPED_TRACE(std::to_string(row) + " " + d88_file_format_name(r.format) + (force ? " forced" : ""));

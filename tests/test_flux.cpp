@@ -18,17 +18,6 @@
 
 namespace {
 
-// The library's bytes of an image.
-bytes d88_bytes(const d88_image& image)
-{
-    uint8_t* out = nullptr;
-    int32_t size = 0;
-    EXPECT_EQ(write_d88_image_to_buffer(&image, &out, &size), 0);
-    bytes b(out, out + size);
-    std::free(out);
-    return b;
-}
-
 bytes d88_bytes(d88_disk* disk)
 {
     const d88_image alone = {1, disk};

@@ -3,6 +3,7 @@
 #define TESTS_TEST_SUPPORT_H
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,9 +14,21 @@
 
 #include <gtest/gtest.h>
 
+#include "d88.h"
 #include "image_builder.h"
 
 namespace fs = std::filesystem;
+
+// The library's bytes of an image, as it writes it.
+inline bytes d88_bytes(const d88_image& image)
+{
+    uint8_t* out = nullptr;
+    int32_t size = 0;
+    EXPECT_EQ(write_d88_image_to_buffer(&image, &out, &size), 0);
+    bytes b(out, out + size);
+    std::free(out);
+    return b;
+}
 
 // A fresh folder, removed with everything in it at the end of the test.
 struct temp_dir {
