@@ -359,7 +359,10 @@ function showFileNews(focus) {
     });
     box.appendChild(part);
   });
-  if (first && focus) first.focus();
+  // the keyboard's place stays by what was done: on the choice offered, else
+  // on what was said (a deleted file's row, an undone change's button are gone)
+  if (focus && first) first.focus();
+  else if (focus && fileNews.length) box.focus();
 }
 
 function startFiles() {
@@ -382,8 +385,9 @@ function startFiles() {
   $('up').addEventListener('click', function () {
     shown.directory = [];
     fileNews = [];
-    showFileNews(true);
+    showFileNews(false);
     showFiles();
+    $('files-title').focus();
   });
   $('fs-read').addEventListener('change', function () {
     shown.fs = Number($('fs-read').value);

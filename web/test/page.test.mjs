@@ -525,6 +525,7 @@ await check('a file deleted as d88disk rm deletes it; folders and the keyboard',
   await page.focus(row_button('NUMBERS.TXT', 'Delete'));
   await page.keyboard.press('Enter');
   assert.deepEqual(await news(), [['Deleted NUMBERS.TXT.', '']]);
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'files-news', 'the keyboard stays by what was done');
   const removed = run_d88disk(['rm', 'HU.D88', 'NUMBERS.TXT'], ['HU.D88']);
   assert.ok((await saved_d88()).equals(readFileSync(join(removed.folder, 'HU.D88'))), 'what d88disk rm makes');
   assert.equal(await text('#undo'), 'Undo deleting NUMBERS.TXT');
