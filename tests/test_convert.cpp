@@ -555,22 +555,28 @@ TEST(Convert, HfeTrackHasThePublishedMarksAndCrcs)
 // Gap 3 is the standard one where the track holds it (84 bytes after
 // sectors of 512 on a 2DD track) and smaller where it does not: 18 sectors
 // of 256 on a 2D track, (6250 - 146 - 18 x 318) / 18 = 21; 18 FM sectors of
-// 128, (3125 - 73 - 18 x 161) / 18 = 8.  The second sector's ID mark stands
-// where that gap puts it.
+// 128, (3125 - 73 - 18 x 161) / 18 = 8.  14 sectors of 128 and 23 of 256
+// fill a 2HD track at 360 rpm exactly at the smallest gap: 146 + 14 x 198 +
+// 23 x 326 = 10416 bytes.  The second sector's ID mark stands where that
+// gap puts it.
 TEST(Convert, HfeGapsFitTheRevolution)
 {
     const struct {
         uint8_t disk_type, n, count, density;
         size_t gap3;
+        uint8_t more_count;  // sectors of 256 bytes after them
     } rows[] = {
         {0x10, 2, 9, 0x00, 84},
         {0x00, 1, 18, 0x00, 21},
         {0x00, 0, 18, 0x40, 8},
+        {0x20, 0, 14, 0x00, 8, 23},
     };
     for (const auto& row : rows) {
         test_disk disk = {std::string(16, ' '), 0, row.disk_type, {{}}};
-        for (uint8_t r = 1; r <= row.count; ++r)
-            disk.slots[0].push_back({0, 0, r, row.n, bytes(128u << row.n, r), row.density});
+        for (uint8_t r = 1; r <= row.count + row.more_count; ++r) {
+            const uint8_t n = r <= row.count ? row.n : 1;
+            disk.slots[0].push_back({0, 0, r, n, bytes(128u << n, r), row.density});
+        }
         d88_image image = {};
         const exported_disk e = exported(disk_of(build_disk(disk), &image), D88_FILE_HFE, false);
         free_d88_image(&image, 0);
