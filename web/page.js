@@ -7,7 +7,6 @@
 var $ = function (id) { return document.getElementById(id); };
 var MEDIA = { 0: '2D', 16: '2DD', 32: '2HD' };
 var COLOURS = { 1: '#4e79a7', 2: '#59a14f', 3: '#b6992d', 4: '#8c6bb1', 5: '#d37295', 6: '#c0392b' };
-var FORMATS = ['d88', 'hfe', 'imd', 'hdm', 'fdi', 'dim', 'nfd', 'scp', 'raw'];
 var hex2 = function (n) { return (n < 16 ? '0' : '') + n.toString(16).toUpperCase(); };
 var hex4 = function (n) { return ('000' + n.toString(16).toUpperCase()).slice(-4); };
 var sectorId = function (s) { return hex2(s[0]) + '/' + hex2(s[1]) + '/' + hex2(s[2]); };
