@@ -375,6 +375,37 @@ TEST(Convert, FormatsByNameAndExtension)
     EXPECT_EQ(d88_file_format_name(D88_FILE_FORMAT_COUNT), nullptr);
 }
 
+// An FDI header (its fields as the PC-98 tools lay them out: drive type at
+// 4, header size 8, data size 12, sector size 16, sectors 20, heads 24,
+// cylinders 28, all little-endian), over data of the size they give.
+bytes fdi_file(uint32_t sector_size, uint32_t sectors, uint32_t heads, uint32_t cylinders)
+{
+    const uint32_t data = sector_size * sectors * heads * cylinders;
+    bytes b(4096 + data, 0xE5);
+    const uint32_t fields[] = {0, 0x90, 4096, data, sector_size, sectors, heads, cylinders};
+    for (size_t i = 0; i < 8; ++i)
+        put(b, 4 * i, fields[i]);
+    return b;
+}
+
+// A file is known by its content: a header whose fields agree with each
+// other and with the file's size, or a signature; else by none.
+TEST(Convert, FormatsByContent)
+{
+    const std::string imd = "IMD 1.18: 07/12/2026 10:00:00\r\n\x1A";
+    const std::pair<bytes, int32_t> rows[] = {
+        {fdi_file(1024, 8, 2, 1), D88_FILE_FDI},
+        {fdi_file(1024, 8, 3, 1), -1},  // no floppy has three heads
+        {fdi_file(1024, 8, 0, 1), -1},
+        {fdi_file(1000, 8, 2, 1), -1},  // no size code gives 1000 bytes
+        {bytes(imd.begin(), imd.end()), D88_FILE_IMD},
+        {bytes(327680, 0xE5), D88_FILE_RAW},
+        {bytes(5000, 0x33), -1},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(detect_d88_file_format(r.first.data(), static_cast<int32_t>(r.first.size())), r.second) << r.first.size();
+}
+
 #ifndef _WIN32
 // libdsk's dsktrans, a reader of IMD written by others, reads what export
 // writes: the sectors' data, track by track in R order, as they stand in
