@@ -260,7 +260,7 @@ TEST(Files, ReadsN88Basic)
     set_n88_entry(d, 0, "HELLO BAS", 0x00, 2);
     set_n88_entry(d, 1, "GONE  BAS", 0x00, 9);
     lsn_data(d, 16, N88_SYSTEM)[16] = 0x00;  // deleted
-    set_n88_entry(d, 2, "DATA     ", 0x80, 76);
+    set_n88_entry(d, 2, "DATA  A  ", 0x80, 76);
     set_n88_entry(d, 3, "\xB6\xC5    BIN", 0x11, 5);  // カナ, write-protected machine code
     set_n88_fat(d, 2, 3);
     set_n88_fat(d, 3, 0xC3);
@@ -273,11 +273,11 @@ TEST(Files, ReadsN88Basic)
     write_file(dir.file("n88.d88"), build_disk(d));
     EXPECT_EQ(d88disk(dir, {"ls", "n88.d88"}).out,
               "disk 0: N88-BASIC 2D (n88)\n" + HEAD + listed("HELLO.BAS", "bas", "00", 2816, "2") +
-                  listed("DATA", "asc", "80", 256, "76") + listed("ｶﾅ.BIN", "bin", "11 W", 2048, "5", "   -    -", 6) +
+                  listed("DATA.A", "asc", "80", 256, "76") + listed("ｶﾅ.BIN", "bin", "11 W", 2048, "5", "   -    -", 6) +
                   "3 files, " + std::to_string((160 - 4 - 4) * 2048) + " bytes free\n");
     EXPECT_EQ(d88disk(dir, {"get", "n88.d88", "--all", "out"}).status, 0);
     EXPECT_TRUE(read_file(dir.file("out/HELLO.BAS")) == basic);
-    EXPECT_TRUE(read_file(dir.file("out/DATA")) == text);
+    EXPECT_TRUE(read_file(dir.file("out/DATA.A")) == text);
     EXPECT_TRUE(read_file(dir.file("out/ｶﾅ.BIN")) == code);
 }
 
@@ -326,7 +326,7 @@ TEST(Files, ReadsAndWritesHuBasic)
     const bytes game = file_data(5000, 6), text = text_data(4100);
     set_hu_entry(lsn_data(d, 16, 0), 0, {0x01, "BOOT         SYS", 300, 0x0000, 0x0000, {0x00, 0x16, 0x05, 0, 0}, 32});
     set_hu_entry(lsn_data(d, 16, 16), 0, {0x01, "GAME         BIN", 5000, 0x8000, 0x8010, {0x86, 0x35, 0x21, 0x12, 0x30}, 2});
-    set_hu_entry(lsn_data(d, 16, 16), 32, {0x80, "SUB             ", 0, 0, 0, bytes(5, 0), 4});
+    set_hu_entry(lsn_data(d, 16, 16), 32, {0x80, "SUB             ", 0, 0, 0, {0x80, 0x12, 0x01, 0, 0}, 4});
     set_hu_entry(lsn_data(d, 16, 16), 64, {0x04, "READ         ME ", 0, 0, 0, {0x79, 0xC0, 0x31, 0x23, 0x59}, 5});
     put_hu_file(d, HU_2D, 2, game);
     set_hu_fat(d, HU_2D, 4, 1, true);
@@ -338,7 +338,7 @@ TEST(Files, ReadsAndWritesHuBasic)
     EXPECT_EQ(d88disk(dir, {"ls", "hu.d88"}).out,
               "disk 0: Hu-BASIC 2D (hu)\n" + HEAD + listed("BOOT.SYS", "ipl", "01", 300, "32", "0000 0000 2000-01-05 00:00") +
                   listed("GAME.BIN", "bin", "01", 5000, "2", "8000 8010 1986-03-21 12:30") +
-                  listed("SUB", "dir", "80", 0, "4", "0000 0000") +
+                  listed("SUB", "dir", "80", 0, "4", "0000 0000 1980-01-01 00:00") +
                   listed("READ.ME", "asc", "04", 4100, "5", "0000 0000 2079-12-31 23:59") + "4 files, " +
                   std::to_string(73 * 4096) + " bytes free\n");
     EXPECT_EQ(d88disk(dir, {"get", "hu.d88", "--all", "all"}).out, "wrote all/GAME.BIN\nwrote all/READ.ME\n");
@@ -569,6 +569,11 @@ TEST(Files, FaultsBlockWriting)
     set_n88_fat(held, 2, 0xC1);
     write_file(dir.file("f.d88"), build_disk(held));
     write_file(dir.file("t"), bytes({'a', 'b', 0x1A, 'c'}));
+    write_file(dir.file("big"), bytes(65536, 1));
+    test_disk both = hu_2d();  // N88-BASIC's FAT copies on its system track too
+    for (int copy = 0; copy < 3; ++copy)
+        lsn_data(both, 16, N88_SYSTEM + 13 + copy) = lsn_data(held, 16, N88_SYSTEM + 13 + copy);
+    write_file(dir.file("both.d88"), build_disk(both));
     test_disk protected_disk = n88_2d();
     protected_disk.write_protect = 0x10;
     write_file(dir.file("p.d88"), build_disk(protected_disk));
@@ -578,6 +583,7 @@ TEST(Files, FaultsBlockWriting)
         std::string out;
     } names[] = {
         {{"put", "n.d88", "x", "--as", "漢字"}, "illegal name '?\?\?\?': N88-BASIC 2D holds names of 1 to 6 bytes and an extension of up to 3, without the characters it refuses\nerror: put 'x' as '漢字' on disk 0 of 'n.d88'\n"},
+        {{"put", "n.d88", "x", "--as", "A\x7F"}, "illegal name 'A?': N88-BASIC 2D holds names of 1 to 6 bytes and an extension of up to 3, without the characters it refuses\nerror: put 'x' as 'A\x7F' on disk 0 of 'n.d88'\n"},
         {{"put", "n.d88", "x", "--as", "SEVENXX.BIN"}, "illegal name 'SEVENXX.BIN': N88-BASIC 2D holds names of 1 to 6 bytes and an extension of up to 3\nerror: put 'x' as 'SEVENXX.BIN' on disk 0 of 'n.d88'\n"},
         {{"put", "n.d88", "x", "--as", "✓"}, "error: the name '✓' has a character with no Shift_JIS code\n"},
         {{"put", "n.d88", "x", "--load", "0x100"}, "illegal data: N88-BASIC 2D keeps no load or exec address (or none above 0xFFFF)\nerror: put 'x' on disk 0 of 'n.d88'\n"},
@@ -590,6 +596,9 @@ TEST(Files, FaultsBlockWriting)
         {{"put", "h.d88", "x", "--as", "LONG-NAME-OF-14.BIN"}, "illegal name 'LONG-NAME-OF-14.BIN': Hu-BASIC 2D holds names of 1 to 13 bytes and an extension of up to 3\nerror: put 'x' as 'LONG-NAME-OF-14.BIN' on disk 0 of 'h.d88'\n"},
         {{"get", "n.d88", "NONE"}, "file not found: 'NONE'\nerror: read 'NONE' from disk 0 of 'n.d88'\n"},
         {{"ls", "n.d88", "--fs", "hu"}, "illegal data: no Hu-BASIC file system on the disk\nerror: list the files of disk 0 of 'n.d88'\n"},
+        {{"ls", "h.d88", "SUB"}, "illegal data: Hu-BASIC 2D's subdirectories are not entered\nerror: list the files of disk 0 of 'h.d88'\n"},
+        {{"ls", "both.d88"}, "illegal data: several file systems fit the disk; name one\nerror: list the files of disk 0 of 'both.d88'\n"},
+        {{"put", "h.d88", "big"}, "illegal data: Hu-BASIC 2D holds files of up to 65535 bytes, not 65536\nerror: put 'big' on disk 0 of 'h.d88'\n"},
         {{"format", "n.d88", "--fs", "fat12"}, "illegal data: the disk has not the tracks of a FAT12 disk\nerror: format disk 0 of 'n.d88' as fat12\n"},
         {{"format", "n.d88"}, "error: format needs --fs n88, hu or fat12\n"},
         {{"format", "p.d88", "--fs", "n88"}, "error: disk 0 of 'p.d88' is write-protected (d88disk set --writable lifts it)\n"},
@@ -633,6 +642,8 @@ TEST(Files, LibraryContract)
     uint8_t* out = nullptr;
     int32_t size = 0;
     d88_file_entry* entries = nullptr;
+    d88_disk_contents contents;
+    char name[24];
     const struct {
         std::function<int32_t()> call;
         const char* said;
@@ -652,21 +663,47 @@ TEST(Files, LibraryContract)
         {[&] { return delete_d88_file(disk, -1, nullptr); }, "delete_d88_file: illegal parameter\n"},
         {[&] { return format_d88_files(disk, -1); }, "format_d88_files: illegal parameter\n"},
         {[&] { return list_d88_directory(disk, -1, nullptr, &entries, nullptr, nullptr, nullptr); }, "list_d88_directory: illegal parameter\n"},
+        {[&] { return find_d88_file(disk, -1, nullptr, nullptr); }, "find_d88_file: illegal parameter\n"},
+        {[&] { return make_d88_file_name(disk, 3, "A", 0, name); }, "make_d88_file_name: illegal parameter\n"},
+        {[&] { return find_d88_disk_contents(nullptr, &contents); }, "find_d88_disk_contents: illegal parameter\n"},
+        {[&] { return write_d88_file(disk, -2, "A", data, 1, nullptr); }, "write_d88_file: illegal parameter\n"},
         {[&] { return list_d88_files(disk, -1, &entries, nullptr, nullptr, nullptr); }, "illegal data: no N88-BASIC, Hu-BASIC or FAT12 file system on the disk\n"},
     };
     for (const auto& row : refused)
         EXPECT_EQ(printed_by([&] { EXPECT_EQ(row.call(), -1); }), row.said);
 
     ASSERT_EQ(format_d88_files(disk, D88_FS_HU), 0);
+    EXPECT_EQ(d88_fs_format_fill(D88_FS_N88), 0xFF);
+    EXPECT_EQ(d88_fs_format_fill(D88_FS_HU), 0xE5);
+    EXPECT_EQ(d88_fs_format_fill(3), -1);
+    const d88_file_options typed = {D88_TYPE_DIRECTORY, -1, -1, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(printed_by([&] { EXPECT_EQ(write_d88_file(disk, -1, "D", data, 1, &typed), -1); }),
+              "illegal data: Hu-BASIC 2DD keeps no such file type\n");
+    EXPECT_EQ(make_d88_file_name(disk, -1, "AB\x81", 1, name), 0);  // a lone first byte at the end is a byte
+    EXPECT_STREQ(name, "AB\x81");
+    EXPECT_EQ(printed_by([&] { EXPECT_EQ(find_d88_file(disk, -1, "FOURTEEN-BYTES.BIN", nullptr), -1); }),
+              "illegal name 'FOURTEEN-BYTES.BIN': Hu-BASIC 2DD holds names of 1 to 13 bytes and an extension of up to 3\n");
     ASSERT_EQ(write_d88_file(disk, -1, "A", data, sizeof data, nullptr), 0);
     const uint8_t* fat = find_d88_sector(disk, 0, 0, 15)->data;
     EXPECT_TRUE(bytes(fat, fat + 4) == bytes({0x01, 0x8F, 0x03, 0x83}));  // 0 -> 1, 1 last of 16, 2 -> 3, 3 last of 4
     EXPECT_TRUE(bytes(fat + 0x80, fat + 0x84) == bytes(4, 0x00));
     free_d88_disk(disk, 1);
 
+    disk = create_d88_disk("N", 0);
+    EXPECT_EQ(find_d88_disk_contents(disk, &contents), 0);  // blank
+    EXPECT_EQ(std::vector<int32_t>({contents.fs, contents.files, contents.sectors, contents.c, contents.h, contents.r}),
+              std::vector<int32_t>({-1, -1, 0, -1, -1, -1}));
+    // N88-BASIC keeps no date: any of the calendar passes.
+    ASSERT_EQ(format_d88_files(disk, D88_FS_N88), 0);
+    const d88_file_options y1900 = {0, -1, -1, 1900, 1, 1, 0, 0, 0};
+    EXPECT_EQ(write_d88_file(disk, -1, "OLD", data, 1, &y1900), 0);
+    free_d88_disk(disk, 1);
+
     disk = create_d88_disk("F", 3);
     ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
     EXPECT_EQ(find_d88_fs_of_disk(disk), D88_FS_FAT12);
+    EXPECT_EQ(make_d88_file_name(disk, -1, "\xE0\x5C\xE0\x61.txt", 0, name), 0);  // double bytes from 0xE0 on
+    EXPECT_STREQ(name, "\xE0\x5C\xE0\x61.TXT");
     find_d88_sector(disk, 0, 0, 2)->data[0] = 0xF9;  // not the parameter block's 0xFE
     EXPECT_EQ(find_d88_fs_of_disk(disk), -1);
     free_d88_disk(disk, 1);
@@ -708,9 +745,13 @@ TEST(Files, FormatRefusesWhatADiskHolds)
     set_hu_fat(hu, HU_2D, 2, 1, true);
     set_hu_fat(hu, HU_2D, 3, 1, true);
     write_file(dir.file("h.d88"), build_disk(hu));
+    test_disk one = blank_disk(0, "");
+    one.slots[0][4].data[100] = 0x00;
+    write_file(dir.file("one.d88"), build_disk(one));
     const struct {
         std::string image, fs, blank, refusal;
     } rows[] = {
+        {"one.d88", "hu", "2d", "holds data in 1 sector (the first C 0 H 0 R 5) and no file system d88disk knows; format erases it"},
         {"s/GAME.D88", "n88", "2d", "holds data in 1280 sectors (the first C 0 H 0 R 1) and no file system d88disk knows; format erases it"},
         {"f.d88", "fat12", "2hd1232", "holds 1 file (FAT12 PC-98 2HD 1232 KB); format erases it"},
         {"h.d88", "n88", "2d", "holds 2 files (Hu-BASIC 2D); format erases them"},
@@ -750,10 +791,24 @@ TEST(Files, PutOverAFile)
     EXPECT_EQ(d88disk(dir, {"put", "h.d88", "g2", "--as", "GAME.BIN", "--load", "0x9000"}).out,
               "error: disk 0 of 'h.d88' already holds 'GAME.BIN' (bin, 300 bytes); --overwrite replaces it\n");
     EXPECT_TRUE(read_file(dir.file("h.d88")) == before);
-    EXPECT_EQ(d88disk(dir, {"put", "h.d88", "g2", "--as", "GAME.BIN", "--load", "0x9000", "--overwrite", "--date", "none"}).out,
+    EXPECT_EQ(d88disk(dir, {"put", "h.d88", "g2", "--as", "GAME.BIN", "--load", "0x9000", "--overwrite", "--date",
+                            "2000-02-29T12:00"}).out,
               "wrote h.d88\n");
-    EXPECT_NE(d88disk(dir, {"ls", "h.d88"}).out.find(listed("GAME.BIN", "bin", "01", 500, "2", "9000 8010")),
-              std::string::npos);
+    write_file(dir.file("empty"), {});
+    EXPECT_EQ(d88disk(dir, {"put", "h.d88", "empty", "--date", "none"}).status, 0);
+    EXPECT_EQ(d88disk(dir, {"put", "h.d88", "empty", "--as", "E.ASC", "--type", "asc", "--date", "none"}).status, 0);
+    EXPECT_EQ(d88disk(dir, {"ls", "h.d88"}).out,
+              "disk 0: Hu-BASIC 2D (hu)\n" + HEAD + listed("GAME.BIN", "bin", "01", 500, "2", "9000 8010 2000-02-29 12:00") +
+                  listed("empty", "bin", "01", 0, "3", "0000 0000") + listed("E.ASC", "asc", "04", 0, "4", "0000 0000") +
+                  "3 files, " + std::to_string(75 * 4096) + " bytes free\n");
+    EXPECT_EQ(d88disk(dir, {"get", "h.d88", "E.ASC", "e"}).status, 0);
+    EXPECT_TRUE(read_file(dir.file("e")).empty());
+    test_disk n88 = n88_2d();  // a write-protected file in the first entry keeps its protection
+    set_n88_entry(n88, 0, "HELD  BIN", 0x11, 2);
+    set_n88_fat(n88, 2, 0xC1);
+    write_file(dir.file("n.d88"), build_disk(n88));
+    EXPECT_EQ(d88disk(dir, {"put", "n.d88", "g2", "--as", "HELD.BIN", "--overwrite"}).status, 0);
+    EXPECT_NE(d88disk(dir, {"ls", "n.d88"}).out.find(listed("HELD.BIN", "bin", "11 W", 512, "2")), std::string::npos);
     write_file(dir.file("a-long-name-for-hu.binary"), bytes(3, 3));
     EXPECT_EQ(d88disk(dir, {"put", "h.d88", "a-long-name-for-hu.binary"}).out,
               "'a-long-name-for-hu.binary' stored as 'a-long-name-f.bin'\nwrote h.d88\n");
@@ -779,12 +834,15 @@ TEST(Files, Recognition)
     test_disk hu_2hd = hu_formatted(HU_MEDIA[2]), hu_misplaced = hu_formatted(HU_MEDIA[2]);
     lsn_data(hu_misplaced, 26, 14) = lsn_data(hu_misplaced, 26, 28);  // the FAT where 2D has it, on 2HD
     lsn_data(hu_misplaced, 26, 28) = bytes(256, 0xE5);
+    test_disk hu_2dd = hu_formatted(HU_MEDIA[1]), hu_half = hu_formatted(HU_MEDIA[1]);
+    hu_half.slots[0].erase(hu_half.slots[0].begin() + 15);  // the FAT's second sector
     const struct {
         test_disk disk;
         int32_t fs;
     } rows[] = {
         {n88_2d(), D88_FS_N88}, {last_free, -1}, {odd20, D88_FS_N88}, {odd21, -1},
         {hu_2d(), D88_FS_HU},   {hu_high, -1},   {hu_2hd, D88_FS_HU},  {hu_misplaced, -1},
+        {hu_2dd, D88_FS_HU},    {hu_half, -1},
     };
     for (const auto& row : rows) {
         d88_disk* disk = read_disk(row.disk);
@@ -799,14 +857,46 @@ TEST(Files, Recognition)
 // system; a new entry taking the directory's end moves the end behind it.
 TEST(Files, Fat12AsFound)
 {
-    d88_disk* disk = create_d88_disk("F", 3);
+    const struct {
+        int at, value, width;
+    } nones[] = {
+        {0x0E, 4097, 2},  // reserved: the FAT at C 256 H 0 R 2 (and 5107 sectors), C 0 H 0 R 2 wrapped
+        {0x0D, 3, 1},     // sectors a cluster: no power of two
+        {0x0D, 16, 1},    // more than 8
+        {0x15, 0xE0, 1},  // a media byte below 0xF0
+        {0x16, 0, 2},     // no FAT sector
+        {0x18, 64, 2},    // more sectors a track than a floppy has
+    };
+    for (const auto& none : nones) {
+        d88_disk* disk = create_d88_disk("F", 3);
+        ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
+        uint8_t* boot = find_d88_sector(disk, 0, 0, 1)->data;
+        uint8_t* fat = find_d88_sector(disk, 0, 0, 2)->data;
+        boot[0x15] = fat[0] = 0xFF;  // a media byte no format of the geometry has: its block alone tells
+        EXPECT_EQ(find_d88_fs_of_disk(disk), D88_FS_FAT12);
+        for (int i = 0; i < none.width; ++i)
+            boot[none.at + i] = static_cast<uint8_t>(none.value >> (8 * i));
+        if (none.at == 0x0E)
+            put_le16(boot + 0x13, 5107);
+        fat[0] = boot[0x15];
+        EXPECT_EQ(find_d88_fs_of_disk(disk), -1) << none.at;
+        EXPECT_EQ(printed_by([&] { EXPECT_EQ(write_d88_file(disk, D88_FS_FAT12, "A", nullptr, 0, nullptr), -1); }),
+                  "illegal data: no FAT12 file system on the disk\n");
+        free_d88_disk(disk, 1);
+    }
+
+    // A FAT just long enough for its clusters: 1022 of one sector, 3 FAT sectors.
+    d88_disk* disk = create_d88_disk("F", 2);
     ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
-    uint8_t* boot = find_d88_sector(disk, 0, 0, 1)->data;
-    put_le16(boot + 0x0E, 4097);  // reserved: the FAT at C 256 H 0 R 2
-    put_le16(boot + 0x13, 5107);
-    EXPECT_EQ(find_d88_fs_of_disk(disk), -1);
-    EXPECT_EQ(printed_by([&] { EXPECT_EQ(write_d88_file(disk, D88_FS_FAT12, "A", nullptr, 0, nullptr), -1); }),
-              "illegal data: no FAT12 file system on the disk\n");
+    uint8_t* block = find_d88_sector(disk, 0, 0, 1)->data;
+    block[0x0D] = 1;
+    put_le16(block + 0x13, 1036);
+    block[0x15] = find_d88_sector(disk, 0, 0, 2)->data[0] = 0xFF;
+    d88_file_entry* none = nullptr;
+    int32_t free_bytes = 0;
+    EXPECT_EQ(list_d88_files(disk, -1, &none, &free_bytes, nullptr, nullptr), 0);
+    EXPECT_EQ(free_bytes, 1022 * 512);
+    std::free(none);
     free_d88_disk(disk, 1);
 
     disk = create_d88_disk("F", 2);
@@ -958,6 +1048,8 @@ TEST(Files, Fat12FormatsAreSound)
         put(block, 11, static_cast<uint32_t>(row.fat), 2);
         put(block, 13, static_cast<uint32_t>(row.track), 2);
         EXPECT_TRUE(bytes(raw.begin() + 0x0B, raw.begin() + 0x1B) == block);
+        EXPECT_TRUE(bytes(raw.begin(), raw.begin() + 3) == bytes({0xEB, 0x3C, 0x90}));  // a jump over the block
+        EXPECT_TRUE(bytes(raw.begin() + 0x3E, raw.begin() + 0x40) == bytes({0xEB, 0xFE}));  // to a loop
         EXPECT_EQ(raw[0x1FE], 0x55);
         EXPECT_EQ(raw[0x1FF], 0xAA);
         EXPECT_EQ(raw[static_cast<size_t>(row.sector_size)], row.media);  // the FAT's first byte
@@ -999,6 +1091,13 @@ TEST(Files, Human68kDisk)
     EXPECT_EQ(d88disk(dir, {"import", "2hd1232", "back.img", "bare.d88"}).status, 0);
     EXPECT_EQ(d88disk(dir, {"get", "bare.d88", "NEW.BIN", "bare"}).status, 0);
     EXPECT_TRUE(read_file(dir.file("bare")) == file_data(5000, 2));
+    // Clusters of two sectors: one FAT sector a copy.
+    EXPECT_EQ(shell("mformat -C -i " + dir.file("c2.img") + " -t 77 -h 2 -s 8 -S 3 -M 1024 -r 6 -c 2 :: && mcopy -i " +
+                    dir.file("c2.img") + " " + dir.file("new") + " ::C2.BIN"),
+              0);
+    EXPECT_EQ(d88disk(dir, {"import", "2hd1232", "c2.img", "c2.d88"}).status, 0);
+    EXPECT_EQ(d88disk(dir, {"get", "c2.d88", "C2.BIN", "c2"}).status, 0);
+    EXPECT_TRUE(read_file(dir.file("c2")) == file_data(5000, 2));
 }
 
 // check walks every subdirectory and names the sector of a finding's entry
@@ -1012,13 +1111,18 @@ TEST(Files, Fat12SubdirectoriesAndDates)
     const std::string raw = dir.file("m.img");
     write_file(dir.file("in"), file_data(3000, 1));
     set_file_time(dir.file("in"), 2023, 4, 5, 6, 7, 8);
-    EXPECT_EQ(shell("mformat -C -i " + raw + " -f 720 :: && mmd -i " + raw + " ::SUB && mcopy -m -i " + raw + " " +
-                    dir.file("in") + " ::SUB/IN.TXT && mcopy -m -i " + raw + " " + dir.file("in") + " ::D.TXT"),
+    std::string deep = "SUB", made = "mformat -C -i " + raw + " -f 720 :: && mmd -i " + raw + " ::SUB";
+    for (int level = 1; level <= 7; ++level) {  // clusters 2 to 9
+        deep += "/LEVEL00" + std::to_string(level);
+        made += " ::" + deep;
+    }
+    EXPECT_EQ(shell(made + " && mcopy -m -i " + raw + " " + dir.file("in") + " ::" + deep + "/IN.TXT && mcopy -m -i " +
+                    raw + " " + dir.file("in") + " ::D.TXT"),
               0);
     EXPECT_EQ(d88disk(dir, {"import", "2dd720", "m.img", "m.d88"}).status, 0);
-    EXPECT_NE(d88disk(dir, {"ls", "m.d88"}).out.find(listed("D.TXT", "file", "20 A", 3000, "6", "   -    - 2023-04-05 06:07")),
+    EXPECT_NE(d88disk(dir, {"ls", "m.d88"}).out.find(listed("D.TXT", "file", "20 A", 3000, "13", "   -    - 2023-04-05 06:07")),
               std::string::npos);
-    EXPECT_EQ(d88disk(dir, {"get", "m.d88", "SUB/IN.TXT", "got"}).status, 0);
+    EXPECT_EQ(d88disk(dir, {"get", "m.d88", deep + "/IN.TXT", "got"}).status, 0);
     int time[6];
     ASSERT_TRUE(get_file_time(dir.file("got").c_str(), time));
     EXPECT_EQ(std::vector<int>(time, time + 6), std::vector<int>({2023, 4, 5, 6, 7, 8}));
@@ -1026,14 +1130,15 @@ TEST(Files, Fat12SubdirectoriesAndDates)
     EXPECT_EQ(d88disk(dir, {"export", "m.d88", "late.img"}).status, 0);
     EXPECT_EQ(shell("mdir -i " + dir.file("late.img") + " ::LATE.TXT | grep -q '2107-12-31  23:59'"), 0);
 
-    // IN.TXT holds clusters 3 to 5 (SUB 2): its first cluster's link freed,
-    // in both copies.
-    patch_raw(raw, 512 + 4, {0x0F, 0x00});
-    patch_raw(raw, 512 + 3 * 512 + 4, {0x0F, 0x00});
+    // IN.TXT holds clusters 10 to 12: its first cluster's link freed, in
+    // both copies.  Its entry is in LEVEL007's cluster 9: sector 28, C 1 H 1
+    // R 2; its path, cut at 63 bytes.
+    patch_raw(raw, 512 + 15, {0x00, 0xC0});
+    patch_raw(raw, 512 + 3 * 512 + 15, {0x00, 0xC0});
     EXPECT_EQ(d88disk(dir, {"import", "2dd720", "m.img", "bad.d88", "--overwrite"}).status, 0);
-    const std::string check = d88disk(dir, {"check", "bad.d88"}).out;  // SUB's cluster 2: sector 14, C 0 H 1 R 6
-    EXPECT_NE(check.find("disk 0 (00/01/06): warning chain-range: the chain of 'SUB/IN.TXT' runs from cluster 3 into a "
-                         "free cluster"),
+    const std::string check = d88disk(dir, {"check", "bad.d88"}).out;
+    EXPECT_NE(check.find("disk 0 (01/01/02): warning chain-range: the chain of '" + deep.substr(0, 63) +
+                         "' runs from cluster 10 into a free cluster"),
               std::string::npos) << check;
     EXPECT_EQ(d88disk(dir, {"put", "bad.d88", "in", "--as", "X"}).status, 1);
 }

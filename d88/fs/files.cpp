@@ -180,16 +180,18 @@ bool encode_entry_name(const fs_layout& layout, const char* name, bool fit, uint
     return true;
 }
 
-// Whether an entry's name is the one padded (as encode_entry_name pads it);
-// on FAT12 in any case of its letters, as Human68k stores lower case.
+// Whether an entry's name is the one padded (as encode_entry_name pads it):
+// padding of 0x00 taken as spaces, and on FAT12 letters in any case, as
+// Human68k stores lower case.
 bool is_named(const fs_layout& layout, const uint8_t* field, const uint8_t* padded)
 {
     const int32_t size = layout.name_size + layout.ext_size;
-    if (layout.fs != D88_FS_FAT12)
-        return std::memcmp(field, padded, static_cast<size_t>(size)) == 0;
     for (int32_t i = 0; i < size; ++i) {
-        const bool lead = is_lead_byte(padded[i]);  // its second byte is no letter
-        if ((lead ? field[i] : std::toupper(field[i])) != padded[i] || (lead && i + 1 < size && field[i + 1] != padded[i + 1]))
+        const bool lead = layout.fs == D88_FS_FAT12 && is_lead_byte(padded[i]);  // its second byte is no letter
+        const int byte = layout.fs == D88_FS_FAT12 && !lead ? std::toupper(field[i]) : field[i];
+        if (byte != padded[i] && !(byte == 0x00 && padded[i] == ' '))
+            return false;
+        if (lead && i + 1 < size && field[i + 1] != padded[i + 1])
             return false;
         i += lead;
     }
