@@ -80,12 +80,10 @@ void print_image_findings(const kept_findings<d88_finding>& found, report_target
 {
     for (int32_t i = 0; i < found.count; ++i)
         target->count[found.items[i].severity] += 1;
-    for (int32_t i = 0; i < found.count;) {
-        if (target->json)
-            print_image_json(found.items[i++], target);
-        else
-            i += print_finding_line(found.items, i, found.count, target->image);
-    }
+    for (int32_t i = 0; target->json && i < found.count; ++i)
+        print_image_json(found.items[i], target);
+    if (!target->json)
+        print_finding_lines(found.items, found.count, target->image);
 }
 
 // Scans the image's bytes once: its findings, and what the scan keeps of

@@ -76,8 +76,8 @@ bool read_flux_input(const char* path, d88_image* image)
 {
     kept_findings<d88_finding> found = {};
     const bool read = read_flux_dump(path, image, &found, nullptr);
-    for (int32_t i = 0; read && i < found.count;)
-        i += print_finding_line(found.items, i, found.count, nullptr);
+    if (read)
+        print_finding_lines(found.items, found.count, nullptr);
     release_findings(&found);
     return read;
 }
@@ -138,8 +138,7 @@ void keep_loss(const d88_finding* f, void* context)
 // tracks in one line.
 void say_losses(const kept_findings<d88_finding>& kept)
 {
-    for (int32_t i = 0; i < kept.count;)
-        i += print_finding_line(kept.items, i, kept.count, nullptr);
+    print_finding_lines(kept.items, kept.count, nullptr);
     if (kept.failed)
         print_text_line("error: memory exhausted!");
 }

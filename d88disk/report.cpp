@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "text.h"
 
@@ -14,6 +16,13 @@ bool follows_in_disk(const d88_finding& a, const d88_finding& b)
 {
     return a.kind_id == b.kind_id && a.disk == b.disk && a.slot >= 0 &&
            (b.slot == a.slot + 1 || (b.slot == a.slot && a.index >= 0 && b.index == a.index + 1));
+}
+
+// Whether finding b lies past every place that could follow on from a's:
+// findings come in the order of their places.
+bool lies_beyond(const d88_finding& a, const d88_finding& b)
+{
+    return b.disk != a.disk || b.slot > a.slot + 1;
 }
 
 }  // namespace
@@ -40,6 +49,37 @@ bool same_cause(const char* a, const char* b)
     }
     return *a == *b;
 }
+
+namespace {
+
+// Puts the findings that fold together next to each other, the others in
+// their order; leaves them as they are when memory runs out.
+void group_alike(d88_finding* items, int32_t count)
+{
+    bool* placed = static_cast<bool*>(std::calloc(static_cast<size_t>(count) + 1, sizeof(bool)));
+    d88_finding* grouped = static_cast<d88_finding*>(std::malloc(sizeof(d88_finding) * (static_cast<size_t>(count) + 1)));
+    int32_t n = 0;
+    for (int32_t i = 0; placed != nullptr && grouped != nullptr && i < count; ++i) {
+        if (placed[i])
+            continue;
+        grouped[n++] = items[i];
+        for (int32_t j = i + 1, last = i; j < count && !lies_beyond(items[last], items[j]); ++j) {
+            const bool joins = !placed[j] && items[j].severity == items[i].severity &&
+                               same_cause(items[j].message, items[i].message) && follows_in_disk(items[last], items[j]);
+            if (joins) {
+                grouped[n++] = items[j];
+                placed[j] = true;
+                last = j;
+            }
+        }
+    }
+    if (placed != nullptr && grouped != nullptr)
+        std::memcpy(items, grouped, sizeof(d88_finding) * static_cast<size_t>(count));
+    std::free(placed);
+    std::free(grouped);
+}
+
+}  // namespace
 
 // The end of a line: how many more it stands for.
 void print_alike(int32_t alike)
@@ -73,3 +113,10 @@ int32_t print_finding_line(const d88_finding* items, int32_t first, int32_t coun
     return alike;
 }
 
+
+void print_finding_lines(d88_finding* items, int32_t count, const char* prefix)
+{
+    group_alike(items, count);
+    for (int32_t i = 0; i < count;)
+        i += print_finding_line(items, i, count, prefix);
+}

@@ -88,4 +88,11 @@ void print_alike(int32_t alike);
 // were printed.
 int32_t print_finding_line(const d88_finding* items, int32_t first, int32_t count, const char* prefix);
 
+// All the findings of an image as lines of text, after "PREFIX: " unless
+// prefix is null: alike ones at consecutive places folded into one line,
+// also where findings of another kind stand between them (a track's status
+// and its duplicate ID, slot after slot): each folded line stands where
+// its first finding stood.  The items are put in that order.
+void print_finding_lines(d88_finding* items, int32_t count, const char* prefix);
+
 #endif

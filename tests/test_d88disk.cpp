@@ -40,6 +40,11 @@ test_disk without_c3h1()
     d.slots[7][0].c = 9;
     return d;
 }
+// A track as a flux dump of a completed one reads: the long sector with a
+// data CRC error, then the game's own R 1.
+const auto READ_ON = [](uint8_t c, uint8_t h) {
+    return test_track{{c, h, 1, 6, bytes(8192, 'A'), 0, 0, 0xB0}, {c, h, 1, 1, bytes(256, 'B')}};
+};
 // A completed track in little: the inserted R 1 N 6, then the game's own R 1.
 const bytes DONE = build_disk({"DONE", 0, 0, {{{0, 0, 1, 6, bytes(3, 'A')}, {0, 0, 1, 1, bytes(2, 'B')}}}});
 
@@ -151,6 +156,10 @@ TEST(D88disk, Commands)
         // one cause at consecutive places is one line; JSON keeps each
         {{"check", "far.d88"}, "far.d88: disk 0, slots 2-4: error track-offset: the track offset 0x00001388 lies past the end of the disk (and 2 more like it)\n"
          "far.d88: not readable by vorkast; 3 errors, 0 warnings, 0 notes\n", 1, {}, {{"far.d88", patch(patch(patch(ONE, 0x28, 5000), 0x2C, 5000), 0x30, 5000)}}},
+        // ... also where another kind stands between them, slot after slot
+        {{"check", "read.d88"}, "read.d88: disk 0, slots 0-2: warning status: was read with status 0xB0: data CRC error (and 2 more like it)\n"
+         "read.d88: disk 0, slots 0-2: warning duplicate-id: has the ID of sector 0 of its track; a look-up by ID finds that one (and 2 more like it)\n"
+         "read.d88: readable by vorkast; 0 errors, 6 warnings, 0 notes\n", 0, {}, {{"read.d88", build_disk({"R", 0, 0, {READ_ON(0, 0), READ_ON(0, 1), READ_ON(1, 0)}})}}},
         // an output that is one of the inputs is refused before anything else
         {{"join", "two.d88", "two.d88", "--overwrite"}, "error: output 'two.d88' is one of the input images\n", 1},
         {{"repair", "two.d88", "./two.d88"}, "error: output './two.d88' is one of the input images\n", 1},
