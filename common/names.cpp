@@ -46,8 +46,9 @@ void show_disk_name(const d88_disk* disk, char out[SHOWN_NAME_SIZE])
 
 void show_file_name(const char* stored, char out[SHOWN_FILE_NAME_SIZE])
 {
-    const size_t length = std::strlen(stored);
-    show_bytes(reinterpret_cast<const unsigned char*>(stored), static_cast<int>(length < 24 ? length : 24), out);
+    const void* end = std::memchr(stored, '\0', 24);
+    const int length = end != nullptr ? static_cast<int>(static_cast<const char*>(end) - stored) : 24;
+    show_bytes(reinterpret_cast<const unsigned char*>(stored), length, out);
 }
 
 bool encode_file_name(const char* text, char* stored, int size)

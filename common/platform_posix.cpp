@@ -11,11 +11,20 @@
 
 namespace {
 
+// An encoding's name as a C library without code page 932 knows it: its
+// core, Shift_JIS (musl's, and so the page's).
+const char* fallback_name(const char* encoding)
+{
+    return std::strcmp(encoding, "CP932") == 0 ? "SHIFT_JIS" : encoding;
+}
+
 // Converts all of in through iconv; the bytes written, or -1 when a
 // character has no code in the target or the result does not fit.
 int convert(const char* to, const char* from, const char* in, size_t in_size, char* out, size_t out_size)
 {
-    const iconv_t cd = iconv_open(to, from);
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = iconv_open(fallback_name(to), fallback_name(from));
     if (cd == reinterpret_cast<iconv_t>(-1))
         return -1;
     char* source = const_cast<char*>(in);

@@ -5,84 +5,18 @@
 // which only the data of the file system's sectors changed, as d88disk
 // writes the image; a refused change hands back nothing, so the page's
 // image stays as it was.
-#include <iconv.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "d88.h"
 #include "core/message.h"
+#include "names.h"
 #include "web_glue.h"
 
 static_assert(sizeof(d88_file_options) == 9 * sizeof(int32_t), "the page writes d88_file_options as 9 int32 fields");
 
 namespace {
-
-// --- names -----------------------------------------------------------------
-
-// Converts size bytes of in from one encoding to another into out (of
-// room bytes): the bytes written, or -1 when a character has no code in
-// the target (iconv substitutes it here, or refuses) or out is too small.
-int convert_text(const char* to, const char* from, const char* in, size_t size, char* out, size_t room)
-{
-    const iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return -1;
-    char* source = const_cast<char*>(in);
-    char* target = out;
-    size_t left = room;
-    const bool done = iconv(cd, &source, &size, &target, &left) == 0 && iconv(cd, nullptr, nullptr, &target, &left) == 0;
-    iconv_close(cd);
-    return done ? static_cast<int>(room - left) : -1;
-}
-
-bool is_lead_byte(unsigned char b)
-{
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
-constexpr int SHOWN_NAME_SIZE = 24 * 3 + 1;
-
-// A stored name (its first 24 bytes at most) as d88disk shows it: decoded
-// from Shift_JIS, of which JIS X 0201 is part, each byte that is no part of
-// a character, and each control byte, shown as '.'.
-void show_name(const char* stored, char out[SHOWN_NAME_SIZE])
-{
-    const unsigned char* name = reinterpret_cast<const unsigned char*>(stored);
-    size_t length = 0;
-    while (length < 24 && name[length] != 0)
-        ++length;
-    int shown = 0;
-    for (size_t i = 0; i < length;) {
-        const size_t count = is_lead_byte(name[i]) && i + 1 < length ? 2 : 1;
-        const int size =
-            name[i] < 0x20 ? -1 : convert_text("UTF-8", "SHIFT_JIS", stored + i, count, out + shown, 4);
-        shown += size > 0 ? size : 1;
-        if (size <= 0)
-            out[shown - 1] = '.';
-        i += size > 0 ? count : 1;
-    }
-    out[shown] = '\0';
-}
-
-// The bytes a file system stores for a name given in UTF-8, into stored
-// of `size` bytes with a zero after them; false after d88disk's line when
-// a character has no Shift_JIS code or they do not fit.
-bool encode_name(const char* text, char* stored, int size)
-{
-    const int length = convert_text("SHIFT_JIS", "UTF-8", text, std::strlen(text), stored, static_cast<size_t>(size - 1));
-    if (length < 0 && std::strlen(text) < static_cast<size_t>(size / 2)) {
-        print_d88_message("error: the name '%s' has a character with no Shift_JIS code\n", text);
-        return false;
-    }
-    if (length < 0) {
-        print_d88_message("error: the name '%s' is longer than a file system holds\n", text);
-        return false;
-    }
-    stored[length] = '\0';
-    return true;
-}
 
 // --- the image --------------------------------------------------------------
 
@@ -223,9 +157,9 @@ bool put_file(held_image* held, const char* name, int32_t index, int32_t fs, con
                           given, static_cast<int>(options.year));
         return false;
     }
-    char encoded[256], stored[24], shown[SHOWN_NAME_SIZE];
+    char encoded[256], stored[24], shown[SHOWN_FILE_NAME_SIZE];
     d88_file_entry old;
-    if (!encode_name(given, encoded, sizeof encoded))
+    if (!encode_file_name(given, encoded, sizeof encoded))
         return false;
     const int32_t found = make_d88_file_name(held->disk, fs, encoded, 1, stored) == 0
                               ? find_d88_file(held->disk, fs, stored, &old)
@@ -234,7 +168,7 @@ bool put_file(held_image* held, const char* name, int32_t index, int32_t fs, con
         print_put_error(given, name, index);
         return false;
     }
-    show_name(stored, shown);
+    show_file_name(stored, shown);
     if (found > 0 && !overwrite) {
         print_d88_message("error: disk %d of '%s' already holds '%s' (%s, %d bytes); --overwrite replaces it\n",
                           static_cast<int>(index), name, shown, d88_file_type_name(old.type), static_cast<int>(old.size));
