@@ -60,9 +60,3 @@ void put_sink_le32(byte_sink* sink, uint32_t value)
     put_le32(bytes, value);
     put_sink_bytes(sink, bytes, 4);
 }
-
-void put_sink_be16(byte_sink* sink, uint16_t value)
-{
-    const uint8_t bytes[2] = {static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
-    put_sink_bytes(sink, bytes, 2);
-}

@@ -18,7 +18,6 @@ void put_sink_fill(byte_sink* sink, uint8_t value, int64_t count);
 void put_sink_byte(byte_sink* sink, uint8_t value);
 void put_sink_le16(byte_sink* sink, uint16_t value);
 void put_sink_le32(byte_sink* sink, uint32_t value);
-void put_sink_be16(byte_sink* sink, uint16_t value);
 
 // Makes room for count more bytes at once (a hint: a sink grows anyway);
 // false once the sink has failed.
