@@ -375,9 +375,10 @@ TEST(Convert, FormatsByNameAndExtension)
     EXPECT_EQ(d88_file_format_name(D88_FILE_FORMAT_COUNT), nullptr);
 }
 
-// An FDI header (its fields as the PC-98 tools lay them out: drive type at
-// 4, header size 8, data size 12, sector size 16, sectors 20, heads 24,
-// cylinders 28, all little-endian), over data of the size they give.
+// An FDI header, its fields as the format's published description gives
+// them (drive type at 4, header size 8, data size 12, sector size 16,
+// sectors 20, heads 24, cylinders 28, all little-endian), over data of the
+// size they give.
 bytes fdi_file(uint32_t sector_size, uint32_t sectors, uint32_t heads, uint32_t cylinders)
 {
     const uint32_t data = sector_size * sectors * heads * cylinders;
