@@ -168,7 +168,8 @@ TEST(AllocationFailure, FileSystems)
         const int32_t fs = row.second;
         d88_disk* disk = create_d88_disk("X", row.first);
         ASSERT_EQ(format_d88_files(disk, fs), 0);
-        ASSERT_EQ(write_d88_file(disk, fs, "OLD.BIN", data, sizeof data, nullptr), 0);
+        const d88_file_options text = {fs == D88_FS_FAT12 ? 0 : D88_TYPE_ASCII, -1, -1, 0, 0, 0, 0, 0, 0};
+        ASSERT_EQ(write_d88_file(disk, fs, "OLD.BIN", data, sizeof data, &text), 0);  // Hu-BASIC's sized to its end
         const auto bytes_of = [&] {
             bytes out(static_cast<size_t>(calc_d88_disk_size(disk)));
             uint8_t* end = nullptr;

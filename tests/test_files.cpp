@@ -679,8 +679,8 @@ TEST(Files, LibraryContract)
     const d88_file_options typed = {D88_TYPE_DIRECTORY, -1, -1, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(printed_by([&] { EXPECT_EQ(write_d88_file(disk, -1, "D", data, 1, &typed), -1); }),
               "illegal data: Hu-BASIC 2DD keeps no such file type\n");
-    EXPECT_EQ(make_d88_file_name(disk, -1, "AB\x81", 1, name), 0);  // a lone first byte at the end is a byte
-    EXPECT_STREQ(name, "AB\x81");
+    EXPECT_EQ(make_d88_file_name(disk, -1, "AB\x81.BIN", 1, name), 0);  // a lone first byte before the dot is a byte
+    EXPECT_STREQ(name, "AB\x81.BIN");
     EXPECT_EQ(printed_by([&] { EXPECT_EQ(find_d88_file(disk, -1, "FOURTEEN-BYTES.BIN", nullptr), -1); }),
               "illegal name 'FOURTEEN-BYTES.BIN': Hu-BASIC 2DD holds names of 1 to 13 bytes and an extension of up to 3\n");
     ASSERT_EQ(write_d88_file(disk, -1, "A", data, sizeof data, nullptr), 0);
@@ -885,15 +885,37 @@ TEST(Files, Fat12AsFound)
         free_d88_disk(disk, 1);
     }
 
-    // A FAT just long enough for its clusters: 1022 of one sector, 3 FAT sectors.
-    d88_disk* disk = create_d88_disk("F", 2);
-    ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
-    uint8_t* block = find_d88_sector(disk, 0, 0, 1)->data;
-    block[0x0D] = 1;
-    put_le16(block + 0x13, 1036);
-    block[0x15] = find_d88_sector(disk, 0, 0, 2)->data[0] = 0xFF;
+    // FAT12's most clusters, 4084: 80 x 2 x 26 x 256 bytes, 24 FAT sectors.
+    test_disk most = blank_disk(9, "F");
+    for (int slot = 154; slot < 160; ++slot) {
+        most.slots.push_back(most.slots[0]);
+        for (test_sector& sector : most.slots.back())
+            sector.c = static_cast<uint8_t>(slot / 2), sector.h = static_cast<uint8_t>(slot % 2);
+    }
+    bytes& block = lsn_data(most, 26, 0);
+    for (const auto& field : {std::pair{0x0B, 256}, {0x0D, 1}, {0x0E, 1}, {0x10, 2}, {0x11, 16}, {0x13, 4135},
+                              {0x15, 0xF0}, {0x16, 24}, {0x18, 26}, {0x1A, 2}})
+        put(block, static_cast<size_t>(field.first), static_cast<uint32_t>(field.second), field.first == 0x0D ||
+            field.first == 0x10 || field.first == 0x15 ? 1 : 2);
+    for (int lsn = 1; lsn <= 48; ++lsn)
+        lsn_data(most, 26, lsn) = bytes(256, 0x00);
+    for (int copy : {1, 25})
+        std::copy_n(bytes({0xF0, 0xFF, 0xFF}).begin(), 3, lsn_data(most, 26, copy).begin());
+    d88_disk* disk = read_disk(most);
     d88_file_entry* none = nullptr;
     int32_t free_bytes = 0;
+    EXPECT_EQ(list_d88_files(disk, -1, &none, &free_bytes, nullptr, nullptr), 0);
+    EXPECT_EQ(free_bytes, 4084 * 256);
+    std::free(none);
+    free_d88_disk(disk, 1);
+
+    // A FAT just long enough for its clusters: 1022 of one sector, 3 FAT sectors.
+    disk = create_d88_disk("F", 2);
+    ASSERT_EQ(format_d88_files(disk, D88_FS_FAT12), 0);
+    uint8_t* boot = find_d88_sector(disk, 0, 0, 1)->data;
+    boot[0x0D] = 1;
+    put_le16(boot + 0x13, 1036);
+    boot[0x15] = find_d88_sector(disk, 0, 0, 2)->data[0] = 0xFF;
     EXPECT_EQ(list_d88_files(disk, -1, &none, &free_bytes, nullptr, nullptr), 0);
     EXPECT_EQ(free_bytes, 1022 * 512);
     std::free(none);
