@@ -350,6 +350,11 @@ TEST(Files, ReadsAndWritesHuBasic)
     EXPECT_EQ(d88disk(dir, {"get", "hu.d88", "GAME.BIN"}).out, "wrote GAME.BIN\n");
     ASSERT_TRUE(get_file_time(dir.file("GAME.BIN").c_str(), time));
     EXPECT_EQ(std::vector<int>(time, time + 6), std::vector<int>({1986, 3, 21, 12, 30, 0}));
+    // into a folder, as cp writes: one there, or a name ending with a slash
+    EXPECT_EQ(d88disk(dir, {"get", "hu.d88", "GAME.BIN", "all"}).out, "'all/GAME.BIN' already exists (give --overwrite to replace it)\n");
+    EXPECT_EQ(d88disk(dir, {"get", "hu.d88", "READ.ME", "all/", "--overwrite"}).out, "wrote all/READ.ME\n");
+    EXPECT_EQ(d88disk(dir, {"get", "hu.d88", "READ.ME", "none/"}).out,
+              "open error 'none/READ.ME'\nerror: cannot write 'none/READ.ME': no such folder\n");
 
     const bytes code = file_data(4100, 7);
     write_file(dir.file("c.bin"), code);
