@@ -230,6 +230,7 @@ TEST(Convert, EveryStandardDiskThereAndBack)
         {D88_FILE_HDM, {REFUSES, REFUSES, REFUSES, HOLDS, REFUSES, REFUSES, REFUSES, REFUSES, REFUSES, REFUSES}},
         {D88_FILE_FDI, {HOLDS, HOLDS, HOLDS, HOLDS, HOLDS, LOSES, LOSES, HOLDS, HOLDS, HOLDS}},
         {D88_FILE_DIM, {REFUSES, REFUSES, REFUSES, HOLDS, HOLDS, LOSES, LOSES, HOLDS, HOLDS, REFUSES}},
+        {D88_FILE_SCP, {HOLDS, HOLDS, HOLDS, HOLDS, HOLDS, HOLDS, HOLDS, HOLDS, HOLDS, HOLDS}},
     };
     for (int32_t row = 0; row < 10; ++row) {
         d88_disk* disk = create_d88_disk(nullptr, row);
@@ -250,6 +251,7 @@ TEST(Convert, EveryStandardDiskThereAndBack)
                     continue;
                 const int32_t known = detect_d88_file_format(e.out.data(), static_cast<int32_t>(e.out.size()));
                 EXPECT_EQ(known, r.format == D88_FILE_HDM ? D88_FILE_RAW : r.format);
+                EXPECT_TRUE(r.format != D88_FILE_SCP || e.out[5] == 1);  // one revolution a track
                 const bytes back = r.format == D88_FILE_RAW ? imported_raw(e.out, row) : imported(e.out, r.format);
                 EXPECT_FALSE(back.empty());
                 if (r.outcome[row] == HOLDS) {
@@ -645,9 +647,11 @@ TEST(Convert, HfeStreamsMadeElsewhereAreDecoded)
         file[8] = 0, file[9] = 1, file[10] = 1, file[11] = 0;
         put(file, 12, 250, 2), put(file, 14, 300, 2), put(file, 18, 1, 2);
         bytes table(512, 0xFF);
-        put(table, 0, 2, 2), put(table, 2, v3 ? 2 * (12500 + 1) : 2 * 12500, 2);
+        put(table, 0, 2, 2), put(table, 2, v3 ? 2 * (12500 + 2) : 2 * 12500, 2);
         file = concat({file, table});
-        bytes stream = v3 ? concat({{0x0F}, side}) : side;  // a no-op first
+        // v3: a no-op first, and one inside the first sector's data
+        const bytes head(side.begin(), side.begin() + 400), rest(side.begin() + 400, side.end());
+        bytes stream = v3 ? concat({{0x0F}, head, {0x0F}, rest}) : side;
         for (size_t b = 0; b < stream.size(); b += 256) {
             bytes block(512, 0);
             std::copy(stream.begin() + static_cast<long>(b), stream.begin() + static_cast<long>(std::min(stream.size(), b + 256)), block.begin());

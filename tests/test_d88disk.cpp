@@ -156,6 +156,10 @@ TEST(D88disk, Commands)
         // one cause at consecutive places is one line; JSON keeps each
         {{"check", "far.d88"}, "far.d88: disk 0, slots 2-4: error track-offset: the track offset 0x00001388 lies past the end of the disk (and 2 more like it)\n"
          "far.d88: not readable by vorkast; 3 errors, 0 warnings, 0 notes\n", 1, {}, {{"far.d88", patch(patch(patch(ONE, 0x28, 5000), 0x2C, 5000), 0x30, 5000)}}},
+        {{"check", "apart.d88"}, "apart.d88: disk 0, slot 2 at 0x00000028: error track-offset: the track offset 0x00001388 lies past the end of the disk\n"
+         "apart.d88: disk 0, slot 4 at 0x00000030: error track-offset: the track offset 0x00001388 lies past the end of the disk\n"
+         "apart.d88: disk 0, slot 6 at 0x00000038: error track-offset: the track offset 0x00001388 lies past the end of the disk\n"
+         "apart.d88: not readable by vorkast; 3 errors, 0 warnings, 0 notes\n", 1, {}, {{"apart.d88", patch(patch(patch(ONE, 0x28, 5000), 0x30, 5000), 0x38, 5000)}}},
         // ... also where another kind stands between them, slot after slot
         {{"check", "read.d88"}, "read.d88: disk 0, slots 0-2: warning status: was read with status 0xB0: data CRC error (and 2 more like it)\n"
          "read.d88: disk 0, slots 0-2: warning duplicate-id: has the ID of sector 0 of its track; a look-up by ID finds that one (and 2 more like it)\n"
