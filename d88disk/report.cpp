@@ -56,6 +56,8 @@ namespace {
 // their order; leaves them as they are when memory runs out.
 void group_alike(d88_finding* items, int32_t count)
 {
+    if (count < 2)
+        return;
     bool* placed = static_cast<bool*>(std::calloc(static_cast<size_t>(count) + 1, sizeof(bool)));
     d88_finding* grouped = static_cast<d88_finding*>(std::malloc(sizeof(d88_finding) * (static_cast<size_t>(count) + 1)));
     int32_t n = 0;
