@@ -342,8 +342,11 @@ bool decode_track_flux(const flux_track& flux, int32_t slot, d88_track* track, d
     const int32_t revolutions = flux.revolutions;
     info->slot = slot;
     info->revolutions = revolutions;
-    if (revolutions > 0 && flux.starts[revolutions] > flux.starts[0])
-        info->rpm = static_cast<int32_t>(60e9 * 100 / ((flux.starts[revolutions] - flux.starts[0]) * flux.tick_ns / revolutions) + 0.5);
+    // the rotation in hundredths of rpm; none past a million rpm, which no drive turns at
+    const double rpm = revolutions > 0 && flux.starts[revolutions] > flux.starts[0]
+                           ? 60e9 * 100 / ((flux.starts[revolutions] - flux.starts[0]) * flux.tick_ns / revolutions)
+                           : 0;
+    info->rpm = rpm < 1e8 ? static_cast<int32_t>(rpm + 0.5) : 0;
     const double cell_ns = measure_cell_ns(flux);
     if (cell_ns <= 0 || revolutions <= 0) {
         report_loss(report, D88_KIND_NO_SECTOR, slot, -1, nullptr, "no flux: an empty slot");
