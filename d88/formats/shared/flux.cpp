@@ -85,6 +85,17 @@ void store_word(uint8_t* bits, int64_t word_at, uint64_t word)
         bits[word_at * 8 + b] = static_cast<uint8_t>(word >> (56 - 8 * b));
 }
 
+// Index pulses a dump gives out of order, or before its first flux, would
+// start a revolution before the stream or the one before it: each start is
+// held within the stream and at or after the one before.
+void keep_starts_in_order(int64_t* starts, int32_t revolutions, int64_t count)
+{
+    for (int32_t r = 0; r <= revolutions; ++r) {
+        const int64_t lowest = r > 0 ? starts[r - 1] : 0;
+        starts[r] = starts[r] < lowest ? lowest : starts[r] > count ? count : starts[r];
+    }
+}
+
 // The flux as cells, a transition a 1, into bits (cleared, of room for
 // count_cell_room cells), the loop starting at cell_ns; the cells where
 // each revolution starts into starts.  The number of cells.
@@ -150,6 +161,7 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* 
     for (; next <= revolutions; ++next)
         starts[next] = cell + static_cast<int64_t>((f.starts[next] - static_cast<double>(now)) * static_cast<double>(rate) /
                                                    static_cast<double>(int64_t{1} << 32));
+    keep_starts_in_order(starts, revolutions, cell + 1);
     return cell + 1;
 }
 
