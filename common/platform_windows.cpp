@@ -86,6 +86,9 @@ const char* describe_unreadable_file(const char* path)
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return "a folder, not a file";
+    BY_HANDLE_FILE_INFORMATION info;
+    if (identify_file(path, &info) && info.nFileSizeHigh == 0 && info.nFileSizeLow == 0)
+        return "the file is empty";
     return "the file cannot be read whole";
 }
 

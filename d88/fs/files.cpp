@@ -825,7 +825,7 @@ int32_t format_d88_files(d88_disk* disk, int32_t fs)
     // N88-BASIC leaves cylinder 0 head 0 alone: on 2HD it is single density.
     const int32_t first = fs == D88_FS_N88 ? layout.sectors : 0;
     if (!fits || !has_sectors({disk, layout, nullptr, nullptr, 0, 0, 0}, first, lsn_count - first)) {
-        print_d88_message("illegal data: the disk has not the tracks of a %s disk\n", fs_title(fs));
+        print_d88_message("illegal data: the disk's tracks are those of no %s disk\n", fs_title(fs));
         return -1;
     }
     volume = {disk, layout, nullptr, nullptr, layout.fat_sectors * layout.sector_size,
