@@ -210,7 +210,7 @@ int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
     d88_file_entry* entries = nullptr;
     const int32_t count = list_d88_files(disk, fs, &entries, nullptr, print_finding_line, nullptr);
     bool done = count >= 0;
-    for (int32_t i = 0; done && i < count; ++i) {
+    for (int32_t i = 0; i < count; ++i) {  // a file that fails leaves the others to come out
         const int32_t type = entries[i].type;
         if (type == D88_TYPE_DIRECTORY || type == D88_TYPE_LABEL || type == D88_TYPE_BOOT)
             continue;
@@ -222,7 +222,7 @@ int extract_all(const command_line& line, d88_disk* disk, int32_t fs)
             print_text_line("error: memory exhausted!");
         else
             std::snprintf(path, room, "%s/%s", line.all, name);
-        done = path != nullptr && extract_file(line, disk, fs, entries[i].name, entries[i], path);
+        done = path != nullptr && extract_file(line, disk, fs, entries[i].name, entries[i], path) && done;
         std::free(path);
     }
     if (count < 0)

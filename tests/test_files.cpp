@@ -327,7 +327,8 @@ TEST(Files, ReadsAndWritesHuBasic)
     set_hu_entry(lsn_data(d, 16, 0), 0, {0x01, "BOOT         SYS", 300, 0x0000, 0x0000, {0x00, 0x16, 0x05, 0, 0}, 32});
     set_hu_entry(lsn_data(d, 16, 16), 0, {0x01, "GAME         BIN", 5000, 0x8000, 0x8010, {0x86, 0x35, 0x21, 0x12, 0x30}, 2});
     set_hu_entry(lsn_data(d, 16, 16), 32, {0x80, "SUB             ", 0, 0, 0, {0x80, 0x12, 0x01, 0, 0}, 4});
-    set_hu_entry(lsn_data(d, 16, 16), 64, {0x04, "READ         ME ", 0, 0, 0, {0x79, 0xC0, 0x31, 0x23, 0x59}, 5});
+    const std::string zero_padded("READ\0\0\0\0\0\0\0\0\0ME\0", 16);  // as some programs pad names
+    set_hu_entry(lsn_data(d, 16, 16), 64, {0x04, zero_padded, 0, 0, 0, {0x79, 0xC0, 0x31, 0x23, 0x59}, 5});
     put_hu_file(d, HU_2D, 2, game);
     set_hu_fat(d, HU_2D, 4, 1, true);
     bytes marked = text;
@@ -344,6 +345,10 @@ TEST(Files, ReadsAndWritesHuBasic)
     EXPECT_EQ(d88disk(dir, {"get", "hu.d88", "--all", "all"}).out, "wrote all/GAME.BIN\nwrote all/READ.ME\n");
     EXPECT_TRUE(read_file(dir.file("all/GAME.BIN")) == game);
     EXPECT_TRUE(read_file(dir.file("all/READ.ME")) == text);
+    fs::remove(dir.file("all/READ.ME"));  // a file that cannot come out leaves the others to
+    const run_result again = d88disk(dir, {"get", "hu.d88", "--all", "all"});
+    EXPECT_EQ(again.out, "'all/GAME.BIN' already exists (give --overwrite to replace it)\nwrote all/READ.ME\n");
+    EXPECT_EQ(again.status, 1);
     int time[6];
     ASSERT_TRUE(get_file_time(dir.file("all/READ.ME").c_str(), time));
     EXPECT_EQ(std::vector<int>(time, time + 6), std::vector<int>({2079, 12, 31, 23, 59, 0}));
@@ -372,6 +377,14 @@ TEST(Files, ReadsAndWritesHuBasic)
     EXPECT_TRUE(read_file(dir.file("hu.d88")) == build_disk(d));
     EXPECT_EQ(d88disk(dir, {"rm", "hu.d88", "SUB"}).out,
               "'SUB' is a directory\nerror: delete 'SUB' from disk 0 of 'hu.d88'\n");
+
+    test_disk gap = hu_2d();  // a free cluster with a sector missing is passed over, and not counted free
+    gap.slots[2].pop_back();
+    write_file(dir.file("gap.d88"), build_disk(gap));
+    EXPECT_EQ(d88disk(dir, {"put", "gap.d88", "c.bin", "--date", "none"}).status, 0);
+    EXPECT_EQ(d88disk(dir, {"ls", "gap.d88"}).out, "disk 0: Hu-BASIC 2D (hu)\n" + HEAD +
+                                                       listed("c.bin", "bin", "01", 4100, "3", "0000 0000") + "1 file, " +
+                                                       std::to_string(75 * 4096) + " bytes free\n");
 }
 
 // On each medium, format and put leave exactly the published layout, laid

@@ -3,6 +3,7 @@
 // Each file system's own layout lives in its own file (n88, hu, fat12).
 #include <cctype>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -283,6 +284,8 @@ int32_t locate_file(const fs_volume& volume, const char* name, bool change, fs_d
         return -2;
     if (slash != nullptr) {
         char path[256];
+        if (slash - name >= static_cast<std::ptrdiff_t>(sizeof path))  // deeper than any directory a disk can hold
+            return -1;
         std::snprintf(path, sizeof path, "%.*s", static_cast<int>(slash - name), name);
         if (!enter_directory(volume, path, directory))
             return -2;
@@ -341,13 +344,13 @@ int32_t find_free_entry(const fs_volume& volume, bool* at_end)
     return -1;
 }
 
-// Picks `count` free clusters, lowest first, into out; false when fewer are
-// free.
+// Picks `count` free clusters whose sectors are all there, lowest first,
+// into out; false when fewer are.
 bool pick_clusters(const fs_volume& volume, int32_t count, int32_t* out)
 {
     int32_t picked = 0;
     for (int32_t c = volume.layout.first_cluster; picked < count && c < end_cluster(volume.layout); ++c) {
-        if (get_link(volume, c).state == LINK_FREE)
+        if (is_usable_free_cluster(volume, c))
             out[picked++] = c;
     }
     return picked == count;
@@ -427,6 +430,10 @@ bool make_text(const uint8_t* data, int32_t size, const char* name, uint8_t** te
                           static_cast<int32_t>(static_cast<const uint8_t*>(early) - data));
         return false;
     }
+    if (!marked && size == INT32_MAX) {  // its end mark would not fit any disk, nor an int
+        print_d88_message("illegal data: the disk is full: '%s' holds %d bytes\n", name, size);
+        return false;
+    }
     *size_out = marked ? size : size + 1;
     *text_out = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(*size_out)));
     if (*text_out == nullptr) {
@@ -458,18 +465,13 @@ int32_t write_file(fs_volume* volume, const char* name, const uint8_t* padded, i
         free_chain(volume, old_entry.start);
     const int32_t free = count_free_clusters(*volume);
     const bool room = slot >= 0 && pick_clusters(*volume, clusters, picked);
-    bool whole = room;
-    for (int32_t i = 0; whole && i < clusters; ++i)
-        whole = has_sectors(*volume, first_lsn(layout, picked[i]), layout.cluster_sectors);
-    if (!whole) {  // the volume's FAT is not stored: the old file stays
+    if (!room) {  // the volume's FAT is not stored: the old file stays
         if (slot < 0)
             print_d88_message("illegal data: the directory is full; '%s' has no entry\n", name);
-        else if (!room)
+        else
             print_d88_message("illegal data: the disk is full: '%s' needs %d cluster%s of %d bytes, %d %s free\n", name,
                               clusters, clusters == 1 ? "" : "s", cluster_bytes(layout), free,
                               free == 1 ? "is" : "are");
-        else
-            print_d88_message("illegal data: a sector of the clusters for '%s' is missing\n", name);
         std::free(picked);
         return -1;
     }

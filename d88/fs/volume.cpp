@@ -383,11 +383,17 @@ int32_t chain_size(const fs_layout& layout, int32_t clusters, int32_t last_secto
     return clusters == 0 ? 0 : (clusters - 1) * cluster_bytes(layout) + last_sectors * layout.sector_size;
 }
 
+bool is_usable_free_cluster(const fs_volume& volume, int32_t c)
+{
+    const fs_layout& layout = volume.layout;
+    return get_link(volume, c).state == LINK_FREE && has_sectors(volume, first_lsn(layout, c), layout.cluster_sectors);
+}
+
 int32_t count_free_clusters(const fs_volume& volume)
 {
     int32_t free = 0;
     for (int32_t c = volume.layout.first_cluster; c < end_cluster(volume.layout); ++c)
-        free += get_link(volume, c).state == LINK_FREE;
+        free += is_usable_free_cluster(volume, c);
     return free;
 }
 

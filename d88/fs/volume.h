@@ -65,6 +65,9 @@ int32_t follow_chain(const fs_volume& volume, const d88_file_entry& entry, int32
                      int32_t* faults);
 // The size the chain of a file holds: N88-BASIC keeps none in its entry.
 int32_t chain_size(const fs_layout& layout, int32_t clusters, int32_t last_sectors);
+// Whether cluster c can take data: free in the FAT, and all its sectors
+// there.  The free clusters are those that can.
+bool is_usable_free_cluster(const fs_volume& volume, int32_t c);
 int32_t count_free_clusters(const fs_volume& volume);
 
 #endif

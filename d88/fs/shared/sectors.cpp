@@ -75,9 +75,10 @@ void decode_entry_name(const fs_layout& layout, const uint8_t* raw, char name[24
     const uint8_t* field = raw + layout.name_at;
     int32_t base = layout.name_size;
     int32_t ext = layout.ext_size;
-    while (base > 0 && field[base - 1] == ' ')
+    // padded with spaces, or by some programs with zeros
+    while (base > 0 && (field[base - 1] == ' ' || field[base - 1] == 0))
         --base;
-    while (ext > 0 && field[layout.name_size + ext - 1] == ' ')
+    while (ext > 0 && (field[layout.name_size + ext - 1] == ' ' || field[layout.name_size + ext - 1] == 0))
         --ext;
     std::memcpy(name, field, static_cast<size_t>(base));
     if (layout.fs == D88_FS_FAT12 && base > 0 && field[0] == 0x05)
