@@ -144,7 +144,8 @@ constexpr command_help COMMANDS[] = {
      "of Hu-BASIC comes out as its text, to its end mark 0x1A (left out), bytes as\n"
      "stored.  The file's time is the date the file system keeps (Hu-BASIC and\n"
      "FAT12), in local time.  Nothing of IMAGE changes.  An existing file is\n"
-     "replaced only with --overwrite."},
+     "replaced only with --overwrite; with --all, a file that cannot come out\n"
+     "leaves the others to."},
     {"put", "--disk --fs --as --type --load --exec --date --overwrite", 2, 2,
      "put IMAGE FILE [--as NAME] [--type T] [--load A --exec A] [--date D] [--overwrite] [--disk N] [--fs FS]",
      "Adds FILE to the file system of disk N (default 0) of IMAGE, and replaces\n"
