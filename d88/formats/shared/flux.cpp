@@ -3,6 +3,7 @@
 // sector each.
 #include "flux.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,17 @@ constexpr double FREQUENCY_GAIN = 0.2, FREQUENCY_RANGE = 0.12;
 constexpr double SAME_PLACE = 0.01;
 
 constexpr int32_t REVOLUTIONS_MAX = 64;
+
+// The most reads of a track kept over all its revolutions: real tracks
+// hold a few dozen sectors a revolution.
+constexpr int32_t READS_MAX = 8192;
+
+// The longest silence the loop counts, in cells: no FM or MFM field goes
+// more than a few cells without a transition, so a longer gap (erased or
+// unformatted) counts as this many.  With the cells of a track at the most,
+// it bounds the memory any flux takes.
+constexpr int64_t GAP_CELLS_MAX = 256;
+constexpr int64_t TRACK_CELLS_MAX = int64_t{1} << 27;  // 64 revolutions of 2 million cells
 
 double cell_ns_of_rate(int32_t kbit)
 {
@@ -107,13 +119,17 @@ void keep_starts_in_order(int64_t* starts, int32_t revolutions, int64_t count)
 // move the cells a tick, within its range.  The carried error is held with
 // half a cell added, so that the rounding is a shift and the error a mask:
 // the chain from one transition to the next stays three operations long.
-int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* starts)
+int64_t lock_cells(const flux_track& f, double cell_ns, int64_t room, uint8_t* bits, int64_t* starts)
 {
     constexpr int32_t FRACTION = 16, BLOCK = 16;
     constexpr int64_t ONE = int64_t{1} << FRACTION, HALF = ONE / 2;
     const double nominal = f.tick_ns / cell_ns * static_cast<double>(int64_t{1} << 32);  // cells a tick, 32 bits of fraction
     const int64_t low = static_cast<int64_t>(nominal / (1 + FREQUENCY_RANGE)), high = static_cast<int64_t>(nominal / (1 - FREQUENCY_RANGE));
     const int64_t gain = static_cast<int64_t>(FREQUENCY_GAIN * ONE);
+    // the ticks past which an interval counts as the longest gap, and the
+    // cell at which the room ends
+    const int64_t longest = static_cast<int64_t>(static_cast<double>(GAP_CELLS_MAX) * cell_ns / f.tick_ns) + 1;
+    const int64_t last_cell = room - GAP_CELLS_MAX - 64;
     int64_t rate = static_cast<int64_t>(nominal);
     int64_t rounded = HALF;  // the carried phase error, plus half a cell
     int64_t cell = 0, now = 0, drift = 0, block_cells = 0;
@@ -127,18 +143,22 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* 
     const uint32_t* const intervals = f.intervals;
     const int64_t count = f.count;
     const int32_t revolutions = f.revolutions;
-    for (int64_t i = 0; i < count; ++i) {
+    for (int64_t i = 0; i < count && cell < last_cell; ++i) {
         const int64_t interval = intervals[i];
         while (now + interval > next_start) {  // the pulse came before this transition
-            starts[next] = cell + (((next_start - now) * rate >> FRACTION) + rounded) / ONE;
+            const int64_t ahead = next_start - now;
+            starts[next] = cell + (((ahead < 0 ? 0 : ahead < longest ? ahead : longest) * rate >> FRACTION) + rounded) / ONE;
             next_start = ++next <= revolutions ? static_cast<int64_t>(f.starts[next]) : INT64_MAX;
         }
         now += interval;
-        rounded += interval * rate >> FRACTION;
+        rounded += (interval < longest ? interval : longest) * rate >> FRACTION;
         int64_t k = rounded >> FRACTION, error = (rounded & (ONE - 1)) - HALF;
         if (k < 1) {  // closer than half a cell to the last: one cell on
             k = 1;
             error = rounded - HALF - ONE;
+        } else if (k > GAP_CELLS_MAX) {  // a silence: its length is no phase to correct
+            k = GAP_CELLS_MAX;
+            error = 0;
         }
         rounded = (error >> 1) + HALF;  // half the error carried: the other half corrected
         cell += k;
@@ -158,20 +178,25 @@ int64_t lock_cells(const flux_track& f, double cell_ns, uint8_t* bits, int64_t* 
         }
     }
     store_word(bits, word_at, word);
-    for (; next <= revolutions; ++next)
-        starts[next] = cell + static_cast<int64_t>((f.starts[next] - static_cast<double>(now)) * static_cast<double>(rate) /
-                                                   static_cast<double>(int64_t{1} << 32));
+    for (; next <= revolutions; ++next) {  // pulses after the last transition counted
+        const double ahead = (f.starts[next] - static_cast<double>(now)) * static_cast<double>(rate) /
+                             static_cast<double>(int64_t{1} << 32);
+        starts[next] = cell + (ahead <= 0 ? 0 : ahead < static_cast<double>(room) ? static_cast<int64_t>(ahead) : room);
+    }
     keep_starts_in_order(starts, revolutions, cell + 1);
     return cell + 1;
 }
 
 // The cells lock_cells may make of the flux: at the shortest cell time the
-// loop allows, and one more for each transition, which takes one cell at
-// least; in whole words.
+// loop allows, each interval the longest gap at the most, and one more for
+// each transition, which takes one cell at least; in whole words, and no
+// more than a track's most (lock_cells stops there).
 int64_t count_cell_room(const flux_track& f, double cell_ns)
 {
-    const double most = static_cast<double>(f.ticks) * f.tick_ns / (cell_ns * (1 - FREQUENCY_RANGE));
-    return (static_cast<int64_t>(most) + 2 * f.count + 128) & ~int64_t{63};
+    const double timed = static_cast<double>(f.ticks) * f.tick_ns / (cell_ns * (1 - FREQUENCY_RANGE));
+    const double gaps = static_cast<double>(f.count) * GAP_CELLS_MAX;
+    const double most = (timed < gaps ? timed : gaps) + 2.0 * static_cast<double>(f.count) + 512;
+    return (most < static_cast<double>(TRACK_CELLS_MAX) ? static_cast<int64_t>(most) : TRACK_CELLS_MAX) & ~int64_t{63};
 }
 
 // One read of a sector: the revolution it was read in, where in it (0 to
@@ -208,18 +233,21 @@ bool is_same_sector(const sector_read& a, const sector_read& b)
            a.sector.r == b.sector.r && a.sector.n == b.sector.n && distance(a.place, b.place) < SAME_PLACE;
 }
 
-// The reads of every revolution, in reads (of room for every one); their
-// number, or -1 when memory runs out.
+// The reads of every revolution, in reads (of room for every one), the
+// first READS_MAX; their number, or -1 when memory runs out.  *too_many
+// says whether IDs were left unread.
 int32_t read_revolutions(const cell_stream& stream, const int64_t* starts, int32_t revolutions, bool fm, sector_read** reads,
-                         d88_flux_track* info)
+                         d88_flux_track* info, bool* too_many)
 {
     int32_t total = 0;
-    for (int32_t r = 0; r < revolutions; ++r) {
+    *too_many = false;
+    for (int32_t r = 0; r < revolutions && !*too_many; ++r) {
         int32_t count = 0;
         decoded_place* places = nullptr;
         d88_sector* sectors = decode_track_cells(stream, starts[r], starts[r + 1], fm, &count, &places);
         if (count < 0)
             return -1;
+        *too_many = count == DECODED_IDS_MAX || total + count >= READS_MAX;
         sector_read* grown = static_cast<sector_read*>(std::realloc(*reads, sizeof(sector_read) * static_cast<size_t>(total + count + 1)));
         if (grown == nullptr) {
             for (int32_t i = 0; i < count; ++i)
@@ -250,14 +278,10 @@ int32_t read_revolutions(const cell_stream& stream, const int64_t* starts, int32
 // their places; the others' data is released.
 bool merge_reads(sector_read* reads, int32_t count, int32_t slot, d88_track* track, d88_flux_track* info, loss_report* report)
 {
-    // sorted by place (insertion: a track holds few)
-    for (int32_t i = 1; i < count; ++i) {
-        const sector_read read = reads[i];
-        int32_t j = i;
-        for (; j > 0 && reads[j - 1].place > read.place; --j)
-            reads[j] = reads[j - 1];
-        reads[j] = read;
-    }
+    // in the order of their places; a revolution's reads all have places of their own
+    std::sort(reads, reads + count, [](const sector_read& a, const sector_read& b) {
+        return a.place < b.place || (a.place == b.place && a.revolution < b.revolution);
+    });
     int32_t* group = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(count + 1)));
     track->sectors = static_cast<d88_sector*>(std::calloc(static_cast<size_t>(count + 1), sizeof(d88_sector)));
     if (group == nullptr || track->sectors == nullptr) {
@@ -270,11 +294,12 @@ bool merge_reads(sector_read* reads, int32_t count, int32_t slot, d88_track* tra
         if (group[i] >= 0)
             continue;
         group[i] = i;
+        uint64_t taken = uint64_t{1} << reads[i].revolution;  // one read a revolution
         for (int32_t j = i + 1; j < count; ++j) {
-            bool joins = group[j] < 0 && is_same_sector(reads[i], reads[j]);
-            for (int32_t k = i; joins && k < j; ++k)  // one read a revolution
-                joins = group[k] != i || reads[k].revolution != reads[j].revolution;
-            group[j] = joins ? i : group[j];
+            if (group[j] < 0 && (taken >> reads[j].revolution & 1) == 0 && is_same_sector(reads[i], reads[j])) {
+                group[j] = i;
+                taken |= uint64_t{1} << reads[j].revolution;
+            }
         }
     }
     for (int32_t i = 0; i < count; ++i) {
@@ -375,7 +400,7 @@ bool decode_track_flux(const flux_track& flux, int32_t slot, d88_track* track, d
     }
     std::memset(reading->cells, 0, static_cast<size_t>(room / 8 + 8));
     int64_t starts[REVOLUTIONS_MAX + 1];
-    const int64_t cells = lock_cells(flux, cell_ns, reading->cells, starts);
+    const int64_t cells = lock_cells(flux, cell_ns, room, reading->cells, starts);
     const cell_stream stream = {reading->cells, cells, revolutions == 1};
     for (int32_t encoding = 0; encoding < 2 && track->count == 0; ++encoding) {
         const bool fm = encoding == 1;
@@ -383,8 +408,12 @@ bool decode_track_flux(const flux_track& flux, int32_t slot, d88_track* track, d
             find_index_starts(stream, starts, revolutions, fm);
         sector_read* reads = nullptr;
         const d88_flux_track before = *info;
-        const int32_t count = read_revolutions(stream, starts, revolutions, fm, &reads, info);
+        bool too_many = false;
+        const int32_t count = read_revolutions(stream, starts, revolutions, fm, &reads, info, &too_many);
         const bool merged = count >= 0 && (count == 0 || merge_reads(reads, count, slot, track, info, report));
+        if (merged && too_many)
+            report_loss(report, D88_KIND_SECTOR_COUNT, slot, -1, nullptr, "more IDs than any track holds: those past %d are not read",
+                        static_cast<int>(count));
         for (int32_t i = 0; !merged && i < count; ++i)
             std::free(reads[i].sector.data);
         std::free(reads);

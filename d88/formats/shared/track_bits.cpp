@@ -410,7 +410,8 @@ int64_t find_mark(const cell_stream& s, int64_t from, int64_t to, bool fm)
     if (p < 0 || fm)
         return p;
     uint32_t cells = 0;
-    for (p += 16; read_cells(s, p, 16, &cells) && cells == MFM_SYNC_CELLS; p += 16) {
+    const int64_t lap = p + s.count;  // a circular stream of nothing but syncs has no end of them
+    for (p += 16; p < lap && read_cells(s, p, 16, &cells) && cells == MFM_SYNC_CELLS; p += 16) {
     }
     return p;
 }
@@ -556,8 +557,8 @@ d88_sector* decode_track_cells(const cell_stream& stream, int64_t from, int64_t 
     int32_t room = 0;
     bool failed = false;
     const int32_t width = cells_per_byte(fm);
-    for (int64_t at = stream.count > 0 ? find_mark(stream, from, to, fm) : -1; at >= 0 && at < to && !failed;
-         at = find_mark(stream, at + width, to, fm)) {
+    for (int64_t at = stream.count > 0 ? find_mark(stream, from, to, fm) : -1;
+         at >= 0 && at < to && !failed && *count < DECODED_IDS_MAX; at = find_mark(stream, at + width, to, fm)) {
         uint8_t id[ID_FIELD_BYTES];
         if (!read_bytes(stream, at, fm, id, ID_FIELD_BYTES) || id[0] != ID_MARK)
             continue;

@@ -68,13 +68,19 @@ struct decoded_place {
     bool cut;
 };
 
+// The most IDs read from one stretch of cells: more than any real track
+// holds (an ID and its gaps take 80 bytes at the least), a bound on what a
+// crafted one costs.
+constexpr int32_t DECODED_IDS_MAX = 2048;
+
 // The sectors whose ID marks start from cell `from` up to `to` (FM: at 32
-// cells a byte, else MFM), in the order they pass the head: each ID with
-// its CRC checked (status 0xA0 when wrong, its data field kept), with the
-// data field that follows it (status 0xB0 for a wrong CRC, the deleted mark
-// as deleted mark and status 0x10, 0xF0 and no data without one).  A new
-// array of *count sectors (null when none), and with places_out a new array
-// of where each was found; null with *count -1 when memory runs out.
+// cells a byte, else MFM), in the order they pass the head, the first
+// DECODED_IDS_MAX: each ID with its CRC checked (status 0xA0 when wrong,
+// its data field kept), with the data field that follows it (status 0xB0
+// for a wrong CRC, the deleted mark as deleted mark and status 0x10, 0xF0
+// and no data without one).  A new array of *count sectors (null when
+// none), and with places_out a new array of where each was found; null with
+// *count -1 when memory runs out.
 d88_sector* decode_track_cells(const cell_stream& stream, int64_t from, int64_t to, bool fm, int32_t* count,
                                decoded_place** places_out);
 
