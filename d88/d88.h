@@ -258,7 +258,7 @@ enum {
 };
 typedef struct d88_export_options {
     int32_t force;  // write what the format holds despite losses
-    int32_t rpm;    // HFE: 300 or 360; 0 for the media's own
+    int32_t rpm;    // HFE and SCP: 300 or 360, 0 for the media's own (others are refused)
 } d88_export_options;
 // The name of a format ("d88", "imd", "hdm", "fdi", "hfe", "dim", "nfd",
 // "raw", "scp", "kryoflux"), or null.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -338,14 +339,20 @@ TEST(Convert, NfdAndDimFromThePublishedLayouts)
     test_disk want1 = {std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 1)}, {0, 0, 2, 1, filled(256, 2), 0x40, 0x10, 0x10}},
                                                       {{0, 1, 1, 1, filled(256, 3)}}}};
     EXPECT_TRUE(imported(r1, D88_FILE_NFD) == build_disk(want1));
-    // revision 1 with one sector and nothing after its ID: the PDA still gives the media
-    bytes lone(0x3C0, 0);
-    std::memcpy(lone.data(), "T98FDDIMAGE.R1", 15);
-    put(lone, 0x120, 0x3C0);
-    lone = concat({lone, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, nfd_id(0, 0, 1, 1, 1, 0, 0, 0, 0, 0x90)});
-    put(lone, 0x110, static_cast<uint32_t>(lone.size()));
-    lone = concat({lone, filled(256, 5)});
-    EXPECT_TRUE(imported(lone, D88_FILE_NFD) == build_disk({std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 5)}}}}));
+    // revision 1 with one sector and nothing after its ID: the PDA still gives the media; the
+    // controller's ST1 and ST2 as the statuses they stand for (uPD765: ST1 DE either field's CRC,
+    // ST2 DD the data field's; ST1 MA the ID's mark missing, with ST2 MD the data's)
+    for (const auto& row : {std::array<uint8_t, 3>{0, 0, 0x00}, {0x20, 0x20, 0xB0}, {0x20, 0, 0xA0}, {0x01, 0x01, 0xF0}, {0x01, 0, 0xE0}}) {
+        bytes lone(0x3C0, 0);
+        std::memcpy(lone.data(), "T98FDDIMAGE.R1", 15);
+        put(lone, 0x120, 0x3C0);
+        lone = concat({lone, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, nfd_id(0, 0, 1, 1, 1, 0, row[0], row[1], 0, 0x90)});
+        put(lone, 0x110, static_cast<uint32_t>(lone.size()));
+        lone = concat({lone, filled(256, 5)});
+        EXPECT_TRUE(imported(lone, D88_FILE_NFD) ==
+                    build_disk({std::string(16, ' '), 0, 0x20, {{{0, 0, 1, 1, filled(256, 5), 0, 0, row[2]}}}}))
+            << int{row[2]};
+    }
     // IMD: a sector of 32767 bytes, the most a D88 sector holds, in a size table
     const bytes largest = concat({text("IMD 1.18: 07/12/2026 12:00:00\r\n\x1A"), {5, 0, 0, 1, 0xFF, 1, 0xFF, 0x7F, 2, 0x42}});
     const bytes largest_d88 = build_disk({std::string(16, ' '), 0, 0, {{{0, 0, 1, 0, bytes(32767, 0x42)}}}});
@@ -529,6 +536,14 @@ TEST(Convert, HfeTrackHasThePublishedMarksAndCrcs)
     d88_disk* disk = create_d88_disk(nullptr, 1);  // 2DD, 512-byte sectors
     ASSERT_NE(disk, nullptr);
     const exported_disk e = exported(disk, D88_FILE_HFE, false);
+    for (const int32_t rpm : {100, 301}) {  // no drive's rotation: HFE's 16-bit track offsets would not hold
+        const d88_export_options slow = {1, rpm};
+        uint8_t* out = nullptr;
+        int32_t size = 0;
+        EXPECT_EQ(printed_by([&] { EXPECT_EQ(export_d88_disk(disk, D88_FILE_HFE, &slow, nullptr, nullptr, &out, &size), -1); }),
+                  "export_d88_disk: illegal parameter\n");
+        EXPECT_EQ(out, nullptr);
+    }
     free_d88_disk(disk, 1);
     ASSERT_EQ(e.losses, 0);
     ASSERT_GE(e.out.size(), 3u * 512);

@@ -35,6 +35,13 @@ constexpr file_format FORMATS[] = {
 };
 static_assert(std::size(FORMATS) == D88_FILE_FORMAT_COUNT, "every format has a row");
 
+// Whether rpm is a rotation a drive turns at (0: the media's own).  The
+// writers' track lengths and HFE's 16-bit offsets hold for these alone.
+bool is_drive_rpm(int32_t rpm)
+{
+    return rpm == 0 || rpm == 300 || rpm == 360;
+}
+
 // Writes the disk in the format into sink; -1 after a message when the
 // format cannot describe it.
 int32_t write_disk(const d88_disk* disk, int32_t format, const d88_export_options& options, int32_t revolutions,
@@ -209,7 +216,8 @@ int32_t export_d88_disk(const d88_disk* disk, int32_t format, const d88_export_o
                         d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out)
 {
     const d88_export_options chosen = options != nullptr ? *options : d88_export_options{0, 0};
-    if (disk == nullptr || buffer_out == nullptr || size_out == nullptr || format < 0 || format >= D88_FILE_FORMAT_COUNT) {
+    if (disk == nullptr || buffer_out == nullptr || size_out == nullptr || format < 0 || format >= D88_FILE_FORMAT_COUNT ||
+        !is_drive_rpm(chosen.rpm)) {
         print_d88_line("export_d88_disk: illegal parameter");
         return -1;
     }
@@ -228,7 +236,7 @@ int32_t export_d88_scp_disk(const d88_disk* disk, const d88_export_options* opti
                             d88_finding_handler handler, void* context, uint8_t** buffer_out, int32_t* size_out)
 {
     const d88_export_options chosen = options != nullptr ? *options : d88_export_options{0, 0};
-    if (disk == nullptr || buffer_out == nullptr || size_out == nullptr) {
+    if (disk == nullptr || buffer_out == nullptr || size_out == nullptr || !is_drive_rpm(chosen.rpm)) {
         print_d88_line("export_d88_scp_disk: illegal parameter");
         return -1;
     }

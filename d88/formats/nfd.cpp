@@ -58,9 +58,15 @@ void read_id(d88_sector* s, const uint8_t* id)
     s->c = id[0], s->h = id[1], s->r = id[2], s->n = id[3];
     s->density = id[ID_MFM] != 0 ? 0 : D88_SINGLE_DENSITY;
     s->deleted_mark = id[ID_DDAM] != 0 ? D88_STATUS_DELETED : 0;
-    const bool data_error = ((id[ID_ST1] | id[ID_ST2]) & ST_DATA_ERROR) != 0;
-    const bool no_mark = (id[ID_ST1] & ST1_NO_ID_MARK) != 0 || (id[ID_ST2] & ST2_NO_DATA_MARK) != 0;
-    s->status = data_error ? D88_STATUS_DATA_CRC : no_mark ? D88_STATUS_NO_DATA : id[ID_DDAM] != 0 ? D88_STATUS_DELETED : 0;
+    // ST1's data error is a CRC error in the ID or the data field, ST2's in
+    // the data field; ST1's missing mark is the ID's, or with ST2's the data's
+    const uint8_t st1 = id[ID_ST1], st2 = id[ID_ST2];
+    s->status = (st2 & ST_DATA_ERROR) != 0      ? D88_STATUS_DATA_CRC
+                : (st1 & ST_DATA_ERROR) != 0    ? D88_STATUS_ID_CRC
+                : (st2 & ST2_NO_DATA_MARK) != 0 ? D88_STATUS_NO_DATA
+                : (st1 & ST1_NO_ID_MARK) != 0   ? D88_STATUS_NO_ADDRESS
+                : id[ID_DDAM] != 0              ? D88_STATUS_DELETED
+                                                : 0;
 }
 
 // The sectors of one track from their IDs, each with a copy of its data
