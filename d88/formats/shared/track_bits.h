@@ -68,8 +68,8 @@ struct decoded_place {
     bool cut;
 };
 
-// The most IDs read from one stretch of cells: more than any real track
-// holds (an ID and its gaps take 80 bytes at the least), a bound on what a
+// The most IDs read from one stretch of cells: more than any revolution
+// holds (12,500 bytes at the most, an ID field alone 10), a bound on what a
 // crafted one costs.
 constexpr int32_t DECODED_IDS_MAX = 2048;
 
