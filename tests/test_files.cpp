@@ -617,6 +617,7 @@ TEST(Files, FaultsBlockWriting)
         {{"ls", "h.d88", "SUB"}, "illegal data: Hu-BASIC 2D's subdirectories are not entered\nerror: list the files of disk 0 of 'h.d88'\n"},
         {{"ls", "both.d88"}, "illegal data: several file systems fit the disk; name one\nerror: list the files of disk 0 of 'both.d88'\n"},
         {{"put", "h.d88", "big"}, "illegal data: Hu-BASIC 2D holds files of up to 65535 bytes, not 65536\nerror: put 'big' on disk 0 of 'h.d88'\n"},
+        {{"put", "h.d88", "x", "--load", "0", "--exec", "0x10000"}, "illegal data: Hu-BASIC 2D keeps no load or exec address (or none above 0xFFFF)\nerror: put 'x' on disk 0 of 'h.d88'\n"},
         {{"format", "n.d88", "--fs", "fat12"}, "illegal data: the disk's tracks are those of no FAT12 disk\nerror: format disk 0 of 'n.d88' as fat12\n"},
         {{"format", "n.d88"}, "error: format needs --fs n88, hu or fat12\n"},
         {{"format", "p.d88", "--fs", "n88"}, "error: disk 0 of 'p.d88' is write-protected (d88disk set --writable lifts it)\n"},
