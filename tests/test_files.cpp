@@ -378,6 +378,13 @@ TEST(Files, ReadsAndWritesHuBasic)
     EXPECT_EQ(d88disk(dir, {"rm", "hu.d88", "SUB"}).out,
               "'SUB' is a directory\nerror: delete 'SUB' from disk 0 of 'hu.d88'\n");
 
+    // a minute, an hour or a day no clock or calendar has: no date
+    for (const bytes& date : {bytes{0x80, 0x12, 0x01, 0x23, 0x60}, bytes{0x80, 0x12, 0x01, 0x24, 0x00}, bytes{0x80, 0x12, 0x32, 0, 0}}) {
+        test_disk odd = hu_2d();
+        set_hu_entry(lsn_data(odd, 16, 16), 0, {0x01, "ODD          BIN", 0, 0, 0, date, 2});
+        write_file(dir.file("odd.d88"), build_disk(odd));
+        EXPECT_NE(d88disk(dir, {"ls", "odd.d88"}).out.find(listed("ODD.BIN", "bin", "01", 0, "2", "0000 0000")), std::string::npos);
+    }
     test_disk gap = hu_2d();  // a free cluster with a sector missing is passed over, and not counted free
     gap.slots[2].pop_back();
     write_file(dir.file("gap.d88"), build_disk(gap));
