@@ -358,6 +358,17 @@ TEST(Flux, FilesOtherProgramsWrite)
     flux_test::scp_options not_cued;
     not_cued.index_cued = false;
     EXPECT_TRUE(decoded(D88_FILE_SCP, {flux_test::scp_file(uncued, not_cued)}, {0}) == want);
+    // one SCP file a call; KryoFlux streams each with its slot
+    const bytes scp = scp_of(tracks);
+    const uint8_t* files[2] = {scp.data(), scp.data()};
+    const int32_t sizes[2] = {static_cast<int32_t>(scp.size()), static_cast<int32_t>(scp.size())}, slots[2] = {0, 1};
+    for (const auto& wrong : {std::pair{D88_FILE_SCP, slots}, {D88_FILE_KRYOFLUX, nullptr}}) {
+        d88_image none = {};
+        EXPECT_EQ(printed_by([&] {
+                      EXPECT_EQ(import_d88_flux_image(&none, wrong.first, files, sizes, wrong.second, 2, nullptr, nullptr, nullptr), -1);
+                  }),
+                  "import_d88_flux_image: illegal parameter\n");
+    }
     free_d88_image(&image, 0);
 }
 
