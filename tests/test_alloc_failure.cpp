@@ -141,7 +141,7 @@ TEST(AllocationFailure, Importing)
         std::free(disk->track[slot].sectors);
         disk->track[slot] = d88_track{0, nullptr};
     }
-    for (int32_t format : {D88_FILE_IMD, D88_FILE_HFE, D88_FILE_NFD, D88_FILE_DIM, D88_FILE_FDI}) {
+    for (int32_t format : {D88_FILE_IMD, D88_FILE_HFE, D88_FILE_NFD, D88_FILE_DIM, D88_FILE_FDI, D88_FILE_SCP}) {
         uint8_t* out = nullptr;
         int32_t size = 0;
         ASSERT_EQ(export_d88_disk(disk, format, nullptr, nullptr, nullptr, &out, &size), 0) << format;
