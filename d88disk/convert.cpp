@@ -8,6 +8,7 @@
 
 #include "d88disk.h"
 #include "files.h"
+#include "formats.h"
 #include "report.h"
 #include "text.h"
 
@@ -23,14 +24,6 @@ void format_names(char* out, size_t size, bool written)
         const size_t used = std::strlen(out);
         std::snprintf(out + used, size - used, "%s%s", f == 0 ? "" : f + 1 < count ? ", " : " or ", d88_file_format_name(f));
     }
-}
-
-// Whether two formats read the same bytes the same way: HDM is the raw
-// dump of one geometry.
-bool is_same_reading(int32_t a, int32_t b)
-{
-    const auto raw = [](int32_t f) { return f == D88_FILE_RAW || f == D88_FILE_HDM; };
-    return a == b || (raw(a) && raw(b));
 }
 
 // The format the output is written in: --to, else its extension; -1 after
@@ -60,12 +53,7 @@ int32_t choose_input_format(const command_line& line, const char* path, const ui
             print_text("error: unknown format '%s' (%s)\n", line.from, names);
         return format;
     }
-    const int32_t content = detect_d88_file_format(bytes, size);
-    const int32_t named = find_d88_file_format(path);
-    if (content >= 0 && named >= 0 && !is_same_reading(content, named))
-        print_text("note: '%s' holds the format %s by its content, not %s as its name says: read as %s\n", path,
-                   d88_file_format_name(content), d88_file_format_name(named), d88_file_format_name(content));
-    const int32_t format = content >= 0 && !is_same_reading(content, named) ? content : named;
+    const int32_t format = choose_read_format(bytes, size, path);
     if (format < 0)
         print_text("error: '%s' is no image of a format known by its content or its name (give --from: %s)\n", path, names);
     return format;

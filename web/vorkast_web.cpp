@@ -12,6 +12,7 @@
 
 #include "d88.h"
 #include "core/message.h"
+#include "formats.h"
 #include "job.h"
 #include "numbers.h"
 #include "repair.h"
@@ -236,26 +237,12 @@ void append_job_finding(const job_finding* f, void* context)
     append_sector_and_message(list->json, f->c, f->h, f->r, f->message);
 }
 
-// Whether two formats read the same bytes the same way: HDM is the raw
-// dump of one geometry.
-bool is_same_reading(int32_t a, int32_t b)
-{
-    const auto raw = [](int32_t f) { return f == D88_FILE_RAW || f == D88_FILE_HDM; };
-    return a == b || (raw(a) && raw(b));
-}
-
 // The format picked bytes are read as, chosen as d88disk convert chooses
-// it: what their content is (said in a note when the name says
-// otherwise), else what the name says; D88 when neither tells, so that the
-// reader says why it refuses them.
+// it; D88 when neither content nor name tells, so that the reader says why
+// it refuses them.
 int32_t choose_format(const uint8_t* bytes, int32_t size, const char* name)
 {
-    const int32_t content = detect_d88_file_format(bytes, size);
-    const int32_t named = find_d88_file_format(name);
-    if (content >= 0 && named >= 0 && !is_same_reading(content, named))
-        print_d88_message("note: '%s' holds the format %s by its content, not %s as its name says: read as %s\n", name,
-                          d88_file_format_name(content), d88_file_format_name(named), d88_file_format_name(content));
-    const int32_t format = content >= 0 && !is_same_reading(content, named) ? content : named;
+    const int32_t format = choose_read_format(bytes, size, name);
     return format >= 0 ? format : D88_FILE_D88;
 }
 
