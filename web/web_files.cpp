@@ -66,16 +66,22 @@ bool open_image(const uint8_t* bytes, int32_t size, const char* name, int32_t in
     return false;
 }
 
-// Whether the disk refuses every change, as d88disk's put, rm and format
-// refuse it; true after saying so.
-bool refuse_protected(const held_image& held, const char* name, int32_t index, growing_text* json)
+// Begins the change's JSON ({"disk":D) and opens disk `index` of a copy of
+// the image for it, as d88disk's put, rm and format do; false without a
+// result to fill, after the reader's lines, or for a write-protected disk
+// (said, with "refused": "protected").
+bool open_for_change(const uint8_t* bytes, int32_t size, const char* name, int32_t index, const web_result* result,
+                     held_image* held, growing_text* json)
 {
-    if (held.disk->write_protect == 0)
+    append(json, "{\"disk\":%d", static_cast<int>(index));
+    if (result == nullptr || !open_image(bytes, size, name, index, true, held))
         return false;
+    if (held->disk->write_protect == 0)
+        return true;
     print_d88_message("error: disk %d of '%s' is write-protected (d88disk set --writable lifts it)\n",
                       static_cast<int>(index), name);
     append(json, ",\"refused\":\"protected\"");
-    return true;
+    return false;
 }
 
 // Puts the records' changes back into the copy of the bytes, which the
@@ -318,10 +324,8 @@ web_result* vorkast_web_put(const uint8_t* bytes, int32_t size, const char* name
     start_call();
     web_result* result = new_result();
     growing_text json = {nullptr, 0, 0, false};
-    append(&json, "{\"disk\":%d", static_cast<int>(index));
     held_image held = {};
-    const bool done = result != nullptr && open_image(bytes, size, name, index, true, &held) &&
-                      !refuse_protected(held, name, index, &json) &&
+    const bool done = open_for_change(bytes, size, name, index, result, &held, &json) &&
                       put_file(&held, name, index, fs, given, data, data_size, overwrite != 0, *options, &json) &&
                       hand_back(&held, name, result);
     return finish_change(result, done, &json, &held);
@@ -336,10 +340,8 @@ web_result* vorkast_web_delete(const uint8_t* bytes, int32_t size, const char* n
     start_call();
     web_result* result = new_result();
     growing_text json = {nullptr, 0, 0, false};
-    append(&json, "{\"disk\":%d", static_cast<int>(index));
     held_image held = {};
-    bool done = result != nullptr && open_image(bytes, size, name, index, true, &held) &&
-                !refuse_protected(held, name, index, &json);
+    bool done = open_for_change(bytes, size, name, index, result, &held, &json);
     if (done && delete_d88_file(held.disk, fs, stored) != 0) {
         print_d88_message("error: delete '%s' from disk %d of '%s'\n", shown, static_cast<int>(index), name);
         done = false;
@@ -359,10 +361,8 @@ web_result* vorkast_web_format(const uint8_t* bytes, int32_t size, const char* n
     start_call();
     web_result* result = new_result();
     growing_text json = {nullptr, 0, 0, false};
-    append(&json, "{\"disk\":%d", static_cast<int>(index));
     held_image held = {};
-    bool done = result != nullptr && open_image(bytes, size, name, index, true, &held) &&
-                !refuse_protected(held, name, index, &json) && allow_format(held.disk, name, index, force != 0, &json);
+    bool done = open_for_change(bytes, size, name, index, result, &held, &json) && allow_format(held.disk, name, index, force != 0, &json);
     if (done && format_d88_files(held.disk, fs) != 0) {
         print_d88_message("error: format disk %d of '%s' as %s\n", static_cast<int>(index), name,
                           d88_fs_name(fs) != nullptr ? d88_fs_name(fs) : "?");
